@@ -1,0 +1,82 @@
+#pragma once
+
+#include "data/entryrecord.h"
+
+#include <QAbstractTableModel>
+#include <QPoint>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+class QTableView;
+
+namespace meridoc {
+
+// The rows of the results grid: a table model over the records found, so that listing a large
+// card file costs one record copy per entry and no per-cell objects. Texts are made only when a
+// cell is shown.
+class ResultsModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    std::vector<EntryRecord> &rows() { return rows_; }
+    const std::vector<EntryRecord> &rows() const { return rows_; }
+    void beginChange() { beginResetModel(); }
+    void endChange() { endResetModel(); }
+
+private:
+    std::vector<EntryRecord> rows_;
+};
+
+// The results grid as the search/edit window uses it. Row numbers follow the classic grid: row 0
+// is the fixed header ("NAME", "SURNAME", "PHONE1", "PHONE2", "COMMENTS"), rows 1 to
+// rowCount() - 1 hold the results, and the current row is the selected entry. When nothing
+// matched, row 1 is the no-match row whose COMMENTS cell reads "No matching entries found.".
+class ResultsGrid {
+public:
+    static constexpr int Columns = 5;
+    static const QString NoMatchText;
+
+    explicit ResultsGrid(QTableView *view);
+
+    int rowCount() const;
+    // The text of a cell, exactly as stored; row 0 gives the header texts.
+    QString cell(int column, int row) const;
+    std::array<QString, Columns> rowCells(int row) const;
+
+    int currentRow() const;
+    // Selects a result row; a row past the last one selects the last, one before the first the
+    // first.
+    void setCurrentRow(int row);
+    // The row under a point of the view's viewport: 0 for the header, -1 for no row.
+    int rowAt(const QPoint &viewportPos) const;
+
+    // Empties the grid to the header and the no-match row.
+    void reset();
+    // Adds one result; the first replaces the no-match row.
+    void addResult(const EntryRecord &record);
+    // Starts and ends a batch of addResult calls; the view is refreshed once at the end.
+    void beginFill();
+    void endFill();
+
+    // Removes a result row, moving the rows below it up, never leaving fewer than one result row;
+    // selects the row that took its place, or the new last row.
+    void removeRow(int row);
+
+    QTableView *view() const { return view_; }
+
+private:
+    QTableView *view_;
+    ResultsModel *model_;
+    bool filled_ = false; // whether row 1 holds a result rather than the no-match row
+};
+
+} // namespace meridoc

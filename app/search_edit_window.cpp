@@ -1,0 +1,190 @@
+#include "search_edit_window.h"
+
+#include "data/appstate.h"
+#include "data/cardfile.h"
+#include "data/search.h"
+#include "guard.h"
+#include "main_window.h"
+#include "results_grid.h"
+#include "ui_search_edit_window.h"
+#include "window_style.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
+
+using namespace meridoc;
+
+namespace {
+constexpr int NormalWidth = 578;
+}
+
+TForm2::TForm2(TForm1 *mainWindow, QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TForm2>()), mainWindow_(mainWindow) {
+    ui->setupUi(this);
+    applyWindowStyle(this);
+    grid_ = std::make_unique<ResultsGrid>(ui->StringGrid1);
+    connectHandlers();
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::connectHandlers() {
+    const auto wire = [this](QPushButton *button, void (TForm2::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { guarded(this, [&] { (this->*handler)(); }); });
+    };
+    wire(ui->Button1, &TForm2::Button1Click);
+    wire(ui->Button2, &TForm2::Button2Click);
+    wire(ui->Button3, &TForm2::Button3Click);
+    wire(ui->Button4, &TForm2::Button4Click);
+    wire(ui->Button5, &TForm2::Button5Click);
+    wire(ui->Button6, &TForm2::Button6Click);
+    wire(ui->Button7, &TForm2::Button7Click);
+    wire(ui->Button8, &TForm2::Button8Click);
+    wire(ui->Button9, &TForm2::Button9Click);
+    connect(ui->StringGrid1, &QAbstractItemView::doubleClicked, this,
+            [this] { guarded(this, [&] { StringGrid1DblClick(); }); });
+    ui->StringGrid1->viewport()->installEventFilter(this);
+    for (QLineEdit *edit : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5})
+        edit->installEventFilter(this);
+}
+
+bool TForm2::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == ui->StringGrid1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const Qt::MouseButton button = mouse->button();
+        const QPoint pos = mouse->position().toPoint();
+        guarded(this, [&] { StringGrid1MouseDown(button, pos); });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// Showing and hiding
+
+void TForm2::showWindow() {
+    show();
+    raise();
+    activateWindow();
+}
+
+void TForm2::showForSearch() {
+    showWindow();
+    ui->StringGrid1->show();
+    ui->Button1->show();
+    ui->Button8->show();
+    ui->Button3->show();
+}
+
+void TForm2::prepareAddMode() {
+    ui->GroupBox1->show();
+    ui->GroupBox1->setTitle(QStringLiteral("Add new record"));
+    for (QWidget *w : {static_cast<QWidget *>(ui->StringGrid1), static_cast<QWidget *>(ui->Button1),
+                       static_cast<QWidget *>(ui->Button3), static_cast<QWidget *>(ui->Button5),
+                       static_cast<QWidget *>(ui->Button8), static_cast<QWidget *>(ui->Label1)})
+        w->hide();
+    resize(380, height());
+    for (QLineEdit *edit : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5})
+        edit->clear();
+}
+
+void TForm2::ShowResultControls() {
+    for (QWidget *w : {static_cast<QWidget *>(ui->Label1), static_cast<QWidget *>(ui->StringGrid1),
+                       static_cast<QWidget *>(ui->Button1), static_cast<QWidget *>(ui->Button3),
+                       static_cast<QWidget *>(ui->Button8)})
+        w->show();
+}
+
+void TForm2::HideResultControls() {
+    for (QWidget *w : {static_cast<QWidget *>(ui->Label1), static_cast<QWidget *>(ui->StringGrid1),
+                       static_cast<QWidget *>(ui->Button1), static_cast<QWidget *>(ui->Button3),
+                       static_cast<QWidget *>(ui->Button8)})
+        w->hide();
+}
+
+// The search
+
+void TForm2::RunSearch(int rowToSelect) {
+    const SearchCriteria criteria =
+        MakeSearchCriteria(mainWindow_->searchText(), mainWindow_->searchByName());
+    grid_->reset();
+    grid_->beginFill();
+    // Whatever was found before an error stays listed.
+    struct EndFill {
+        ResultsGrid &grid;
+        ~EndFill() { grid.endFill(); }
+    } endFill{*grid_};
+    CardFileReader reader(CardFilePath());
+    while (reader.next(RecordBuffer)) {
+        if (Matches(RecordBuffer, criteria))
+            grid_->addResult(RecordBuffer);
+    }
+    grid_->setCurrentRow(rowToSelect);
+}
+
+// Window handlers
+
+void TForm2::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        guarded(this, [&] { FormActivate(); });
+}
+
+void TForm2::FormActivate() {
+    if (mainWindow_)
+        mainWindow_->hide();
+    RunSearch(1);
+}
+
+void TForm2::closeEvent(QCloseEvent *event) {
+    guarded(this, [&] { FormClose(); });
+    event->accept();
+}
+
+void TForm2::FormClose() {
+    resize(NormalWidth, height());
+    ui->GroupBox2->hide();
+    ui->Button2->hide();
+    ui->RichEdit1->hide();
+    ui->GroupBox1->hide();
+    if (mainWindow_) {
+        mainWindow_->show();
+        mainWindow_->raise();
+        mainWindow_->activateWindow();
+    }
+}
+
+void TForm2::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        FormResize();
+}
+
+void TForm2::FormResize() {
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        // Undo a maximize or minimize at once, once the window system has finished its change.
+        QTimer::singleShot(0, this, [this] { setWindowState(Qt::WindowNoState); });
+    }
+}
+
+void TForm2::Button8Click() {
+    ui->GroupBox1->hide();
+    close();
+}
+
+bool TForm2::inAddMode() const { return ui->GroupBox1->title() == QStringLiteral("Add new record"); }
+
+// Entry editing, extra text and printing are filled in below.
+void TForm2::Button3Click() {}
+void TForm2::Button4Click() {}
+void TForm2::Button9Click() {}
+void TForm2::StringGrid1MouseDown(Qt::MouseButton, const QPoint &) {}
+void TForm2::LeaveEntryForm() {}
+void TForm2::RemoveResultRow(int row) {}
+void TForm2::StringGrid1DblClick() {}
+void TForm2::Button2Click() {}
+void TForm2::Button5Click() {}
+void TForm2::Button6Click() {}
+void TForm2::Button7Click() {}
+void TForm2::Button1Click() {}

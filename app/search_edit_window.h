@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class TForm2;
+}
+class TForm1;
+class QMouseEvent;
+
+namespace meridoc {
+class ResultsGrid;
+}
+
+// The search/edit window: the results of a search in a grid, the entry form for editing and
+// adding entries, the extra-text viewer and editor, and printing. While it is on screen the main
+// window is hidden; closing it brings the main window back.
+class TForm2 : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TForm2(TForm1 *mainWindow, QWidget *parent = nullptr);
+    ~TForm2() override;
+
+    meridoc::ResultsGrid &grid() const { return *grid_; }
+
+    // START SEARCH on the main window: show the window and its results view.
+    void showForSearch();
+    // NEW RECORD on the main window: the entry form, empty, in add mode, results hidden. The
+    // caller hides the main window, then calls showWindow().
+    void prepareAddMode();
+    // Makes the window visible and brings it to the front; showing it runs FormActivate.
+    void showWindow();
+
+    // Fills the grid from the current card file with the main window's search text and choice,
+    // then selects `rowToSelect` (the last result row when it lies past the end).
+    void RunSearch(int rowToSelect);
+    void ShowResultControls();
+    void HideResultControls();
+
+    // Window handlers.
+    void FormActivate();
+    void FormClose();
+    void FormResize();
+    void Button8Click(); // BACK
+
+    // Entry editing.
+    void Button3Click(); // EDIT
+    void Button4Click(); // DONE
+    void Button9Click(); // CANCEL
+    void StringGrid1MouseDown(Qt::MouseButton button, const QPoint &viewportPos);
+    void LeaveEntryForm();
+    void RemoveResultRow(int row);
+
+    // Extra text.
+    void StringGrid1DblClick();
+    void Button2Click(); // CLOSE TEXT
+    void Button5Click(); // ADD/EDIT EXTRA TEXT
+    void Button6Click(); // SAVE & EXIT
+    void Button7Click(); // CANCEL & EXIT
+
+    // Printing.
+    void Button1Click(); // PRINT
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void connectHandlers();
+    bool inAddMode() const;
+
+    std::unique_ptr<Ui::TForm2> ui;
+    std::unique_ptr<meridoc::ResultsGrid> grid_;
+    TForm1 *mainWindow_;
+};

@@ -1,0 +1,1 @@
+// Program launcher and clock label.

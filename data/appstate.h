@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+namespace meridoc {
+
+// The program-wide texts every file name is built from.
+struct ApplicationState {
+    QString ProgramDir;      // directory of the running program, ending with '/'
+    QString CardExtension;   // extension of card files, without the dot, upper case
+    QString CurrentFileName; // base name of the current card file, in the case it arrived in
+};
+
+inline ApplicationState AppState;
+
+// The current card file: ProgramDir + CurrentFileName + "." + CardExtension, resolved without
+// regard to letter case.
+QString CardFilePath();
+// "temp.tmp" in the program directory, where rewrites and sorts build the new card file.
+QString TempFilePath();
+// The path of a card file with the given base name and the current extension.
+QString CardFilePathFor(const QString &baseName);
+
+// Base names are the same when they are equal after both are upper-cased.
+bool SameBaseName(const QString &a, const QString &b);
+// The seed card file's base name; entry commands refuse to change a card file of this name.
+inline const QString SeedBaseName = QStringLiteral("TANRO");
+// True when the current card file is the seed card file (its name upper-cased and trimmed is
+// "TANRO").
+bool CurrentFileIsSeed();
+
+} // namespace meridoc

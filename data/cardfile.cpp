@@ -1,0 +1,336 @@
+#include "cardfile.h"
+
+#include "appstate.h"
+#include "errors.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <numeric>
+#include <optional>
+#include <unistd.h>
+
+namespace meridoc {
+namespace {
+
+constexpr qint64 RecSize = EntryRecord::Size;
+constexpr qint64 BufferRecords = 512;     // records per read or write buffer
+constexpr qint64 SortChunkRecords = 32768; // records sorted in memory at once (about 4.4 MB)
+constexpr std::size_t MaxFanIn = 16;      // runs merged in one pass
+
+struct Range {
+    qint64 first = 0; // record index
+    qint64 end = 0;   // one past the last record
+};
+
+// Buffered sequential reading of the records [first, end) of a file.
+class RangeReader {
+public:
+    RangeReader(const files::File &file, Range range) : file_(file), next_(range.first), end_(range.end) {}
+
+    bool next(EntryRecord &record) {
+        if (pos_ == fill_) {
+            const qint64 count = std::min(BufferRecords, end_ - next_);
+            if (count <= 0)
+                return false;
+            buffer_.resize(count * RecSize);
+            file_.readExactlyAt(buffer_.data(), count * RecSize, next_ * RecSize);
+            next_ += count;
+            fill_ = count * RecSize;
+            pos_ = 0;
+        }
+        std::memcpy(record.bytes.data(), buffer_.data() + pos_, RecSize);
+        pos_ += RecSize;
+        return true;
+    }
+
+private:
+    const files::File &file_;
+    qint64 next_;
+    qint64 end_;
+    std::vector<unsigned char> buffer_;
+    qint64 fill_ = 0;
+    qint64 pos_ = 0;
+};
+
+// Buffered sequential writing from the start of a file.
+class RecordWriter {
+public:
+    explicit RecordWriter(files::File &file) : file_(file) { buffer_.reserve(BufferRecords * RecSize); }
+
+    void write(const EntryRecord &record) { writeBytes(record.bytes.data(), RecSize); }
+
+    void writeBytes(const void *data, qint64 length) {
+        const auto *bytes = static_cast<const unsigned char *>(data);
+        buffer_.insert(buffer_.end(), bytes, bytes + length);
+        if (static_cast<qint64>(buffer_.size()) >= BufferRecords * RecSize)
+            flush();
+    }
+
+    void flush() {
+        file_.writeAt(buffer_.data(), buffer_.size(), offset_);
+        offset_ += buffer_.size();
+        buffer_.clear();
+    }
+
+private:
+    files::File &file_;
+    qint64 offset_ = 0;
+    std::vector<unsigned char> buffer_;
+};
+
+// "temp.tmp", being filled with a card file's new content. commit() puts it in the card file's
+// place atomically; if it is never committed it is removed, and the card file stays as it was.
+class NewCardFile {
+public:
+    // The new file gets the card file's permission bits.
+    explicit NewCardFile(mode_t mode)
+        : path_(TempFilePath()), file_(files::File::create(path_, mode)), writer_(file_) {}
+    ~NewCardFile() {
+        if (!committed_)
+            ::unlink(QFile::encodeName(path_).constData());
+    }
+
+    RecordWriter &writer() { return writer_; }
+
+    void commit(const QString &target) {
+        writer_.flush();
+        file_.sync();
+        file_.close();
+        files::replaceFile(path_, target);
+        committed_ = true;
+    }
+
+private:
+    QString path_;
+    files::File file_;
+    RecordWriter writer_;
+    bool committed_ = false;
+};
+
+// An unnamed scratch file in the program directory for the runs of a large sort.
+files::File scratchFile() {
+    const QByteArray dir = QFile::encodeName(AppState.ProgramDir);
+    int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        QByteArray pattern = dir + ".meridoc-sort-XXXXXX";
+        fd = ::mkstemp(pattern.data());
+        if (fd < 0)
+            EInOutError::raiseFromErrno(errno);
+        ::unlink(pattern.constData());
+    }
+    return files::File::adopt(fd);
+}
+
+// Merges sorted runs of `source` into `out`. Among equal keys the earlier run goes first, so a
+// merge of consecutive runs is stable.
+void mergeRuns(const files::File &source, const std::vector<Range> &runs, RecordWriter &out) {
+    std::vector<std::unique_ptr<RangeReader>> readers;
+    std::vector<EntryRecord> heads(runs.size());
+    std::vector<std::optional<SortKey>> keys(runs.size());
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        readers.push_back(std::make_unique<RangeReader>(source, runs[i]));
+        if (readers[i]->next(heads[i]))
+            keys[i].emplace(heads[i]);
+    }
+    for (;;) {
+        std::optional<std::size_t> best;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            if (keys[i] && (!best || *keys[i] < *keys[*best]))
+                best = i;
+        }
+        if (!best)
+            return;
+        out.write(heads[*best]);
+        if (readers[*best]->next(heads[*best]))
+            keys[*best].emplace(heads[*best]);
+        else
+            keys[*best].reset();
+    }
+}
+
+// The maximal non-decreasing runs of the first n records, or nothing once there are more than
+// MaxFanIn of them (the file is then sorted in chunks instead).
+std::optional<std::vector<Range>> naturalRuns(const files::File &file, qint64 n) {
+    std::vector<Range> runs{{0, 0}};
+    RangeReader reader(file, {0, n});
+    EntryRecord record;
+    std::optional<SortKey> previous;
+    for (qint64 i = 0; reader.next(record); ++i) {
+        SortKey key(record);
+        if (previous && *previous > key) {
+            runs.back().end = i;
+            if (runs.size() == MaxFanIn)
+                return std::nullopt;
+            runs.push_back({i, i});
+        }
+        previous = key;
+    }
+    runs.back().end = n;
+    return runs;
+}
+
+// Sorts n records of `source` into `out` with bounded memory: chunks sorted in memory become
+// runs in a scratch file, merged MaxFanIn at a time until one pass into `out` finishes the job.
+void externalSort(const files::File &source, qint64 n, RecordWriter &out) {
+    files::File runsFile = scratchFile();
+    std::vector<Range> runs;
+    {
+        RecordWriter writer(runsFile);
+        std::vector<EntryRecord> chunk;
+        std::vector<std::size_t> order;
+        for (qint64 first = 0; first < n; first += SortChunkRecords) {
+            const Range range{first, std::min(n, first + SortChunkRecords)};
+            chunk.resize(range.end - range.first);
+            RangeReader reader(source, range);
+            for (EntryRecord &r : chunk)
+                reader.next(r);
+            std::vector<SortKey> keys(chunk.begin(), chunk.end());
+            order.resize(chunk.size());
+            std::iota(order.begin(), order.end(), 0);
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+            for (std::size_t i : order)
+                writer.write(chunk[i]);
+            runs.push_back(range);
+        }
+        writer.flush();
+    }
+    while (runs.size() > MaxFanIn) {
+        files::File next = scratchFile();
+        RecordWriter writer(next);
+        std::vector<Range> merged;
+        for (std::size_t i = 0; i < runs.size(); i += MaxFanIn) {
+            const std::vector<Range> group(runs.begin() + i,
+                                           runs.begin() + std::min(runs.size(), i + MaxFanIn));
+            mergeRuns(runsFile, group, writer);
+            merged.push_back({group.front().first, group.back().end});
+        }
+        writer.flush();
+        runsFile = std::move(next);
+        runs = std::move(merged);
+    }
+    mergeRuns(runsFile, runs, out);
+}
+
+} // namespace
+
+CardFileReader::CardFileReader(const QString &path) : file_(files::File::openExisting(path)) {
+    fileSize_ = file_.size();
+    wholeRecords_ = fileSize_ / RecSize;
+    buffer_.resize(BufferRecords * RecSize);
+}
+
+bool CardFileReader::next(EntryRecord &record) {
+    qint64 rest = bufferFill_ - bufferPos_;
+    if (rest < RecSize && offset_ + bufferFill_ < fileSize_) {
+        // Move the unread rest to the front and read on after it.
+        std::memmove(buffer_.data(), buffer_.data() + bufferPos_, rest);
+        offset_ += bufferPos_;
+        bufferFill_ =
+            rest + file_.readAt(buffer_.data() + rest, buffer_.size() - rest, offset_ + rest);
+        bufferPos_ = 0;
+        rest = bufferFill_;
+    }
+    if (rest == 0) {
+        file_.close();
+        return false;
+    }
+    if (rest < RecSize)
+        throw EInOutError(ioerror::ReadBeyondEnd);
+    std::memcpy(record.bytes.data(), buffer_.data() + bufferPos_, RecSize);
+    bufferPos_ += RecSize;
+    return true;
+}
+
+void AppendEntry(const std::array<QByteArray, FieldCount> &texts) {
+    for (int i = 0; i < FieldCount; ++i)
+        RecordBuffer.setField(static_cast<Field>(i), texts[i]);
+    files::DirectoryLock lock(AppState.ProgramDir);
+    files::File card = files::File::openExisting(CardFilePath());
+    card.writeAt(RecordBuffer.bytes.data(), RecSize, card.size() / RecSize * RecSize);
+    card.sync();
+    card.close();
+}
+
+void RewriteCardFile(bool appendReplacement) {
+    files::DirectoryLock lock(AppState.ProgramDir);
+    const QString path = CardFilePath();
+    CardFileReader reader(path);
+    const EntryKey dropped(DroppedEntry);
+    NewCardFile out(reader.mode());
+    while (reader.next(RecordBuffer)) {
+        if (!dropped.matches(RecordBuffer))
+            out.writer().write(RecordBuffer);
+    }
+    if (appendReplacement)
+        out.writer().write(ReplacementEntry);
+    out.commit(path);
+}
+
+void SortCardFile() {
+    files::DirectoryLock lock(AppState.ProgramDir);
+    const QString path = CardFilePath();
+    files::File card = files::File::openExisting(path);
+    const qint64 size = card.size();
+    const qint64 n = size / RecSize;
+    if (n < 2)
+        return;
+    const auto runs = naturalRuns(card, n);
+    if (runs && runs->size() == 1)
+        return; // already in order: nothing to write
+    NewCardFile out(card.mode());
+    if (runs)
+        mergeRuns(card, *runs, out.writer());
+    else
+        externalSort(card, n, out.writer());
+    if (const qint64 tailLength = size - n * RecSize; tailLength > 0) {
+        std::vector<unsigned char> tail(tailLength);
+        card.readExactlyAt(tail.data(), tailLength, n * RecSize);
+        out.writer().writeBytes(tail.data(), tailLength);
+    }
+    card.close();
+    out.commit(path);
+}
+
+void ReplaceEntry() {
+    files::DirectoryLock lock(AppState.ProgramDir);
+    const QString path = CardFilePath();
+    {
+        CardFileReader reader(path);
+        const EntryKey dropped(DroppedEntry);
+        const SortKey replacementKey(ReplacementEntry);
+        NewCardFile out(reader.mode());
+        std::optional<SortKey> previous;
+        bool inserted = false;
+        bool sorted = true;
+        while (sorted && reader.next(RecordBuffer)) {
+            if (dropped.matches(RecordBuffer))
+                continue;
+            const SortKey key(RecordBuffer);
+            sorted = !previous || *previous <= key;
+            previous = key;
+            // The replacement goes after every entry whose key is not greater than its own.
+            if (!inserted && key > replacementKey) {
+                out.writer().write(ReplacementEntry);
+                inserted = true;
+            }
+            out.writer().write(RecordBuffer);
+        }
+        if (sorted) {
+            if (!inserted)
+                out.writer().write(ReplacementEntry);
+            out.commit(path);
+            return;
+        }
+    }
+    // The card file was not in order (written by other means): do the two steps one by one.
+    RewriteCardFile(true);
+    SortCardFile();
+}
+
+} // namespace meridoc

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "entryrecord.h"
+#include "files.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace meridoc {
+
+// Reads a card file from its first record to its last. The file is opened for reading and
+// writing, so a read-only card file fails with "File access denied" like every other use. A
+// trailing partial record fails with "Read beyond end of file" once the whole records before it
+// have been delivered.
+class CardFileReader {
+public:
+    explicit CardFileReader(const QString &path);
+    // Reads the next record into `record`; false at the end of the file.
+    bool next(EntryRecord &record);
+    qint64 recordCount() const { return wholeRecords_; }
+    mode_t mode() const { return file_.mode(); }
+
+private:
+    files::File file_;
+    qint64 fileSize_ = 0;
+    qint64 wholeRecords_ = 0;
+    qint64 offset_ = 0; // file offset of buffer_[0]
+    std::vector<unsigned char> buffer_;
+    qint64 bufferFill_ = 0;
+    qint64 bufferPos_ = 0;
+};
+
+// Appends one record made of the five texts (each cut to its field's maximum) at the end of the
+// current card file, built in RecordBuffer. The card file must exist. A trailing partial record
+// is overwritten. Does not sort.
+void AppendEntry(const std::array<QByteArray, FieldCount> &texts);
+
+// Writes the current card file anew without every record that is the same entry as
+// DroppedEntry, then, if asked, with ReplacementEntry at the end. Does not sort. The new content
+// is built in "temp.tmp" and renamed over the card file, so a failure leaves the card file whole.
+void RewriteCardFile(bool appendReplacement);
+
+// Sorts the current card file by SortKey, stably: entries with equal keys keep their file order.
+// The sorted file replaces the old one atomically; a trailing partial record stays at the end.
+void SortCardFile();
+
+// RewriteCardFile(true) followed by SortCardFile(), with the same outcome, done in a single pass
+// over a sorted card file.
+void ReplaceEntry();
+
+} // namespace meridoc

@@ -1,0 +1,92 @@
+#include "configuration.h"
+
+#include "appstate.h"
+#include "errors.h"
+#include "files.h"
+#include "inifile.h"
+#include "text.h"
+
+#include <QFile>
+#include <unistd.h>
+
+namespace meridoc {
+namespace {
+
+const QString Section = QStringLiteral("filenames");
+const QString ExtensionKey = QStringLiteral("extention");
+const QString DefaultFileKey = QStringLiteral("defaultfile");
+const QString Missing = QStringLiteral("ERROR");
+
+// Writes `bytes` as the whole new content of `name` in the program directory, through a
+// temporary file and an atomic rename, so the old content stays whole if writing fails.
+void writeWholeFile(const QString &name, const QByteArray &bytes) {
+    files::DirectoryLock lock(AppState.ProgramDir);
+    const QString target = files::resolve(AppState.ProgramDir, name);
+    if (files::isReadOnly(target))
+        throw EInOutError(ioerror::AccessDenied);
+    const QString temp = TempFilePath();
+    try {
+        files::File file = files::File::create(temp);
+        file.writeAt(bytes.constData(), bytes.size(), 0);
+        file.sync();
+        file.close();
+        files::replaceFile(temp, target);
+    } catch (...) {
+        ::unlink(QFile::encodeName(temp).constData());
+        throw;
+    }
+}
+
+// A configured name that cannot name a file inside the program directory is treated as missing.
+bool isPlainName(const QString &name) {
+    return !name.contains('/') && !name.contains(QChar(0)) && name != "." && name != "..";
+}
+
+} // namespace
+
+EntryRecord SeedEntry() {
+    return EntryRecord::fromFields(
+        {"TANRO", "SYSTEMS", "(000)555-0101", "(000)555-0102", "PC Sales, Repair, Upgrade"});
+}
+
+void WriteSeedCardFile() {
+    const EntryRecord seed = SeedEntry();
+    for (int i = 0; i < FieldCount; ++i)
+        DroppedEntry.setField(static_cast<Field>(i), seed.field(static_cast<Field>(i)));
+    writeWholeFile(SeedCardFileName,
+                   QByteArray(reinterpret_cast<const char *>(DroppedEntry.bytes.data()),
+                              EntryRecord::Size));
+}
+
+void CreateDefaultConfiguration() {
+    writeWholeFile(ConfigFileName, "\r\n[filenames]\r\nextention=crd\r\ndefaultfile=tanro\r\n\r\n");
+}
+
+void WriteDefaultFile(const QString &name) {
+    files::DirectoryLock lock(AppState.ProgramDir);
+    IniFile ini(files::resolve(AppState.ProgramDir, ConfigFileName));
+    ini.WriteString(Section, DefaultFileKey, name);
+}
+
+void LoadConfiguration(const QString &programDir) {
+    AppState.ProgramDir = programDir;
+    WriteSeedCardFile();
+    if (!files::fileExists(AppState.ProgramDir, ConfigFileName))
+        CreateDefaultConfiguration();
+
+    const IniFile ini(files::resolve(AppState.ProgramDir, ConfigFileName));
+    AppState.CardExtension = ini.ReadString(Section, ExtensionKey, Missing);
+    AppState.CurrentFileName = ini.ReadString(Section, DefaultFileKey, Missing);
+
+    AppState.CardExtension = text::upperAscii(AppState.CardExtension);
+    AppState.CurrentFileName = text::upperAscii(AppState.CurrentFileName);
+
+    if (!isPlainName(AppState.CardExtension) || !isPlainName(AppState.CurrentFileName) ||
+        !files::fileExists(AppState.ProgramDir,
+                           AppState.CurrentFileName + "." + AppState.CardExtension)) {
+        AppState.CurrentFileName = SeedBaseName;
+        AppState.CardExtension = QStringLiteral("CRD");
+    }
+}
+
+} // namespace meridoc

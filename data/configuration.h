@@ -1,0 +1,30 @@
+#pragma once
+
+#include "entryrecord.h"
+
+#include <QString>
+
+namespace meridoc {
+
+// Finds the program directory, rewrites the seed card file, creates the configuration file when
+// it is missing and fills AppState from it. `programDir` ends with '/'. A failing file operation
+// throws EInOutError and leaves the remaining steps undone.
+void LoadConfiguration(const QString &programDir);
+
+// Writes "meridoc.ini" with its default content, replacing any file of that name.
+void CreateDefaultConfiguration();
+
+// Makes `name` (unchanged) the card file opened at the next start. Throws meridoc::Exception
+// "Unable to write to <path>" when the configuration file cannot be written.
+void WriteDefaultFile(const QString &name);
+
+// The one entry of the seed card file.
+EntryRecord SeedEntry();
+
+// Writes "tanro.crd" anew holding exactly the seed entry (assembled in DroppedEntry).
+void WriteSeedCardFile();
+
+inline const QString ConfigFileName = QStringLiteral("meridoc.ini");
+inline const QString SeedCardFileName = QStringLiteral("tanro.crd");
+
+} // namespace meridoc

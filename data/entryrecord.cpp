@@ -1,0 +1,76 @@
+#include "entryrecord.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace meridoc {
+namespace {
+
+int storedLength(const EntryRecord &r, Field f) {
+    return std::min<int>(r.bytes[EntryRecord::offset(f)], EntryRecord::maxLength(f));
+}
+
+const char *characters(const EntryRecord &r, Field f) {
+    return reinterpret_cast<const char *>(r.bytes.data() + EntryRecord::offset(f) + 1);
+}
+
+unsigned char upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
+
+} // namespace
+
+QByteArray EntryRecord::field(Field f) const {
+    return QByteArray(characters(*this, f), storedLength(*this, f));
+}
+
+void EntryRecord::setField(Field f, const QByteArray &value) {
+    const int length = std::min<int>(value.size(), maxLength(f));
+    bytes[offset(f)] = static_cast<unsigned char>(length);
+    std::memcpy(bytes.data() + offset(f) + 1, value.constData(), length);
+}
+
+EntryRecord EntryRecord::fromFields(const std::array<QByteArray, FieldCount> &fields) {
+    EntryRecord r;
+    for (int i = 0; i < FieldCount; ++i)
+        r.setField(static_cast<Field>(i), fields[i]);
+    return r;
+}
+
+std::array<QByteArray, FieldCount> EntryRecord::fields() const {
+    std::array<QByteArray, FieldCount> out;
+    for (int i = 0; i < FieldCount; ++i)
+        out[i] = field(static_cast<Field>(i));
+    return out;
+}
+
+SortKey::SortKey(const EntryRecord &record) {
+    for (Field f : {Field::SURNAME, Field::NAME}) {
+        const int n = storedLength(record, f);
+        const auto *chars = reinterpret_cast<const unsigned char *>(characters(record, f));
+        for (int i = 0; i < n; ++i)
+            bytes[length++] = upper(chars[i]);
+    }
+}
+
+QByteArray SortKey::toByteArray() const {
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), length);
+}
+
+std::strong_ordering SortKey::operator<=>(const SortKey &other) const {
+    const int common = std::min(length, other.length);
+    const int c = std::memcmp(bytes.data(), other.bytes.data(), common);
+    if (c != 0)
+        return c < 0 ? std::strong_ordering::less : std::strong_ordering::greater;
+    return length <=> other.length;
+}
+
+bool EntryKey::matches(const EntryRecord &record) const {
+    for (int i = 0; i < FieldCount; ++i) {
+        const Field f = static_cast<Field>(i);
+        const int n = storedLength(record, f);
+        if (fields[i].size() != n || std::memcmp(fields[i].constData(), characters(record, f), n))
+            return false;
+    }
+    return true;
+}
+
+} // namespace meridoc

@@ -1,0 +1,59 @@
+#include "errors.h"
+
+#include <cerrno>
+
+namespace meridoc {
+
+Exception::Exception(const QString &message)
+    : std::runtime_error(message.toStdString()), message_(message) {}
+
+EInOutError::EInOutError(int code) : Exception(messageFor(code)), code_(code) {}
+
+QString EInOutError::messageFor(int code) {
+    switch (code) {
+    case 2:
+        return QStringLiteral("File not found");
+    case 3:
+        return QStringLiteral("Invalid filename");
+    case 4:
+        return QStringLiteral("Too many open files");
+    case 5:
+        return QStringLiteral("File access denied");
+    case 100:
+        return QStringLiteral("Read beyond end of file");
+    case 101:
+        return QStringLiteral("Disk full");
+    case 106:
+        return QStringLiteral("Invalid numeric input");
+    default:
+        return QStringLiteral("I/O error %1").arg(code);
+    }
+}
+
+int EInOutError::codeFromErrno(int err) {
+    switch (err) {
+    case ENOENT:
+        return ioerror::FileNotFound;
+    case ENOTDIR:
+    case EINVAL:
+    case ENAMETOOLONG:
+        return ioerror::PathNotFound;
+    case EMFILE:
+    case ENFILE:
+        return ioerror::TooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+        return ioerror::AccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+        return ioerror::DiskFull;
+    default:
+        return err;
+    }
+}
+
+void EInOutError::raiseFromErrno(int err) { throw EInOutError(codeFromErrno(err)); }
+
+} // namespace meridoc
