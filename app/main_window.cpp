@@ -53,9 +53,13 @@ void TForm1::setForms(TForm2 *form2, TForm3 *form3) {
     form3_ = form3;
 }
 
-QString TForm1::searchText() const { return ui->Edit1->text(); }
+QString TForm1::searchText() const {
+    return ui->Edit1->text();
+}
 
-bool TForm1::searchByName() const { return ui->RadioButton1->isChecked(); }
+bool TForm1::searchByName() const {
+    return ui->RadioButton1->isChecked();
+}
 
 void TForm1::setCardFileCaption(const QString &baseName) {
     setWindowTitle(QStringLiteral("MERIDOC   ") + baseName);
@@ -76,7 +80,8 @@ void TForm1::FormCreate() {
 void TForm1::connectHandlers() {
     // Every handler runs through the guard, so an error ends it with the standard report.
     const auto wire = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
-        connect(sender, signal, this, [this, handler] { guarded(this, [&] { (this->*handler)(); }); });
+        connect(sender, signal, this,
+                [this, handler] { guarded(this, [&] { (this->*handler)(); }); });
     };
     wire(ui->FILE1, &QMenu::aboutToShow, &TForm1::FILE1Click);
     wire(ui->NEW1, &QAction::triggered, &TForm1::NEW1Click);
@@ -102,7 +107,7 @@ void TForm1::connectHandlers() {
 }
 
 QList<QWidget *> TForm1::letterPad() const {
-    return {ui->Label3, ui->StringGrid1, ui->Button2,      ui->Button8, ui->Label1,
+    return {ui->Label3, ui->StringGrid1,  ui->Button2,      ui->Button8, ui->Label1,
             ui->Edit1,  ui->RadioButton1, ui->RadioButton2, ui->Button6, ui->Button7};
 }
 
@@ -132,7 +137,9 @@ void TForm1::hideSearchWindow() {
         form2_->hide();
 }
 
-void TForm1::FILE1Click() { hideLetterPad(); }
+void TForm1::FILE1Click() {
+    hideLetterPad();
+}
 
 void TForm1::NEW1Click() {
     ui->Label4->setText(QStringLiteral("File/New"));
@@ -168,14 +175,18 @@ void TForm1::DELETE1Click() {
     hideSearchWindow();
 }
 
-void TForm1::EXIT1Click() { QCoreApplication::quit(); }
+void TForm1::EXIT1Click() {
+    QCoreApplication::quit();
+}
 
 void TForm1::closeEvent(QCloseEvent *event) {
     event->accept();
     QCoreApplication::quit();
 }
 
-void TForm1::Button5Click() { hideFileControls(); }
+void TForm1::Button5Click() {
+    hideFileControls();
+}
 
 // Letter pad
 
@@ -209,7 +220,9 @@ void TForm1::Button2Click() {
     ui->Edit1->setText(s);
 }
 
-void TForm1::Button8Click() { ui->Edit1->clear(); }
+void TForm1::Button8Click() {
+    ui->Edit1->clear();
+}
 
 void TForm1::Button6Click() {
     hideLetterPad();
@@ -224,12 +237,8 @@ void TForm1::Button7Click() {
 
 // NEW RECORD: the search/edit window in add mode, in place of the main window.
 void TForm1::Newrecord1Click() {
-    if (CurrentFileIsSeed()) {
-        messages::show(this, messages::Kind::Information,
-                       QStringLiteral("You cannot edit this file. - Open or create a different file."),
-                       messages::Ok);
+    if (TForm2::refuseSeedCardFile(this))
         return;
-    }
     if (!form2_)
         return;
     form2_->prepareAddMode();

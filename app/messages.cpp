@@ -96,6 +96,8 @@ void showErrorReport(QWidget *parent, const QString &message) {
         showReal(parent, request);
 }
 
-void setHandler(Handler handler) { currentHandler() = std::move(handler); }
+void setHandler(Handler handler) {
+    currentHandler() = std::move(handler);
+}
 
 } // namespace meridoc::messages

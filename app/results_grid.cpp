@@ -66,7 +66,9 @@ ResultsGrid::ResultsGrid(QTableView *view) : view_(view), model_(new ResultsMode
     reset();
 }
 
-int ResultsGrid::rowCount() const { return static_cast<int>(model_->rows().size()) + 1; }
+int ResultsGrid::rowCount() const {
+    return static_cast<int>(model_->rows().size()) + 1;
+}
 
 QString ResultsGrid::cell(int column, int row) const {
     if (column < 0 || column >= Columns || row < 0 || row >= rowCount())
@@ -91,8 +93,8 @@ int ResultsGrid::currentRow() const {
 void ResultsGrid::setCurrentRow(int row) {
     row = std::clamp(row, 1, rowCount() - 1);
     const QModelIndex index = model_->index(row - 1, 0);
-    view_->selectionModel()->setCurrentIndex(
-        index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                        QItemSelectionModel::Rows);
     view_->scrollTo(index);
 }
 
@@ -108,7 +110,9 @@ void ResultsGrid::reset() {
     endFill();
 }
 
-void ResultsGrid::beginFill() { model_->beginChange(); }
+void ResultsGrid::beginFill() {
+    model_->beginChange();
+}
 
 void ResultsGrid::endFill() {
     model_->endChange();

@@ -6,6 +6,7 @@
 #include "guard.h"
 #include "main_window.h"
 #include "results_grid.h"
+#include "results_printer.h"
 #include "ui_search_edit_window.h"
 #include "window_style.h"
 
@@ -15,10 +16,6 @@
 #include <QTimer>
 
 using namespace meridoc;
-
-namespace {
-constexpr int NormalWidth = 578;
-}
 
 TForm2::TForm2(TForm1 *mainWindow, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::TForm2>()), mainWindow_(mainWindow) {
@@ -44,19 +41,28 @@ void TForm2::connectHandlers() {
     wire(ui->Button7, &TForm2::Button7Click);
     wire(ui->Button8, &TForm2::Button8Click);
     wire(ui->Button9, &TForm2::Button9Click);
-    connect(ui->StringGrid1, &QAbstractItemView::doubleClicked, this,
-            [this] { guarded(this, [&] { StringGrid1DblClick(); }); });
     ui->StringGrid1->viewport()->installEventFilter(this);
     for (QLineEdit *edit : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5})
         edit->installEventFilter(this);
 }
 
 bool TForm2::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == ui->StringGrid1->viewport() && event->type() == QEvent::MouseButtonPress) {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        const Qt::MouseButton button = mouse->button();
-        const QPoint pos = mouse->position().toPoint();
-        guarded(this, [&] { StringGrid1MouseDown(button, pos); });
+    if (watched == ui->StringGrid1->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            const Qt::MouseButton button = mouse->button();
+            const QPoint pos = mouse->position().toPoint();
+            guarded(this, [&] { StringGrid1MouseDown(button, pos); });
+            // The right button only ever deletes; it never moves the selection itself.
+            return button == Qt::RightButton;
+        } else if (event->type() == QEvent::MouseButtonDblClick) {
+            // The selected row counts, wherever in the grid the double click falls.
+            QMetaObject::invokeMethod(
+                this, [this] { guarded(this, [&] { StringGrid1DblClick(); }); },
+                Qt::QueuedConnection);
+        }
+    } else if (event->type() == QEvent::KeyPress) {
+        return entryFormKeyDown(watched, static_cast<QKeyEvent *>(event));
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -110,16 +116,17 @@ void TForm2::RunSearch(int rowToSelect) {
         MakeSearchCriteria(mainWindow_->searchText(), mainWindow_->searchByName());
     grid_->reset();
     grid_->beginFill();
-    // Whatever was found before an error stays listed.
-    struct EndFill {
-        ResultsGrid &grid;
-        ~EndFill() { grid.endFill(); }
-    } endFill{*grid_};
-    CardFileReader reader(CardFilePath());
-    while (reader.next(RecordBuffer)) {
-        if (Matches(RecordBuffer, criteria))
-            grid_->addResult(RecordBuffer);
+    try {
+        CardFileReader reader(CardFilePath());
+        while (reader.next(RecordBuffer)) {
+            if (Matches(RecordBuffer, criteria))
+                grid_->addResult(RecordBuffer);
+        }
+    } catch (...) {
+        grid_->endFill(); // whatever was found before the error stays listed
+        throw;
     }
+    grid_->endFill();
     grid_->setCurrentRow(rowToSelect);
 }
 
@@ -143,11 +150,12 @@ void TForm2::closeEvent(QCloseEvent *event) {
 }
 
 void TForm2::FormClose() {
-    resize(NormalWidth, height());
     ui->GroupBox2->hide();
     ui->Button2->hide();
     ui->RichEdit1->hide();
-    ui->GroupBox1->hide();
+    // Leave the entry form as DONE and CANCEL leave it (width 578, all boxes back, results view
+    // shown, form hidden), whatever state the window was closed in.
+    LeaveEntryForm();
     if (mainWindow_) {
         mainWindow_->show();
         mainWindow_->raise();
@@ -173,18 +181,14 @@ void TForm2::Button8Click() {
     close();
 }
 
-bool TForm2::inAddMode() const { return ui->GroupBox1->title() == QStringLiteral("Add new record"); }
+// Printing
+void TForm2::Button1Click() {
+    PrintResults(*grid_);
+}
 
-// Entry editing, extra text and printing are filled in below.
-void TForm2::Button3Click() {}
-void TForm2::Button4Click() {}
-void TForm2::Button9Click() {}
-void TForm2::StringGrid1MouseDown(Qt::MouseButton, const QPoint &) {}
-void TForm2::LeaveEntryForm() {}
-void TForm2::RemoveResultRow(int row) {}
+// Extra text (filled in with the extra-text files)
 void TForm2::StringGrid1DblClick() {}
 void TForm2::Button2Click() {}
 void TForm2::Button5Click() {}
 void TForm2::Button6Click() {}
 void TForm2::Button7Click() {}
-void TForm2::Button1Click() {}

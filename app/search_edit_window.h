@@ -2,13 +2,14 @@
 
 #include <QWidget>
 
+#include <array>
 #include <memory>
 
 namespace Ui {
 class TForm2;
 }
 class TForm1;
-class QMouseEvent;
+class QKeyEvent;
 
 namespace meridoc {
 class ResultsGrid;
@@ -25,6 +26,10 @@ public:
     ~TForm2() override;
 
     meridoc::ResultsGrid &grid() const { return *grid_; }
+
+    // The seed card file takes no new or changed entries: says so and returns true when it is
+    // the current card file.
+    static bool refuseSeedCardFile(QWidget *parent);
 
     // START SEARCH on the main window: show the window and its results view.
     void showForSearch();
@@ -73,6 +78,8 @@ protected:
 private:
     void connectHandlers();
     bool inAddMode() const;
+    std::array<QString, 5> entryFormTexts() const;
+    bool entryFormKeyDown(QObject *watched, QKeyEvent *event);
 
     std::unique_ptr<Ui::TForm2> ui;
     std::unique_ptr<meridoc::ResultsGrid> grid_;

@@ -9,11 +9,17 @@ QString CardFilePathFor(const QString &baseName) {
     return files::resolve(AppState.ProgramDir, baseName + "." + AppState.CardExtension);
 }
 
-QString CardFilePath() { return CardFilePathFor(AppState.CurrentFileName); }
+QString CardFilePath() {
+    return CardFilePathFor(AppState.CurrentFileName);
+}
 
-QString TempFilePath() { return files::resolve(AppState.ProgramDir, QStringLiteral("temp.tmp")); }
+QString TempFilePath() {
+    return files::resolve(AppState.ProgramDir, QStringLiteral("temp.tmp"));
+}
 
-bool SameBaseName(const QString &a, const QString &b) { return text::upperAscii(a) == text::upperAscii(b); }
+bool SameBaseName(const QString &a, const QString &b) {
+    return text::upperAscii(a) == text::upperAscii(b);
+}
 
 bool CurrentFileIsSeed() {
     return text::trimmed(text::upperAscii(AppState.CurrentFileName)) == SeedBaseName;

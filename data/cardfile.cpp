@@ -18,9 +18,9 @@ namespace meridoc {
 namespace {
 
 constexpr qint64 RecSize = EntryRecord::Size;
-constexpr qint64 BufferRecords = 512;     // records per read or write buffer
+constexpr qint64 BufferRecords = 512;      // records per read or write buffer
 constexpr qint64 SortChunkRecords = 32768; // records sorted in memory at once (about 4.4 MB)
-constexpr std::size_t MaxFanIn = 16;      // runs merged in one pass
+constexpr std::size_t MaxFanIn = 16;       // runs merged in one pass
 
 struct Range {
     qint64 first = 0; // record index
@@ -30,7 +30,8 @@ struct Range {
 // Buffered sequential reading of the records [first, end) of a file.
 class RangeReader {
 public:
-    RangeReader(const files::File &file, Range range) : file_(file), next_(range.first), end_(range.end) {}
+    RangeReader(const files::File &file, Range range)
+        : file_(file), next_(range.first), end_(range.end) {}
 
     bool next(EntryRecord &record) {
         if (pos_ == fill_) {
@@ -60,7 +61,9 @@ private:
 // Buffered sequential writing from the start of a file.
 class RecordWriter {
 public:
-    explicit RecordWriter(files::File &file) : file_(file) { buffer_.reserve(BufferRecords * RecSize); }
+    explicit RecordWriter(files::File &file) : file_(file) {
+        buffer_.reserve(BufferRecords * RecSize);
+    }
 
     void write(const EntryRecord &record) { writeBytes(record.bytes.data(), RecSize); }
 

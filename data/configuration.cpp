@@ -53,9 +53,9 @@ void WriteSeedCardFile() {
     const EntryRecord seed = SeedEntry();
     for (int i = 0; i < FieldCount; ++i)
         DroppedEntry.setField(static_cast<Field>(i), seed.field(static_cast<Field>(i)));
-    writeWholeFile(SeedCardFileName,
-                   QByteArray(reinterpret_cast<const char *>(DroppedEntry.bytes.data()),
-                              EntryRecord::Size));
+    writeWholeFile(
+        SeedCardFileName,
+        QByteArray(reinterpret_cast<const char *>(DroppedEntry.bytes.data()), EntryRecord::Size));
 }
 
 void CreateDefaultConfiguration() {

@@ -14,7 +14,9 @@ const char *characters(const EntryRecord &r, Field f) {
     return reinterpret_cast<const char *>(r.bytes.data() + EntryRecord::offset(f) + 1);
 }
 
-unsigned char upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
+unsigned char upper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c;
+}
 
 } // namespace
 

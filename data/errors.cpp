@@ -54,6 +54,8 @@ int EInOutError::codeFromErrno(int err) {
     }
 }
 
-void EInOutError::raiseFromErrno(int err) { throw EInOutError(codeFromErrno(err)); }
+void EInOutError::raiseFromErrno(int err) {
+    throw EInOutError(codeFromErrno(err));
+}
 
 } // namespace meridoc

@@ -17,15 +17,17 @@
 namespace meridoc::files {
 namespace {
 
-QByteArray encoded(const QString &path) { return QFile::encodeName(path); }
+QByteArray encoded(const QString &path) {
+    return QFile::encodeName(path);
+}
 
 bool isDirectory(const QByteArray &path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool existsAsFile(const QByteArray &path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
@@ -57,9 +59,8 @@ QString resolve(const QString &dir, const QString &name) {
     if (name.isEmpty() || existsAsFile(encoded(exact)))
         return exact;
     const QByteArray wanted = encoded(name);
-    const auto matches = scan(dir, [&](const QByteArray &entry) {
-        return text::equalsIgnoringAsciiCase(entry, wanted);
-    });
+    const auto matches = scan(
+        dir, [&](const QByteArray &entry) { return text::equalsIgnoringAsciiCase(entry, wanted); });
     return matches.isEmpty() ? exact : dir + QFile::decodeName(matches.first());
 }
 
@@ -79,7 +80,7 @@ QStringList listWithExtension(const QString &dir, const QString &extension) {
 }
 
 bool isReadOnly(const QString &path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(encoded(path).constData(), &st) == 0 && (st.st_mode & 0222) == 0;
 }
 
@@ -101,7 +102,7 @@ File &File::operator=(File &&other) noexcept {
 
 File File::openExisting(const QString &path) {
     const QByteArray p = encoded(path);
-    struct stat st{};
+    struct stat st {};
     if (::stat(p.constData(), &st) != 0)
         EInOutError::raiseFromErrno(errno);
     if (S_ISDIR(st.st_mode) || (st.st_mode & 0222) == 0)
@@ -124,7 +125,7 @@ File File::openForReading(const QString &path) {
 
 File File::create(const QString &path, mode_t mode) {
     const QByteArray p = encoded(path);
-    struct stat st{};
+    struct stat st {};
     if (::stat(p.constData(), &st) == 0 && (S_ISDIR(st.st_mode) || (st.st_mode & 0222) == 0))
         throw EInOutError(ioerror::AccessDenied);
     const int fd = ::open(p.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
@@ -134,14 +135,14 @@ File File::create(const QString &path, mode_t mode) {
 }
 
 qint64 File::size() const {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0)
         EInOutError::raiseFromErrno(errno);
     return st.st_size;
 }
 
 mode_t File::mode() const {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd_, &st) != 0)
         EInOutError::raiseFromErrno(errno);
     return st.st_mode & 07777;

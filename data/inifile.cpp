@@ -26,7 +26,8 @@ QList<Line> splitLines(const QByteArray &data) {
             ++i;
         Line line{data.mid(start, i - start), {}};
         if (i < data.size()) {
-            const qsizetype endLength = (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ? 2 : 1;
+            const qsizetype endLength =
+                (data[i] == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ? 2 : 1;
             line.ending = data.mid(i, endLength);
             i += endLength;
         }

@@ -22,9 +22,13 @@ char encodeChar(char16_t c) {
     return '?';
 }
 
-bool isTrimmable(unsigned code) { return code <= 32; }
+bool isTrimmable(unsigned code) {
+    return code <= 32;
+}
 
-char upperByte(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char upperByte(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 } // namespace
 

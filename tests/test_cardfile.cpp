@@ -39,8 +39,12 @@ QList<Fields> readAll() {
     return out;
 }
 
-void setDropped(const Fields &f) { DroppedEntry = EntryRecord::fromFields(f); }
-void setReplacement(const Fields &f) { ReplacementEntry = EntryRecord::fromFields(f); }
+void setDropped(const Fields &f) {
+    DroppedEntry = EntryRecord::fromFields(f);
+}
+void setReplacement(const Fields &f) {
+    ReplacementEntry = EntryRecord::fromFields(f);
+}
 
 // The order the card file has always had: a bubble sort that swaps only strictly greater keys,
 // i.e. a stable sort by SortKey.
@@ -111,7 +115,10 @@ TEST_F(CardFileTest, FailuresRaiseTheRuntimeErrorCodes) {
         std::function<void()> operation;
     } operations[] = {
         {"read", [] { readAll(); }},
-        {"append", [] { AppendEntry({"A", "B", "", "", ""}); }},
+        {"append",
+         [] {
+             AppendEntry({"A", "B", "", "", ""});
+         }},
         {"rewrite", [] { RewriteCardFile(false); }},
         {"sort", [] { SortCardFile(); }},
         {"replace", [] { ReplaceEntry(); }},
@@ -231,30 +238,30 @@ TEST_P(SortTest, GivesTheStableOrderBySortKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     CardFile, SortTest,
-    ::testing::Values(
-        SortCase{"empty", {}}, SortCase{"one", recordBytes({"A", "B", "", "", ""})},
-        SortCase{"two_swapped", cardFileBytes({{"J", "SMITH", "", "", ""}, {"A", "SMITHE", "", "", ""}})},
-        SortCase{"case_only_differs",
-                 cardFileBytes({{"a", "smith", "1", "", ""}, {"A", "SMITH", "2", "", ""},
-                                {"A", "ADAMS", "", "", ""}})},
-        SortCase{"partial_tail",
-                 cardFileBytes({{"B", "Y", "", "", ""}, {"A", "X", "", "", ""}}) + "tail"},
-        SortCase{"appended_last",
-                                      referenceSorted(randomCardFile(300, 50, 2)) +
-                                      recordBytes({"M", "S17", "", "", ""})},
-        SortCase{"few_runs", referenceSorted(randomCardFile(200, 30, 3)) +
-                                 referenceSorted(randomCardFile(100, 30, 4))},
-        SortCase{"random", randomCardFile(1500, 40, 5)},
-        SortCase{"larger_than_one_chunk", randomCardFile(70000, 500, 6)}),
+    ::testing::Values(SortCase{"empty", {}}, SortCase{"one", recordBytes({"A", "B", "", "", ""})},
+                      SortCase{"two_swapped", cardFileBytes({{"J", "SMITH", "", "", ""},
+                                                             {"A", "SMITHE", "", "", ""}})},
+                      SortCase{"case_only_differs", cardFileBytes({{"a", "smith", "1", "", ""},
+                                                                   {"A", "SMITH", "2", "", ""},
+                                                                   {"A", "ADAMS", "", "", ""}})},
+                      SortCase{"partial_tail",
+                               cardFileBytes({{"B", "Y", "", "", ""}, {"A", "X", "", "", ""}}) +
+                                   "tail"},
+                      SortCase{"appended_last", referenceSorted(randomCardFile(300, 50, 2)) +
+                                                    recordBytes({"M", "S17", "", "", ""})},
+                      SortCase{"few_runs", referenceSorted(randomCardFile(200, 30, 3)) +
+                                               referenceSorted(randomCardFile(100, 30, 4))},
+                      SortCase{"random", randomCardFile(1500, 40, 5)},
+                      SortCase{"larger_than_one_chunk", randomCardFile(70000, 500, 6)}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(CardFileTest, ReplaceEntryEqualsRewriteThenSort) {
     const QByteArray sorted = referenceSorted(randomCardFile(500, 20, 7));
     const QByteArray unsorted = randomCardFile(500, 20, 8);
     for (const QByteArray &input : {sorted, unsorted}) {
-        for (const Fields &replacement : {Fields{"A", "S0", "new", "", ""},
-                                          Fields{"ANNA", "S5", "new", "", ""},
-                                          Fields{"z", "zzz", "", "", ""}}) {
+        for (const Fields &replacement :
+             {Fields{"A", "S0", "new", "", ""}, Fields{"ANNA", "S5", "new", "", ""},
+              Fields{"z", "zzz", "", "", ""}}) {
             const Fields dropped = recordsOf(input)[17];
             setDropped(dropped);
             setReplacement(replacement);

@@ -13,8 +13,8 @@ using testsupport::TempProgramDir;
 
 namespace {
 const QByteArray DefaultIni = "\r\n[filenames]\r\nextention=crd\r\ndefaultfile=tanro\r\n\r\n";
-const QByteArray SeedBytes =
-    recordBytes({"TANRO", "SYSTEMS", "(000)555-0101", "(000)555-0102", "PC Sales, Repair, Upgrade"});
+const QByteArray SeedBytes = recordBytes(
+    {"TANRO", "SYSTEMS", "(000)555-0101", "(000)555-0102", "PC Sales, Repair, Upgrade"});
 } // namespace
 
 TEST(Configuration, FirstStartInAnEmptyDirectory) {
@@ -64,17 +64,52 @@ TEST_P(ConfigVariants, ChooseTheCurrentCardFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Configuration, ConfigVariants,
-    ::testing::Values(
-        ConfigCase{"abc_home", "[filenames]\nextention=abc\ndefaultfile=home\n", {"HOME.ABC"}, "HOME", "ABC"},
-        ConfigCase{"abc_home_lowercase_file", "[filenames]\nextention=abc\ndefaultfile=home\n", {"home.abc"}, "HOME", "ABC"},
-        ConfigCase{"abc_home_missing", "[filenames]\nextention=abc\ndefaultfile=home\n", {}, "TANRO", "CRD"},
-        ConfigCase{"no_extension_key", "[filenames]\ndefaultfile=home\n", {"HOME.CRD", "home.ERROR"}, "HOME", "ERROR"},
-        ConfigCase{"no_extension_key_no_file", "[filenames]\ndefaultfile=home\n", {"HOME.CRD"}, "TANRO", "CRD"},
-        ConfigCase{"keys_in_other_case", "[FileNames]\r\nExtention = crd \r\nDefaultFile=  Work\r\n", {"WORK.CRD"}, "WORK", "CRD"},
-        ConfigCase{"value_after_first_equals", "[filenames]\nextention=crd\ndefaultfile=a=b\n", {"A=B.CRD"}, "A=B", "CRD"},
-        ConfigCase{"other_section_only", "[other]\nextention=abc\ndefaultfile=home\n", {"HOME.ABC"}, "TANRO", "CRD"},
-        ConfigCase{"path_outside_the_directory", "[filenames]\nextention=crd\ndefaultfile=../x\n", {}, "TANRO", "CRD"},
-        ConfigCase{"empty_file", "", {}, "TANRO", "CRD"}),
+    ::testing::Values(ConfigCase{"abc_home",
+                                 "[filenames]\nextention=abc\ndefaultfile=home\n",
+                                 {"HOME.ABC"},
+                                 "HOME",
+                                 "ABC"},
+                      ConfigCase{"abc_home_lowercase_file",
+                                 "[filenames]\nextention=abc\ndefaultfile=home\n",
+                                 {"home.abc"},
+                                 "HOME",
+                                 "ABC"},
+                      ConfigCase{"abc_home_missing",
+                                 "[filenames]\nextention=abc\ndefaultfile=home\n",
+                                 {},
+                                 "TANRO",
+                                 "CRD"},
+                      ConfigCase{"no_extension_key",
+                                 "[filenames]\ndefaultfile=home\n",
+                                 {"HOME.CRD", "home.ERROR"},
+                                 "HOME",
+                                 "ERROR"},
+                      ConfigCase{"no_extension_key_no_file",
+                                 "[filenames]\ndefaultfile=home\n",
+                                 {"HOME.CRD"},
+                                 "TANRO",
+                                 "CRD"},
+                      ConfigCase{"keys_in_other_case",
+                                 "[FileNames]\r\nExtention = crd \r\nDefaultFile=  Work\r\n",
+                                 {"WORK.CRD"},
+                                 "WORK",
+                                 "CRD"},
+                      ConfigCase{"value_after_first_equals",
+                                 "[filenames]\nextention=crd\ndefaultfile=a=b\n",
+                                 {"A=B.CRD"},
+                                 "A=B",
+                                 "CRD"},
+                      ConfigCase{"other_section_only",
+                                 "[other]\nextention=abc\ndefaultfile=home\n",
+                                 {"HOME.ABC"},
+                                 "TANRO",
+                                 "CRD"},
+                      ConfigCase{"path_outside_the_directory",
+                                 "[filenames]\nextention=crd\ndefaultfile=../x\n",
+                                 {},
+                                 "TANRO",
+                                 "CRD"},
+                      ConfigCase{"empty_file", "", {}, "TANRO", "CRD"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Configuration, AMissingConfigurationFileIsCreatedOnlyThen) {

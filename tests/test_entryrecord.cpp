@@ -17,12 +17,16 @@ EntryRecord fromBytes(const QByteArray &bytes) {
 TEST(EntryRecord, LayoutMatchesTheCardFileFormat) {
     const QByteArray bytes = recordBytes({"ANNA", "SMITH", "123", "", "note"}, 'x');
     ASSERT_EQ(bytes.size(), 135);
-    EXPECT_EQ(bytes.left(5), QByteArray("\x04" "ANNA"));
+    EXPECT_EQ(bytes.left(5), QByteArray("\x04"
+                                        "ANNA"));
     EXPECT_EQ(bytes.at(5), 'x'); // meaningless bytes are left alone
-    EXPECT_EQ(bytes.mid(21, 6), QByteArray("\x05" "SMITH"));
-    EXPECT_EQ(bytes.mid(42, 4), QByteArray("\x03" "123"));
+    EXPECT_EQ(bytes.mid(21, 6), QByteArray("\x05"
+                                           "SMITH"));
+    EXPECT_EQ(bytes.mid(42, 4), QByteArray("\x03"
+                                           "123"));
     EXPECT_EQ(bytes.at(63), '\0');
-    EXPECT_EQ(bytes.mid(84, 5), QByteArray("\x04" "note"));
+    EXPECT_EQ(bytes.mid(84, 5), QByteArray("\x04"
+                                           "note"));
 }
 
 TEST(EntryRecord, StoringCutsToTheFieldMaximum) {

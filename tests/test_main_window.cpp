@@ -18,7 +18,7 @@ using testsupport::TempProgramDir;
 
 namespace {
 
-const QStringList LetterPad = {"Label3", "StringGrid1", "Button2",      "Button8",      "Label1",
+const QStringList LetterPad = {"Label3", "StringGrid1",  "Button2",      "Button8", "Label1",
                                "Edit1",  "RadioButton1", "RadioButton2", "Button6", "Button7"};
 const QStringList FileControls = {"Label4",  "Label2",  "MaskEdit2", "FileListBox1", "Button1",
                                   "Button4", "Button9", "Button11",  "Button5"};
@@ -33,7 +33,9 @@ QStringList visibleControls(const TForm1 &w) {
     return out;
 }
 
-QAction *action(const TForm1 &w, const char *name) { return w.findChild<QAction *>(name); }
+QAction *action(const TForm1 &w, const char *name) {
+    return w.findChild<QAction *>(name);
+}
 
 } // namespace
 
@@ -104,8 +106,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         SwitchCase{"NEW1", {"Label4", "Label2", "MaskEdit2", "Button4", "Button5"}, "File/New"},
         SwitchCase{"OPEN1", {"Label4", "FileListBox1", "Button9", "Button5"}, "File/Open"},
-        SwitchCase{"SAVEAS1", {"Label4", "Label2", "MaskEdit2", "Button11", "Button5"}, "File/Save As"},
-        SwitchCase{"RENAME1", {"Label4", "Label2", "MaskEdit2", "Button1", "Button5"}, "File/Rename"},
+        SwitchCase{
+            "SAVEAS1", {"Label4", "Label2", "MaskEdit2", "Button11", "Button5"}, "File/Save As"},
+        SwitchCase{
+            "RENAME1", {"Label4", "Label2", "MaskEdit2", "Button1", "Button5"}, "File/Rename"},
         SwitchCase{"DELETE1", {"Label4", "FileListBox1", "Button1", "Button5"}, "File/Delete"},
         SwitchCase{"SEARCH", LetterPad, ""}),
     [](const auto &info) { return std::string(info.param.command); });

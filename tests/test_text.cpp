@@ -17,7 +17,8 @@ TEST(Text, Cp1252MapsItsOwnCharactersAndReplacesOthers) {
         QByteArray bytes;
     } cases[] = {
         {QStringLiteral("Jos\u00e9"), "Jos\xe9"},
-        {QStringLiteral("\u20ac5"), "\x80" "5"},
+        {QStringLiteral("\u20ac5"), "\x80"
+                                    "5"},
         {QStringLiteral("\u0152uvre"), "\x8cuvre"},
         {QStringLiteral("\u4e2d"), "?"},
         {QString::fromUtf8("\xf0\x9f\x98\x80"), "?"}, // one character outside the BMP, one byte

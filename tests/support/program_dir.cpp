@@ -26,7 +26,9 @@ TempProgramDir::~TempProgramDir() {
     meridoc::AppState = {};
 }
 
-QString TempProgramDir::path() const { return dir_.path() + '/'; }
+QString TempProgramDir::path() const {
+    return dir_.path() + '/';
+}
 
 void TempProgramDir::write(const QString &name, const QByteArray &bytes) const {
     QFile f(file(name));
@@ -41,7 +43,9 @@ QByteArray TempProgramDir::read(const QString &name) const {
     return f.readAll();
 }
 
-bool TempProgramDir::exists(const QString &name) const { return QFile::exists(file(name)); }
+bool TempProgramDir::exists(const QString &name) const {
+    return QFile::exists(file(name));
+}
 
 QStringList TempProgramDir::entries() const {
     return QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);

@@ -28,7 +28,8 @@ public:
     void makeReadOnly(const QString &name) const;
 
     // Points AppState at this directory with the given current card file and extension.
-    void useCardFile(const QString &baseName, const QString &extension = QStringLiteral("CRD")) const;
+    void useCardFile(const QString &baseName,
+                     const QString &extension = QStringLiteral("CRD")) const;
 
 private:
     QTemporaryDir dir_;

@@ -1,0 +1,178 @@
+// The entry form of the search/edit window: EDIT, DONE, CANCEL, deleting by right click, and
+// Enter moving through the boxes.
+#include "search_edit_window.h"
+
+#include "data/appstate.h"
+#include "data/cardfile.h"
+#include "data/extratext.h"
+#include "data/text.h"
+#include "main_window.h"
+#include "messages.h"
+#include "results_grid.h"
+#include "ui_search_edit_window.h"
+
+#include <QKeyEvent>
+
+using namespace meridoc;
+
+namespace {
+
+constexpr int NormalWidth = 578;
+constexpr int FormWidth = 380;
+const QString AddModeCaption = QStringLiteral("Add new record");
+
+bool isBlank(const QString &s) {
+    return text::trimmed(s).isEmpty();
+}
+
+// A record made of the five texts, each cut to its field's width.
+EntryRecord recordOf(const std::array<QString, ResultsGrid::Columns> &texts, bool trim) {
+    std::array<QByteArray, FieldCount> fields;
+    for (int i = 0; i < FieldCount; ++i) {
+        const QByteArray bytes = text::toCp1252(texts[i]);
+        fields[i] = trim ? text::trimmed(bytes) : bytes;
+    }
+    return EntryRecord::fromFields(fields);
+}
+
+} // namespace
+
+bool TForm2::refuseSeedCardFile(QWidget *parent) {
+    if (!CurrentFileIsSeed())
+        return false;
+    messages::show(parent, messages::Kind::Information,
+                   QStringLiteral("You cannot edit this file. - Open or create a different file."),
+                   messages::Ok);
+    return true;
+}
+
+std::array<QString, 5> TForm2::entryFormTexts() const {
+    return {ui->Edit1->text(), ui->Edit2->text(), ui->Edit3->text(), ui->Edit4->text(),
+            ui->Edit5->text()};
+}
+
+void TForm2::Button3Click() {
+    if (TForm2::refuseSeedCardFile(this))
+        return;
+    const int row = grid_->currentRow();
+    ui->Edit1->setText(grid_->cell(0, row));
+    ui->Edit2->setText(grid_->cell(1, row));
+    if (isBlank(ui->Edit1->text()) || isBlank(ui->Edit2->text()))
+        return; // e.g. the no-match row
+
+    resize(FormWidth, height());
+    ui->Button5->show();
+    ui->Edit1->hide();
+    ui->Edit2->hide();
+    ui->Label2->hide();
+    ui->GroupBox1->show();
+    ui->GroupBox1->setTitle(QStringLiteral("Edit record"));
+    HideResultControls();
+
+    ui->Edit3->setText(grid_->cell(2, row));
+    ui->Edit4->setText(grid_->cell(3, row));
+    ui->Edit5->setText(grid_->cell(4, row));
+    ui->Label3->setText(QStringLiteral("Edit details for ") + ui->Edit1->text() + " " +
+                        ui->Edit2->text() + ".");
+    ui->Label3->adjustSize();
+    ui->Edit3->setFocus();
+}
+
+void TForm2::Button4Click() {
+    if (isBlank(ui->Edit1->text()) || isBlank(ui->Edit2->text())) {
+        messages::show(this, messages::Kind::Information,
+                       QStringLiteral("Name and surname fields are mandatory."), messages::Ok);
+        return;
+    }
+    const int row = grid_->currentRow();
+    LeaveEntryForm();
+
+    if (!inAddMode()) {
+        DroppedEntry = recordOf(grid_->rowCells(row), false);
+        ReplacementEntry = recordOf(entryFormTexts(), true);
+        // Only the phone numbers and the comments can change in edit mode. Each is compared on
+        // its own, so moving characters from one field to the next still counts as a change.
+        if (DroppedEntry.PHONE1() == ReplacementEntry.PHONE1() &&
+            DroppedEntry.PHONE2() == ReplacementEntry.PHONE2() &&
+            DroppedEntry.COMMENTS() == ReplacementEntry.COMMENTS())
+            return;
+        ReplaceEntry(); // the rewrite with the new entry, then the sort
+        RunSearch(row);
+        return;
+    }
+
+    const auto texts = entryFormTexts();
+    std::array<QByteArray, FieldCount> fields;
+    for (int i = 0; i < FieldCount; ++i)
+        fields[i] = text::toCp1252(texts[i]);
+    AppendEntry(fields);
+    SortCardFile();
+    RunSearch(1);
+    hide();
+    if (mainWindow_)
+        mainWindow_->show();
+}
+
+void TForm2::Button9Click() {
+    LeaveEntryForm();
+    if (inAddMode()) {
+        hide();
+        if (mainWindow_)
+            mainWindow_->show();
+    }
+}
+
+void TForm2::LeaveEntryForm() {
+    resize(NormalWidth, height());
+    ShowResultControls();
+    ui->Edit1->show();
+    ui->Edit2->show();
+    ui->Label2->show();
+    ui->Label3->setText(QStringLiteral("SURNAME"));
+    ui->Label3->adjustSize();
+    ui->GroupBox1->hide();
+}
+
+bool TForm2::inAddMode() const {
+    return ui->GroupBox1->title() == AddModeCaption;
+}
+
+void TForm2::StringGrid1MouseDown(Qt::MouseButton button, const QPoint &viewportPos) {
+    if (button != Qt::RightButton)
+        return;
+    const int row = grid_->rowAt(viewportPos);
+    if (row <= 0 || grid_->rowCount() <= 2)
+        return;
+    grid_->setCurrentRow(row);
+    const auto cells = grid_->rowCells(row);
+    const auto answer = messages::show(this, messages::Kind::Warning,
+                                       QStringLiteral("You are about to delete the entry for ") +
+                                           cells[0] + " " + cells[1],
+                                       messages::Ok | messages::Cancel);
+    if (answer != messages::Ok)
+        return;
+    DroppedEntry = recordOf(cells, false);
+    RewriteCardFile(false);
+    RemoveOrphanExtraText(ExtraTextKey(DroppedEntry.NAME(), DroppedEntry.SURNAME()));
+    RemoveResultRow(row);
+}
+
+void TForm2::RemoveResultRow(int row) {
+    grid_->removeRow(row);
+}
+
+// Enter moves to the next box of the cycle Edit1 ... Edit5; a box hidden in edit mode is skipped.
+bool TForm2::entryFormKeyDown(QObject *watched, QKeyEvent *event) {
+    const QList<QLineEdit *> boxes = {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5};
+    const qsizetype index = boxes.indexOf(qobject_cast<QLineEdit *>(watched));
+    if (index < 0 || (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter))
+        return false;
+    for (qsizetype step = 1; step <= boxes.size(); ++step) {
+        QLineEdit *next = boxes[(index + step) % boxes.size()];
+        if (!next->isHidden()) {
+            next->setFocus(Qt::TabFocusReason);
+            break;
+        }
+    }
+    return false; // the key itself is not consumed
+}
