@@ -1,0 +1,140 @@
+#include "data/appstate.h"
+#include "data/cardfiles.h"
+#include "data/errors.h"
+#include "data/files.h"
+#include "support/program_dir.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace meridoc;
+using testsupport::TempProgramDir;
+
+namespace {
+
+// A directory's files as "name=content", with "(ro)" after a read-only one.
+QStringList contents(const TempProgramDir &dir) {
+    QStringList out;
+    for (const QString &name : dir.entries()) {
+        out.append(name + "=" + dir.read(name) + (files::isReadOnly(dir.file(name)) ? "(ro)" : ""));
+    }
+    return out;
+}
+
+struct Case {
+    const char *label;
+    QStringList before; // "name=content", "(ro)" at the end makes it read-only
+    std::function<void()> operation;
+    int error;              // the EInOutError code expected, 0 for none
+    QStringList after = {}; // empty: as before
+};
+
+void PrintTo(const Case &c, std::ostream *os) {
+    *os << c.label;
+}
+
+class CardFileOperation : public ::testing::TestWithParam<Case> {};
+
+TEST_P(CardFileOperation, ReplacesWholeOrNotAtAll) {
+    const Case &c = GetParam();
+    TempProgramDir dir;
+    dir.useCardFile("HOME");
+    for (QString f : c.before) {
+        const bool readOnly = f.endsWith("(ro)");
+        f.chop(readOnly ? 4 : 0);
+        if (f.endsWith('/')) {
+            ASSERT_TRUE(QDir(dir.path()).mkdir(f.chopped(1)));
+            continue;
+        }
+        dir.write(f.section('=', 0, 0), f.section('=', 1).toLatin1());
+        if (readOnly)
+            dir.makeReadOnly(f.section('=', 0, 0));
+    }
+    const QStringList before = contents(dir);
+    int code = 0;
+    try {
+        c.operation();
+    } catch (const EInOutError &e) {
+        code = e.code();
+    }
+    EXPECT_EQ(code, c.error);
+    EXPECT_EQ(contents(dir), c.after.isEmpty() ? before : c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(CardFiles, CardFileOperation,
+                         ::testing::Values(Case{"CopyToANewName",
+                                                {"home.crd=A"},
+                                                [] { CopyCardFile("HOME.CRD", "work.CRD"); },
+                                                0,
+                                                {"home.crd=A", "work.CRD=A"}},
+                                           Case{"CopyOverAnotherSpelling",
+                                                {"Work.crd=B", "home.crd=A"},
+                                                [] { CopyCardFile("home.crd", "WORK.CRD"); },
+                                                0,
+                                                {"Work.crd=A", "home.crd=A"}},
+                                           Case{"CopyOntoItself",
+                                                {"home.crd=A"},
+                                                [] { CopyCardFile("home.crd", "Home.CRD"); },
+                                                0},
+                                           Case{"CopyKeepsReadOnly",
+                                                {"home.crd=A(ro)"},
+                                                [] { CopyCardFile("home.crd", "w.crd"); },
+                                                0,
+                                                {"home.crd=A(ro)", "w.crd=A(ro)"}},
+                                           Case{"CopyOverReadOnly",
+                                                {"home.crd=A", "work.crd=B(ro)"},
+                                                [] { CopyCardFile("home.crd", "WORK.crd"); },
+                                                ioerror::AccessDenied},
+                                           Case{"CopyOverDirectory",
+                                                {"home.crd=A", "work.crd/"},
+                                                [] { CopyCardFile("home.crd", "work.crd"); },
+                                                ioerror::AccessDenied},
+                                           Case{"CopyMissingSource",
+                                                {"a.crd=A"},
+                                                [] { CopyCardFile("home.crd", "work.crd"); },
+                                                ioerror::FileNotFound},
+                                           Case{"CopyOutsideTheDirectory",
+                                                {"home.crd=A"},
+                                                [] { CopyCardFile("home.crd", "../x.crd"); },
+                                                ioerror::PathNotFound},
+                                           Case{"MoveToANewName",
+                                                {"home.crd=A"},
+                                                [] { MoveCardFile("HOME.CRD", "work.CRD"); },
+                                                0,
+                                                {"work.CRD=A"}},
+                                           Case{"MoveOverAnotherSpelling",
+                                                {"Work.crd=B", "home.crd=A"},
+                                                [] { MoveCardFile("home.crd", "WORK.CRD"); },
+                                                0,
+                                                {"Work.crd=A"}},
+                                           Case{"MoveReadOnlySource",
+                                                {"home.crd=A(ro)"},
+                                                [] { MoveCardFile("home.crd", "w.crd"); },
+                                                0,
+                                                {"w.crd=A(ro)"}},
+                                           Case{"MoveOverReadOnly",
+                                                {"home.crd=A", "work.crd=B(ro)"},
+                                                [] { MoveCardFile("home.crd", "work.crd"); },
+                                                ioerror::AccessDenied},
+                                           Case{"MoveMissingSource",
+                                                {"a.crd=A"},
+                                                [] { MoveCardFile("home.crd", "work.crd"); },
+                                                ioerror::FileNotFound},
+                                           Case{"Delete",
+                                                {"home.crd=A", "work.crd=B"},
+                                                [] { DeleteCardFile("work.crd"); },
+                                                0,
+                                                {"home.crd=A"}},
+                                           Case{"DeleteReadOnly",
+                                                {"work.crd=B(ro)"},
+                                                [] { DeleteCardFile("work.crd"); },
+                                                ioerror::AccessDenied},
+                                           Case{"DeleteMissing",
+                                                {"home.crd=A"},
+                                                [] { DeleteCardFile("work.crd"); },
+                                                ioerror::FileNotFound}),
+                         [](const auto &info) { return std::string(info.param.label); });
+
+} // namespace
