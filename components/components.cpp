@@ -1,1 +1,0 @@
-// Program launcher and clock label.
