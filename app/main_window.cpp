@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "about_window.h"
+#include "components/appexec.h"
 #include "data/appstate.h"
 #include "data/configuration.h"
 #include "data/text.h"
@@ -41,6 +42,17 @@ TForm1::TForm1(const QString &programDir, QWidget *parent)
 
     ui->FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ui->MaskEdit2->setText(QString(12, ' '));
+
+    // The help viewer's launcher; every other setting keeps its value from construction.
+    AppExec1 = new TAppExec(this);
+    AppExec1->setExeName(QStringLiteral("txtview.exe"));
+    AppExec1->setExeParams({QStringLiteral("Meridoc Help")});
+    AppExec1->setLangType(ltEnglish);
+    AppExec1->setWait(true);
+    AppExec1->setWindowState(wsNormal);
+
+    // The layout is complete: the clock starts.
+    ui->Timelabel1->Loaded();
 
     FormCreate();
     connectHandlers();

@@ -9,6 +9,7 @@ class TForm1;
 }
 class QLineEdit;
 class QRadioButton;
+class TAppExec;
 class TForm2;
 class TForm3;
 
@@ -60,6 +61,9 @@ public:
     void Button5Click();
     void Button9Click();
     void Button11Click();
+
+    // The launcher HELP runs the help viewer with.
+    TAppExec *AppExec1 = nullptr;
 
     // Role of Button1: rename or delete, set by the menu command that shows it.
     enum class Button1Role { Rename = 0, Delete = 1 };

@@ -20,7 +20,10 @@ QString twoDigits(int n) {
 TimeSettings TimeSettingsOf(const QLocale &locale) {
     const QString pattern = locale.timeFormat(QLocale::LongFormat);
     TimeSettings s;
-    s.twelveHour = pattern.contains(QLatin1Char('a'), Qt::CaseInsensitive);
+    // A 12-hour clock shows the designator (a or A outside quoted text).
+    QString unquotedPattern = pattern;
+    unquotedPattern.remove(QRegularExpression(QStringLiteral("'[^']*'")));
+    s.twelveHour = unquotedPattern.contains(QLatin1Char('a'), Qt::CaseInsensitive);
     const qsizetype hour = pattern.indexOf(QRegularExpression(QStringLiteral("[hH]")));
     if (hour >= 0) {
         qsizetype end = hour;
