@@ -70,6 +70,7 @@ QList<QStringList> awaitPrintedPages(const QString &dir, const QSet<QString> &be
             const QString text = pdfText(path);
             if (text.isEmpty())
                 continue;
+            QFile::remove(path);
             QList<QStringList> pages;
             for (const QString &page : text.split('\f', Qt::SkipEmptyParts)) {
                 QStringList lines;
