@@ -1,0 +1,69 @@
+#include "viewer_window.h"
+
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace txtview {
+
+ViewerWindow::ViewerWindow(const QList<HelpTopic> &topics, const QString &wanted,
+                           const QString &problem)
+    : topics_(topics), list_(new QListWidget), text_(new QPlainTextEdit) {
+    setObjectName(QStringLiteral("ViewerWindow"));
+    setWindowTitle(QStringLiteral("MERIDOC Help"));
+    resize(720, 520);
+
+    text_->setReadOnly(true);
+    text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    list_->setMaximumWidth(210);
+    for (const HelpTopic &t : topics_)
+        list_->addItem(t.name);
+    auto *close = new QPushButton(QStringLiteral("CLOSE"));
+    connect(close, &QPushButton::clicked, this, &QWidget::close);
+
+    auto *panes = new QHBoxLayout;
+    panes->addWidget(list_);
+    panes->addWidget(text_, 1);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(close);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(panes, 1);
+    layout->addLayout(buttons);
+
+    if (!problem.isEmpty()) {
+        text_->setPlainText(problem);
+        return;
+    }
+    const qsizetype index = FindTopic(topics_, wanted);
+    if (index >= 0) {
+        list_->setCurrentRow(static_cast<int>(index));
+        showTopic(static_cast<int>(index));
+    } else {
+        QString message = QStringLiteral("Topic not found: \"%1\".").arg(wanted);
+        if (!topics_.isEmpty())
+            message += QStringLiteral("\n\nChoose one of the topics on the left.");
+        text_->setPlainText(message);
+    }
+    connect(list_, &QListWidget::currentRowChanged, this, &ViewerWindow::showTopic);
+}
+
+void ViewerWindow::showTopic(int index) {
+    if (index < 0 || index >= topics_.size())
+        return;
+    setWindowTitle(QStringLiteral("MERIDOC Help - ") + topics_[index].name);
+    text_->setPlainText(topics_[index].text);
+}
+
+QString ViewerWindow::shownText() const {
+    return text_->toPlainText();
+}
+
+QString ViewerWindow::shownTopic() const {
+    const QListWidgetItem *item = list_->currentItem();
+    return item ? item->text() : QString();
+}
+
+} // namespace txtview
