@@ -8,9 +8,14 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSaveFile>
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace meridoc;
 using testsupport::cardFileBytes;
@@ -275,5 +280,51 @@ TEST_F(CardFileTest, ReplaceEntryEqualsRewriteThenSort) {
             ReplaceEntry();
             EXPECT_EQ(card(), expected);
         }
+    }
+}
+
+TEST_F(CardFileTest, ChangingOperationsHoldTheDirectoryLock) {
+    writeCard(cardFileBytes({{"A", "X", "", "", ""}}));
+    files::DirectoryLock held(dir.path());
+    // Another process cannot take the lock while this one holds it.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+        const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+        ::_exit(locked ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // Nested use inside the same process does not block.
+    AppendEntry({"B", "Y", "", "", ""});
+    EXPECT_EQ(recordsOf(card()).size(), 2);
+}
+
+TEST_F(CardFileTest, AWriterKilledAtAnyMomentLeavesACompleteCardFile) {
+    QByteArray original;
+    for (int i = 0; i < 3000; ++i)
+        original += recordBytes(
+            {"N" + QByteArray::number(i % 97), "S" + QByteArray::number(i % 13), "", "", ""});
+    writeCard(original);
+    const QByteArray sorted = referenceSorted(original);
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (;;) {
+                SortCardFile();
+                QSaveFile restore(dir.file("home.crd")); // put the unsorted file back atomically
+                restore.open(QIODevice::WriteOnly);
+                restore.write(original);
+                restore.commit();
+            }
+        }
+        ::usleep(2000 + attempt * 1500);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const QByteArray now = card();
+        EXPECT_TRUE(now == original || now == sorted)
+            << "attempt " << attempt << ": " << now.size();
+        writeCard(original);
     }
 }
