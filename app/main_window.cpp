@@ -157,6 +157,7 @@ void TForm1::NEW1Click() {
     ui->Label4->setText(QStringLiteral("File/New"));
     showOnly({ui->Label4, ui->Label2, ui->MaskEdit2, ui->Button4, ui->Button5});
     hideSearchWindow();
+    ui->MaskEdit2->setFocus(); // typing goes straight into the name entry
 }
 
 void TForm1::OPEN1Click() {
@@ -164,12 +165,14 @@ void TForm1::OPEN1Click() {
     showOnly({ui->Label4, ui->FileListBox1, ui->Button9, ui->Button5});
     fillFileList();
     hideSearchWindow();
+    ui->FileListBox1->setFocus();
 }
 
 void TForm1::SAVEAS1Click() {
     ui->Label4->setText(QStringLiteral("File/Save As"));
     showOnly({ui->Label4, ui->Label2, ui->MaskEdit2, ui->Button11, ui->Button5});
     hideSearchWindow();
+    ui->MaskEdit2->setFocus(); // typing goes straight into the name entry
 }
 
 void TForm1::RENAME1Click() {
@@ -177,6 +180,7 @@ void TForm1::RENAME1Click() {
     showOnly({ui->Label4, ui->Label2, ui->MaskEdit2, ui->Button1, ui->Button5});
     button1Role_ = Button1Role::Rename;
     hideSearchWindow();
+    ui->MaskEdit2->setFocus(); // typing goes straight into the name entry
 }
 
 void TForm1::DELETE1Click() {
@@ -185,6 +189,7 @@ void TForm1::DELETE1Click() {
     button1Role_ = Button1Role::Delete;
     fillFileList();
     hideSearchWindow();
+    ui->FileListBox1->setFocus();
 }
 
 void TForm1::EXIT1Click() {
