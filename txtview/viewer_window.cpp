@@ -1,5 +1,6 @@
 #include "viewer_window.h"
 
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -13,9 +14,13 @@ ViewerWindow::ViewerWindow(const QList<HelpTopic> &topics, const QString &wanted
     : topics_(topics), list_(new QListWidget), text_(new QPlainTextEdit) {
     setObjectName(QStringLiteral("ViewerWindow"));
     setWindowTitle(QStringLiteral("MERIDOC Help"));
-    resize(720, 520);
 
     text_->setReadOnly(true);
+    // The help text lines up columns with blanks.
+    text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Wide enough for the help text's 76 columns beside the scroll bar.
+    text_->setMinimumWidth(text_->fontMetrics().horizontalAdvance(QString(76, QLatin1Char('x'))) +
+                           40);
     text_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     list_->setMaximumWidth(210);
     for (const HelpTopic &t : topics_)
@@ -32,6 +37,8 @@ ViewerWindow::ViewerWindow(const QList<HelpTopic> &topics, const QString &wanted
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(panes, 1);
     layout->addLayout(buttons);
+
+    resize(sizeHint().width(), 560);
 
     if (!problem.isEmpty()) {
         text_->setPlainText(problem);
