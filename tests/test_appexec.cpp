@@ -107,16 +107,6 @@ TEST(AppExec, AStoredLayoutRecordsOnlyValuesAwayFromTheirDefaults) {
                                                     "PriorityClass", "Wait", "WindowState"}));
 }
 
-TEST(AppExec, ParameterLinesAreTheLaunchersOwnCopy) {
-    TAppExec exec;
-    QStringList lines{"one"};
-    exec.setExeParams(lines);
-    lines << "two";
-    EXPECT_EQ(exec.ExeParams(), QStringList{"one"});
-    exec.ExeParams() << "three";
-    EXPECT_EQ(exec.ExeParams(), (QStringList{"one", "three"}));
-}
-
 struct CommandLineCase {
     QString name;
     QStringList params;

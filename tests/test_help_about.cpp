@@ -147,18 +147,6 @@ TEST(About, ClosingByTheFrameOrEscapeIsLikeBack) {
     EXPECT_TRUE(w.aboutClosedByBack()); // still usable afterwards
 }
 
-TEST(Help, TheLauncherIsSetUpForTheHelpViewer) {
-    Windows w;
-    const TAppExec &exec = *w.form1.AppExec1;
-    EXPECT_EQ(exec.CommandLine(), "txtview.exe Meridoc Help");
-    EXPECT_EQ(exec.LangType(), ltEnglish);
-    EXPECT_TRUE(exec.Wait());
-    EXPECT_EQ(exec.WindowState(), wsNormal);
-    EXPECT_TRUE(exec.ChangeDir());
-    EXPECT_TRUE(exec.ExePath().isEmpty());
-    EXPECT_EQ(exec.PriorityClass(), pcNormal);
-}
-
 TEST(Help, AMissingViewerIsReportedAndTheProgramCarriesOn) {
     Windows w;
     ScriptedMessages boxes;

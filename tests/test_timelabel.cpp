@@ -29,13 +29,6 @@ struct FormatCase {
 
 } // namespace
 
-TEST(Timelabel, TheLongTimeFormatFollowsTheLocaleSettings) {
-    EXPECT_EQ(LongTimeFormat(settings(true, false)), "hh:mm:ss");
-    EXPECT_EQ(LongTimeFormat(settings(false, false)), "h:mm:ss");
-    EXPECT_EQ(LongTimeFormat(settings(false, true)), "h:mm:ss AMPM");
-    EXPECT_EQ(LongTimeFormat(settings(true, true)), "hh:mm:ss AMPM");
-}
-
 TEST(Timelabel, TimesAreWrittenOnTheLocalesClock) {
     const FormatCase cases[] = {
         {settings(true, false), QTime(14, 5, 9), "14:05:09"},
@@ -93,19 +86,6 @@ TEST(Timelabel, ShowsItsStoredCaptionUntilTheFirstTick) {
     EXPECT_EQ(label.text(), "Timelabel1");
     tick(label);
     EXPECT_EQ(label.text(), "14:05:09");
-}
-
-TEST(Timelabel, EachTickShowsTheTimeOfThatMoment) {
-    TTimelabel label;
-    QTime now(23, 59, 59);
-    label.setClock([&] { return now; });
-    label.setLocaleSource([] { return settings(true, false); });
-    label.Loaded();
-    tick(label);
-    EXPECT_EQ(label.text(), "23:59:59");
-    now = QTime(0, 0, 0);
-    tick(label);
-    EXPECT_EQ(label.text(), "00:00:00");
 }
 
 TEST(Timelabel, AChangeOfTheLocaleSettingsShowsFromTheNextTick) {
