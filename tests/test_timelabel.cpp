@@ -134,7 +134,8 @@ TEST(Timelabel, TheMainWindowsClockRunsFromTheEndOfLoading) {
     TForm1 window(dir.path());
     auto *clock = window.findChild<TTimelabel *>("Timelabel1");
     ASSERT_NE(clock, nullptr);
-    EXPECT_EQ(clock->geometry(), QRect(240, 8, 65, 17));
+    EXPECT_EQ(clock->pos(), QPoint(240, 8));
+    EXPECT_EQ(clock->size(), clock->sizeHint()); // labels size to their caption
     EXPECT_EQ(clock->text(), "Timelabel1");
     ASSERT_NE(clock->Timer(), nullptr);
     EXPECT_TRUE(clock->Timer()->isActive());
