@@ -12,6 +12,7 @@ import tempfile
 import time
 import traceback
 
+import clipboard
 import screen
 
 MAIN_TITLE = "MERIDOC   "  # followed by the current card file's base name
@@ -35,13 +36,16 @@ MAIN = {
 }
 PAD_CELL = (20, 18)
 PAD_SPARE = (275, 40)  # a point of the letter pad right of its last column: grid background
-ABOUT = {"back": (168, 256, 65, 25)}
+FILE_LIST_SPOT = (60, 50)  # a point inside the file list, white while the list shows
+CLOCK = (240, 8, 65, 17)
+ABOUT = {"back": (168, 256, 65, 25), "memo": (8, 8, 409, 241)}
 SEARCH = {
     "grid": (8, 16, 537, 169),
     "edit": (24, 192, 49, 25),
     "print": (104, 192, 57, 25),
     "back": (216, 192, 49, 25),
     "close_text": (176, 176, 75, 25),
+    "viewer": (8, 40, 329, 129),
     # entry form (group box at 24, 16)
     "name": (128, 32, 137, 21),
     "surname": (128, 64, 137, 21),
@@ -173,6 +177,13 @@ class Display:
         self.run("xdotool", "type", "--clearmodifiers", "--delay", 30, text)
         time.sleep(0.1)
 
+    def copy_text(self, window_id, x, y):
+        """Clicks into a text box, selects all, copies, and returns the clipboard's text."""
+        self.click(window_id, x, y)
+        self.key("ctrl+a", "ctrl+c")
+        time.sleep(0.2)
+        return clipboard.read(self.env["DISPLAY"])
+
     def capture(self, window_id):
         return screen.capture(self.env, window_id)
 
@@ -277,15 +288,27 @@ class Program:
             self.click_main("pad", col * PAD_CELL[0] + PAD_CELL[0] // 2,
                             row * PAD_CELL[1] + PAD_CELL[1] // 2)
 
-    def pad_visible(self):
-        """Whether the letter pad shows: its grid's silver background at a spare point."""
+    def capture_main(self):
+        """A picture of the main window's client controls (below its menu bar)."""
         window_id = self.main_window()
         if self.menu_items is None:
             self._measure_menu(window_id)
         self.display.park_pointer()
         img = self.display.capture(window_id)
-        r, g, b = img.rgb(PAD_SPARE[0], PAD_SPARE[1] + self.menu_height)
+        return lambda x, y: img.rgb(x, y + self.menu_height)
+
+    def pad_visible(self):
+        """Whether the letter pad shows: its grid's silver background at a spare point."""
+        r, g, b = self.capture_main()(*PAD_SPARE)
         return abs(r - 192) < 8 and abs(g - 192) < 8 and abs(b - 192) < 8
+
+    def file_list_visible(self):
+        return self.capture_main()(*FILE_LIST_SPOT) == (255, 255, 255)
+
+    def clock_pixels(self):
+        pixel = self.capture_main()
+        x0, y0, w, h = CLOCK
+        return [pixel(x, y) for y in range(y0, y0 + h) for x in range(x0, x0 + w)]
 
     def enter_file_name(self, name):
         """Types a base name into the file-name entry, replacing what it held."""

@@ -79,15 +79,23 @@ def search(s, letters, by_name=False):
     wait_width(s, NORMAL_WIDTH, "results view")
 
 
-def add_entry(s, entry, caption):
-    """NEW RECORD, the five fields (empty ones left alone), DONE: back in the main window."""
+def add_entry(s, entry, caption, with_enter=False):
+    """NEW RECORD, the five fields, DONE: back in the main window. The fields are chosen with
+    the pointer (empty ones left alone), or `with_enter` by Enter from one box to the next."""
     p = s.program
     p.menu("NEW RECORD")
     p.search_window()
     wait_width(s, FORM_WIDTH, "add form")
-    for control, text in zip(("name", "surname", "phone1", "phone2", "comments"), entry):
-        if text:
-            p.type_into(control, text)
+    if with_enter:
+        p.click_search("name")
+        for i, text in enumerate(entry):
+            s.display.type(text)
+            if i < len(entry) - 1:
+                s.display.key("Return")
+    else:
+        for control, text in zip(("name", "surname", "phone1", "phone2", "comments"), entry):
+            if text:
+                p.type_into(control, text)
     p.click_search("done")
     p.main_window(caption)
     s.display.wait_gone(driver.SEARCH_TITLE)
@@ -141,6 +149,10 @@ def first_start(s):
         expect(sorted(os.listdir(s.folder)),
                ["meridoc", "meridoc-help.txt", "meridoc.ini", "readme.txt", "tanro.crd",
                 "txtview.exe"], "program folder after start")
+    with s.step("the clock shows the time and keeps it current"):
+        first = s.program.clock_pixels()
+        s.display.wait_for("the clock to change", lambda: s.program.clock_pixels() != first,
+                           timeout=3)
     with s.step("FILE / EXIT ends the program and leaves the files"):
         s.program.menu("FILE", "EXIT")
         s.program.wait_exit()
@@ -183,9 +195,12 @@ def new_record_and_edit(s):
         after = os.stat(files.find(s.folder, "home.crd"))
         expect((after.st_ino, after.st_mtime_ns), (before.st_ino, before.st_mtime_ns),
                "card file untouched")
-    with s.step("NEW RECORD Ben Adams sorts before the others"):
-        p.click_search("back")
+    with s.step("closing the search/edit window by its frame brings the main window back"):
+        s.display.activate(p.search_window())
+        s.display.key("alt+F4")
+        s.display.wait_gone(driver.SEARCH_TITLE)
         p.main_window("home")
+    with s.step("NEW RECORD Ben Adams sorts before the others"):
         add_entry(s, BEN, "home")
         wait_records(s, "home", [BEN, changed, files.SEED])
 
@@ -233,6 +248,12 @@ def extra_text(s):
         p.click_row(1, repeat=2)
         wait_width(s, FORM_WIDTH, "viewer open")
         no_box_appears(s, 0.5)
+        viewer = p.search_window()
+        shown = s.display.copy_text(viewer, *driver.centre(driver.SEARCH["viewer"]))
+        expect(shown.strip(), "Likes green tea", "text in the viewer")
+        s.display.type("typed")
+        shown = s.display.copy_text(viewer, *driver.centre(driver.SEARCH["viewer"]))
+        expect(shown.strip(), "Likes green tea", "text in the viewer after typing")
     with s.step("CLOSE TEXT"):
         p.click_search("close_text")
         wait_width(s, CLOSED_TEXT_WIDTH, "viewer closed")
@@ -327,7 +348,9 @@ def card_files(s):
         p.answer("Warning", "Yes", ["Yes", "No"])
         s.display.wait_for("office.CRD to be deleted",
                            lambda: files.card_files(s.folder) == ["HOME", "TANRO"], timeout=5)
+        expect(p.file_list_visible(), True, "file list shown")
         p.click_main("cancel_file")
+        s.display.wait_for("the file list to hide", lambda: not p.file_list_visible(), 5)
         p.main_window("home")
     with s.step("the opened file is the one searched and edited"):
         search(s, "")
@@ -385,16 +408,17 @@ def restart_default(s):
         start(s, "TANRO")
         file_name_command(s, "NEW", "home", ("Warning", "Yes"))
         p.main_window("home")
-    with s.step("FILE / EXIT"):
-        p.menu("FILE", "EXIT")
+    with s.step("closing the main window by its frame ends the program"):
+        s.display.activate(p.main_window())
+        s.display.key("alt+F4")
         p.wait_exit()
     with s.step("restart: home is current"):
         files.write_records(s.program.path("tanro.crd"), [ANNA, files.SEED])
         start(s, "HOME")
         expect(files.records(s.program.path("tanro.crd")), [files.SEED], "tanro.crd rewritten")
         expect(files.ini_value(s.folder, "defaultfile"), "home", "defaultfile")
-    with s.step("home takes entries (the seed card file would not)"):
-        add_entry(s, ANNA, "HOME")
+    with s.step("home takes entries (the seed card file would not), typed with Enter between"):
+        add_entry(s, ANNA, "HOME", with_enter=True)
         wait_records(s, "home", [ANNA, files.SEED])
 
 
@@ -409,6 +433,13 @@ def pad_help_about(s):
         s.display.wait_for("the letter pad", p.pad_visible, timeout=5)
         p.pad_letters("A")
         p.click_main("cancel_pad")
+        s.display.wait_for("the letter pad to hide", lambda: not p.pad_visible(), timeout=5)
+    with s.step("opening the FILE menu hides the letter pad"):
+        p.menu("SEARCH/EDIT")
+        s.display.wait_for("the letter pad", p.pad_visible, timeout=5)
+        p.menu("FILE")
+        time.sleep(0.3)
+        s.display.key("Escape", "Escape")
         s.display.wait_for("the letter pad to hide", lambda: not p.pad_visible(), timeout=5)
     with s.step("X, Clear all, S, X, Clear last character: the search for S lists Anna"):
         p.menu("SEARCH/EDIT")
@@ -429,6 +460,11 @@ def pad_help_about(s):
         edit_selected(s, "comments", "Lives next door")
         ben = BEN[:4] + ("Lives next door",)
         wait_records(s, "home", [ben, anna, files.SEED])
+    with s.step("maximizing the search/edit window is undone at once"):
+        s.display.activate(p.search_window())
+        s.display.key("super+Up")
+        time.sleep(0.5)
+        wait_width(s, NORMAL_WIDTH, "after maximize")
         p.click_search("back")
         p.main_window("HOME")
     with s.step("HELP starts the help viewer; the main window still reacts"):
@@ -446,10 +482,21 @@ def pad_help_about(s):
                            lambda: not s.display.windows_starting("MERIDOC Help"))
         no_box_appears(s, 0.5)
         p.main_window("HOME")
-    with s.step("ABOUT shows the about window; BACK closes it"):
+    with s.step("ABOUT shows readme.txt in the about window; BACK closes it"):
         p.menu("HELP", "ABOUT")
         about = s.display.wait_window("ABOUT MERIDOC ")
+        with open(p.path("readme.txt"), encoding="cp1252") as f:
+            readme = f.read()
+        shown = s.display.copy_text(about, *driver.centre(driver.ABOUT["memo"]))
+        expect(shown.split(), readme.split(), "text of the about window")
         s.display.click(about, *driver.centre(driver.ABOUT["back"]))
+        s.display.wait_gone("ABOUT MERIDOC ")
+        p.main_window("HOME")
+        no_box_appears(s, 0.3)
+    with s.step("ABOUT again, closed by its frame"):
+        p.menu("HELP", "ABOUT")
+        s.display.activate(s.display.wait_window("ABOUT MERIDOC "))
+        s.display.key("alt+F4")
         s.display.wait_gone("ABOUT MERIDOC ")
         p.main_window("HOME")
         no_box_appears(s, 0.3)

@@ -21,7 +21,10 @@ OPENBOX_CONFIG = """<?xml version="1.0" encoding="UTF-8"?>
   <focus><focusNew>yes</focusNew><followMouse>no</followMouse></focus>
   <placement><policy>Smart</policy><center>yes</center></placement>
   <desktops><number>1</number></desktops>
-  <keyboard><keybind key="A-F4"><action name="Close"/></keybind></keyboard>
+  <keyboard>
+    <keybind key="A-F4"><action name="Close"/></keybind>
+    <keybind key="W-Up"><action name="Maximize"/></keybind>
+  </keyboard>
   <applications>
     <application type="normal">
       <position force="yes"><x>center</x><y>center</y></position>
