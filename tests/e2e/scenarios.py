@@ -7,6 +7,8 @@ Usage: scenarios.py NAME DISPLAY_FILE INSTALL_DIR OUTPUT_DIR"""
 
 import glob
 import os
+import re
+import shutil
 import subprocess
 import sys
 import time
@@ -359,6 +361,20 @@ def card_files(s):
         wait_records(s, "home", [files.SEED])
 
 
+def pdf_words(pdf):
+    """(x, y, text) of each word of the first page, top-left corners in points."""
+    out = subprocess.run(["pdftotext", "-bbox", "-f", "1", "-l", "1", pdf, "-"],
+                         capture_output=True, text=True, check=True).stdout
+    return [(float(x), float(y), t) for x, y, t in
+            re.findall(r'<word xMin="([\d.]+)" yMin="([\d.]+)"[^>]*>([^<]*)</word>', out)]
+
+
+def expect_near(actual, expected, what, tolerance=1.5):
+    if len(actual) != len(expected) or any(abs(a - e) > tolerance
+                                           for a, e in zip(actual, expected)):
+        raise AssertionError(f"{what}: expected about {expected}, got {actual}")
+
+
 # 6. Printing the results on the default printer, a PDF queue.
 def print_listing(s):
     p = s.program
@@ -398,7 +414,16 @@ def print_listing(s):
         expect(lines[3], ["TANRO", "SYSTEMS", "(000)555-0101", "(000)555-0102", "PC", "Sales,",
                           "Repair,", "Upgrade"], "second result line")
         expect(len(lines), 4, "number of lines")
-        os.remove(pdf)
+        # Positions are in 1/300 inch from the printable area's corner: columns at 100, 550,
+        # 1000, 1400 and 1800, lines at 100 (header), 140 (rule), 190 and 240 (results).
+        words = pdf_words(pdf)
+        x0, y0 = words[0][0], words[0][1]
+        points = lambda units: units * 72 / 300
+        columns = [round(x - x0, 1) for x, y, _ in words if abs(y - y0) < 1]
+        expect_near(columns, [points(u) for u in (0, 450, 900, 1300, 1700)], "header columns")
+        rows = sorted({round(y - y0, 1) for x, y, _ in words if abs(x - x0) < 1})
+        expect_near(rows, [points(u) for u in (0, 40, 90, 140)], "line positions")
+        shutil.move(pdf, os.path.join(s.output_dir, "listing.pdf"))
 
 
 # 7. The default card file chosen before is current after a restart.
