@@ -257,20 +257,29 @@ class Program:
         self.menu_items = dict(zip(MENU_BAR, items))
         self.menu_height = height
 
+    def program_windows(self):
+        """Ids of the program's visible windows, drop-down menus included."""
+        out = self.display.run("xdotool", "search", "--onlyvisible", "--pid", self.process.pid,
+                               check=False)
+        return {int(w) for w in out.split()}
+
     def menu(self, *path):
         """Chooses a menu command: clicks the item on the menu bar, then walks down its drop-down
         list with the arrow keys and presses Enter on the chosen item."""
         window_id = self.main_window()
         if self.menu_items is None:
             self._measure_menu(window_id)
+        before = self.program_windows()
         x, y = self.menu_items[path[0]]
         self.display.click(window_id, x, y)
         if len(path) == 1:
             return
         items = {"FILE": FILE_MENU, "HELP": HELP_MENU}[path[0]]
-        time.sleep(0.3)
+        popup = self.display.wait_for(f"the {path[0]} menu to drop down",
+                                      lambda: self.program_windows() - before)
         self.display.key(*(["Down"] * (items.index(path[1]) + 1)), "Return")
-        time.sleep(0.2)
+        self.display.wait_for(f"the {path[0]} menu to close",
+                              lambda: not popup & self.program_windows())
 
     def click_main(self, control, dx=None, dy=None):
         window_id = self.main_window()
@@ -355,12 +364,18 @@ class Program:
         """Waits for the message box titled `title` and clicks its `button`. `buttons` names all
         the box's buttons, which are looked for in the box's picture."""
         box = self.display.wait_window(title)
-        time.sleep(0.2)
-        self.display.park_pointer()
-        frames = screen.button_frames(self.display.capture(box))
         order = BOX_BUTTONS[tuple(buttons)]
-        if len(frames) != len(order):
-            raise StepFailed(f'the box "{title}" shows {len(frames)} buttons, expected {order}')
+        self.display.park_pointer()
+
+        def frames_found():
+            try:
+                frames = screen.button_frames(self.display.capture(box))
+            except (AssertionError, subprocess.CalledProcessError):
+                return None
+            return frames if len(frames) == len(order) else None
+
+        frames = self.display.wait_for(f'the box "{title}" to show the buttons {order}',
+                                       frames_found)
         self.display.click(box, *frames[order.index(button)])
         self.display.wait_for(f'the box "{title}" to close', lambda: box not in
                               self.display.windows(title))
