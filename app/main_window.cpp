@@ -20,6 +20,7 @@ using namespace meridoc;
 TForm1::TForm1(const QString &programDir, QWidget *parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TForm1>()), requestedProgramDir_(programDir) {
     ui->setupUi(this);
+    move(201, 95); // the designed place; the layout file only sizes a top-level window
     applyWindowStyle(this);
 
     // The letter pad: 13 x 2 cells of 20 x 18 pixels, flat, silver, without headers or bars.

@@ -20,6 +20,7 @@ using namespace meridoc;
 TForm2::TForm2(TForm1 *mainWindow, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::TForm2>()), mainWindow_(mainWindow) {
     ui->setupUi(this);
+    move(83, 100); // the designed place; the layout file only sizes a top-level window
     applyWindowStyle(this);
     grid_ = std::make_unique<ResultsGrid>(ui->StringGrid1);
     connectHandlers();
