@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+
+class QTextDocument;
+
+// Rich Text Format for the extra-text files: a tolerant reader and a plain
+// writer. Qt has no RTF support of its own.
+namespace rtf {
+
+// Replaces the content of `doc` with the text and character formatting of
+// `bytes`. Input that does not begin with "{\rtf" is taken as plain text
+// (UTF-8 when it is valid UTF-8, otherwise Windows-1252), one paragraph per
+// line. Never fails: damaged or cut-off RTF yields the text read up to the
+// damage, and memory stays in proportion to the size of `bytes`.
+void read(const QByteArray &bytes, QTextDocument &doc);
+
+// Writes `doc` as RTF 1.x: font and colour tables, one \par per paragraph,
+// tabs, line breaks and bold/italic/underline/size/colour/font-family runs.
+// read(write(doc)) gives back the same text and those formats.
+QByteArray write(const QTextDocument &doc);
+
+} // namespace rtf

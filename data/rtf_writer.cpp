@@ -1,0 +1,257 @@
+// RTF writer: RTF 1.x as word processors read it. Every paragraph is written
+// as \pard ... \par; each run with formatting sits in a group of its own, so
+// no formatting leaks from one run to the next.
+
+#include "data/rtf.h"
+
+#include "data/text.h"
+
+#include <QColor>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+#include <QTextList>
+#include <QTextTable>
+
+#include <cmath>
+#include <vector>
+
+namespace rtf {
+
+namespace {
+
+void appendControl(QByteArray &out, const char *word, int value) {
+    out.append('\\').append(word).append(QByteArray::number(value));
+}
+
+// Escapes text for an RTF body: ASCII as is, \ { } escaped, other characters
+// as \'hh when Windows-1252 holds them, otherwise \uN? (surrogate pairs as
+// two \u). Tabs, line separators and special spaces become control words.
+void appendText(QByteArray &out, const QString &text) {
+    for (QChar qc : text) {
+        const char16_t c = qc.unicode();
+        switch (c) {
+        case '\\':
+        case '{':
+        case '}':
+            out.append('\\').append(static_cast<char>(c));
+            continue;
+        case '\t':
+            out.append("\\tab ");
+            continue;
+        case QChar::LineSeparator:
+        case QChar::ParagraphSeparator:
+            out.append("\\line ");
+            continue;
+        case QChar::Nbsp:
+            out.append("\\~");
+            continue;
+        case 0x2011:
+            out.append("\\_");
+            continue;
+        case QChar::ObjectReplacementCharacter:
+            continue; // images and other objects are not kept
+        default:
+            break;
+        }
+        if (c < 0x20 || c == 0x7F)
+            continue;
+        if (c < 0x7F) {
+            out.append(static_cast<char>(c));
+            continue;
+        }
+        const QByteArray single = meridoc::text::toCp1252(QString(qc));
+        if (single != "?") {
+            static const char hex[] = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(single[0]);
+            out.append("\\'").append(hex[byte >> 4]).append(hex[byte & 0xF]);
+            continue;
+        }
+        appendControl(out, "u", static_cast<qint16>(c));
+        out.append('?');
+    }
+}
+
+// The families and colours of a document, numbered for the two tables.
+struct Tables {
+    QStringList families; // font 0 is the document's default font
+    std::vector<QRgb> colors;
+
+    int fontIndex(const QString &family) {
+        const qsizetype i = families.indexOf(family, 1);
+        if (i >= 0)
+            return static_cast<int>(i);
+        families.append(family);
+        return static_cast<int>(families.size() - 1);
+    }
+    int colorIndex(QRgb rgb) {
+        for (size_t i = 0; i < colors.size(); ++i) {
+            if (colors[i] == rgb)
+                return static_cast<int>(i) + 1; // index 0 is "automatic"
+        }
+        colors.push_back(rgb);
+        return static_cast<int>(colors.size());
+    }
+};
+
+QString familyOf(const QTextCharFormat &f) {
+    if (f.hasProperty(QTextFormat::FontFamilies)) {
+        const QStringList families = f.property(QTextFormat::FontFamilies).toStringList();
+        if (!families.isEmpty() && !families.first().isEmpty())
+            return families.first();
+    }
+    if (f.hasProperty(QTextFormat::FontFamily))
+        return f.stringProperty(QTextFormat::FontFamily);
+    return QString();
+}
+
+bool hasColor(const QTextCharFormat &f) {
+    return f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush;
+}
+
+// Control words for one run; empty when the run has no formatting.
+QByteArray runWords(const QTextCharFormat &f, Tables &tables) {
+    QByteArray words;
+    if (f.hasProperty(QTextFormat::FontWeight) && f.fontWeight() > QFont::Medium)
+        words.append("\\b");
+    if (f.fontItalic())
+        words.append("\\i");
+    if (f.fontUnderline())
+        words.append("\\ul");
+    if (f.hasProperty(QTextFormat::FontPointSize) && f.fontPointSize() > 0)
+        appendControl(words, "fs",
+                      std::max(1, static_cast<int>(std::lround(f.fontPointSize() * 2))));
+    if (hasColor(f))
+        appendControl(words, "cf", tables.colorIndex(f.foreground().color().rgb()));
+    const QString family = familyOf(f);
+    if (!family.isEmpty())
+        appendControl(words, "f", tables.fontIndex(family));
+    return words;
+}
+
+class Writer {
+public:
+    explicit Writer(const QTextDocument &doc) : doc_(doc) {
+        QString family = doc.defaultFont().family();
+        tables_.families.append(family.isEmpty() ? QStringLiteral("Sans") : family);
+    }
+
+    QByteArray run();
+
+private:
+    void writeFrame(QTextFrame *frame);
+    void writeTable(QTextTable *table);
+    void writeBlockContent(const QTextBlock &block);
+    QByteArray header() const;
+
+    const QTextDocument &doc_;
+    Tables tables_;
+    QByteArray body_;
+};
+
+QByteArray Writer::run() {
+    writeFrame(doc_.rootFrame());
+    return header() + body_ + "}\n";
+}
+
+void Writer::writeFrame(QTextFrame *frame) {
+    for (auto it = frame->begin(); !it.atEnd(); ++it) {
+        if (QTextFrame *child = it.currentFrame()) {
+            if (auto *table = qobject_cast<QTextTable *>(child))
+                writeTable(table);
+            else
+                writeFrame(child);
+            continue;
+        }
+        const QTextBlock block = it.currentBlock();
+        if (!block.isValid())
+            continue;
+        body_.append("\\pard\\plain ");
+        writeBlockContent(block);
+        body_.append("\\par\n");
+    }
+}
+
+// Each row becomes \trowd ... \row with one \cell per column; paragraphs
+// inside a cell are separated by \par.
+void Writer::writeTable(QTextTable *table) {
+    for (int r = 0; r < table->rows(); ++r) {
+        body_.append("\\trowd");
+        for (int c = 0; c < table->columns(); ++c)
+            appendControl(body_, "cellx", (c + 1) * 2000);
+        body_.append('\n');
+        for (int c = 0; c < table->columns(); ++c) {
+            const QTextTableCell cell = table->cellAt(r, c);
+            body_.append("\\pard\\plain\\intbl ");
+            if (cell.row() == r && cell.column() == c) {
+                bool first = true;
+                for (QTextBlock b = doc_.findBlock(cell.firstPosition());
+                     b.isValid() && b.position() <= cell.lastPosition(); b = b.next()) {
+                    if (!first)
+                        body_.append("\\par ");
+                    writeBlockContent(b);
+                    first = false;
+                }
+            }
+            body_.append("\\cell ");
+        }
+        body_.append("\\row\n");
+    }
+}
+
+void Writer::writeBlockContent(const QTextBlock &block) {
+    if (QTextList *list = block.textList()) {
+        QString marker = list->itemText(block).trimmed();
+        if (marker.isEmpty())
+            marker = QChar(0x2022);
+        body_.append("{\\listtext ");
+        appendText(body_, marker);
+        body_.append("\\tab }");
+    }
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid())
+            continue;
+        const QByteArray words = runWords(fragment.charFormat(), tables_);
+        if (words.isEmpty()) {
+            appendText(body_, fragment.text());
+        } else {
+            body_.append('{').append(words).append(' ');
+            appendText(body_, fragment.text());
+            body_.append('}');
+        }
+    }
+}
+
+QByteArray Writer::header() const {
+    QByteArray out("{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n{\\fonttbl");
+    for (qsizetype i = 0; i < tables_.families.size(); ++i) {
+        QString name = tables_.families[i];
+        name.remove(QChar(';')); // ';' ends a font name and cannot be escaped
+        out.append("{");
+        appendControl(out, "f", static_cast<int>(i));
+        out.append("\\fnil\\fcharset0 ");
+        appendText(out, name);
+        out.append(";}");
+    }
+    out.append("}\n{\\colortbl;");
+    for (QRgb rgb : tables_.colors) {
+        appendControl(out, "red", qRed(rgb));
+        appendControl(out, "green", qGreen(rgb));
+        appendControl(out, "blue", qBlue(rgb));
+        out.append(';');
+    }
+    out.append("}\n");
+    return out;
+}
+
+} // namespace
+
+QByteArray write(const QTextDocument &doc) {
+    Writer writer(doc);
+    return writer.run();
+}
+
+} // namespace rtf
