@@ -120,7 +120,7 @@ int main(int argc, char **argv) {
     // several short repetitions of every benchmark, interleaved at random, so that a spell of
     // disk or processor load elsewhere falls on the program and its references alike and the
     // medians compare like with like. Flags given on the command line win.
-    std::vector<std::string> defaults = {"--benchmark_min_time=0.1", "--benchmark_repetitions=7",
+    std::vector<std::string> defaults = {"--benchmark_min_time=0.05", "--benchmark_repetitions=21",
                                          "--benchmark_enable_random_interleaving=true"};
     std::vector<char *> args(argv, argv + argc);
     for (std::string &flag : defaults) {

@@ -117,9 +117,22 @@ void registerSqlite(Workspace &ws, int n) {
 }
 
 void registerSearchGrid(Workspace &ws, int n) {
-    // RunSearch over the whole file with an empty search text, then the window handles what the
-    // new rows ask of it (layout and painting), so the time is that of a filled grid on screen.
-    add("search-grid", "fill", n, [&ws, n](benchmark::State &state) {
+    // RunSearch over the whole file with an empty search text: the grid is filled with every
+    // entry. What the window then does for the new rows (layout, painting the visible ones) is
+    // handled between the timed calls, so every call starts from a window at rest.
+    add("search-grid", "runsearch", n, [&ws, n](benchmark::State &state) {
+        TForm2 &form2 = ws.searchWindow(n);
+        ws.card(n).makeCurrent();
+        for (auto _ : state) {
+            form2.RunSearch(1);
+            state.PauseTiming();
+            QCoreApplication::processEvents();
+            state.ResumeTiming();
+        }
+        state.counters["rows"] = form2.grid().rowCount() - 1;
+    });
+    // The same with that handling timed as well: until the filled grid is on screen.
+    add("search-grid", "shown", n, [&ws, n](benchmark::State &state) {
         TForm2 &form2 = ws.searchWindow(n);
         ws.card(n).makeCurrent();
         for (auto _ : state) {
@@ -158,7 +171,7 @@ std::vector<Comparison> comparisons() {
                            benchmarkName("sqlite", op, n)});
     }
     out.push_back({"search-grid", SearchGridSize, "scan",
-                   benchmarkName("search-grid", "fill", SearchGridSize),
+                   benchmarkName("search-grid", "runsearch", SearchGridSize),
                    benchmarkName("cardfile", "scan", SearchGridSize)});
     return out;
 }
