@@ -119,8 +119,11 @@ class Display:
         return [int(w) for w in out.split() if self.title(int(w)).startswith(prefix)]
 
     def activate(self, window_id):
-        self.run("xdotool", "windowactivate", "--sync", window_id, check=False)
-        time.sleep(0.2)
+        """Brings the window to the front and gives it the keyboard."""
+        self.run("xdotool", "windowactivate", window_id, check=False)
+        self.wait_for(f"window {window_id} to become active", lambda: self.run(
+            "xdotool", "getactivewindow", check=False).strip() == str(window_id), timeout=5)
+        time.sleep(0.1)
 
     def title(self, window_id):
         return self.run("xdotool", "getwindowname", window_id, check=False).rstrip("\n")
@@ -159,14 +162,14 @@ class Display:
     def click(self, window_id, x, y, button=1, repeat=1):
         """Clicks at (x, y) of the window's client area."""
         wx, wy, _, _ = self.geometry(window_id)
-        self.run("xdotool", "mousemove", "--sync", wx + x, wy + y)
+        self.run("xdotool", "mousemove", wx + x, wy + y)
         time.sleep(0.05)
         self.run("xdotool", "click", "--repeat", repeat, "--delay", 120, button)
         time.sleep(0.15)
 
     def park_pointer(self):
         """Moves the pointer off every window, so that no hover highlight shows in a capture."""
-        self.run("xdotool", "mousemove", "--sync", 1270, 1010)
+        self.run("xdotool", "mousemove", 1270, 1010)
 
     def key(self, *keys):
         for k in keys:
