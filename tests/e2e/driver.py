@@ -3,6 +3,7 @@ clicks menus, buttons, grid cells and letters with the pointer, types on the key
 message boxes by clicking their buttons, and keeps a screenshot of every step that fails."""
 
 import contextlib
+import json
 import os
 import re
 import shutil
@@ -441,7 +442,6 @@ def run(scenarios):
               file=sys.stderr)
         return 2
     name, display_file, install_dir, output_dir = sys.argv[1:]
-    import json
     with open(display_file) as f:
         display = Display(json.load(f)["display"])
     scenario = Scenario(name, display, install_dir, os.path.join(output_dir, name))

@@ -1,5 +1,5 @@
 """Reading what a window shows: captures of single windows as pixel images, and the few shapes the
-tests look for in them (text runs, button frames, filled areas). Works on any font and style,
+tests look for in them (text runs, the menu bar, button frames). Works on any font and style,
 since it looks for shapes rather than fixed positions."""
 
 import subprocess
@@ -117,18 +117,3 @@ def button_frames(img):
         if frames:
             return [((a + b) // 2, centre_y) for a, b in frames]
     raise AssertionError("no button frames found above the lowest text of the box")
-
-
-def find_area(img, colour, tolerance=8):
-    """The bounding box (x0, y0, x1, y1) of all pixels of the given colour, or None."""
-    xs, ys = [], []
-    for y in range(img.height):
-        for x in range(img.width):
-            r, g, b = img.rgb(x, y)
-            if (abs(r - colour[0]) <= tolerance and abs(g - colour[1]) <= tolerance
-                    and abs(b - colour[2]) <= tolerance):
-                xs.append(x)
-                ys.append(y)
-    if not xs:
-        return None
-    return min(xs), min(ys), max(xs), max(ys)

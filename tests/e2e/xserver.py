@@ -92,8 +92,9 @@ def start(state_path):
     config = os.path.join(state_dir, "openbox-rc.xml")
     with open(config, "w") as f:
         f.write(OPENBOX_CONFIG)
-    openbox = subprocess.Popen(["openbox", "--sm-disable", "--config-file", config], env=env, stdin=subprocess.DEVNULL,
-                               stdout=log, stderr=log, start_new_session=True)
+    openbox = subprocess.Popen(["openbox", "--sm-disable", "--config-file", config], env=env,
+                               stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                               start_new_session=True)
     deadline = time.monotonic() + 30
     while not wm_running(env):
         if time.monotonic() > deadline or openbox.poll() is not None:
