@@ -186,10 +186,3 @@ void TForm2::Button8Click() {
 void TForm2::Button1Click() {
     PrintResults(*grid_);
 }
-
-// Extra text (filled in with the extra-text files)
-void TForm2::StringGrid1DblClick() {}
-void TForm2::Button2Click() {}
-void TForm2::Button5Click() {}
-void TForm2::Button6Click() {}
-void TForm2::Button7Click() {}

@@ -1,0 +1,81 @@
+// The extra text of the search/edit window: the read-only viewer opened by a double click and the
+// editor opened from the entry form.
+#include "search_edit_window.h"
+
+#include "data/appstate.h"
+#include "data/errors.h"
+#include "data/extratext.h"
+#include "data/extratext_io.h"
+#include "messages.h"
+#include "results_grid.h"
+#include "ui_search_edit_window.h"
+
+using namespace meridoc;
+
+namespace {
+constexpr int TextWidth = 380;
+constexpr int ClosedTextWidth = 570;
+} // namespace
+
+void TForm2::StringGrid1DblClick() {
+    const int row = grid_->currentRow();
+    const QString name = ViewerExtraTextName(grid_->cell(0, row), grid_->cell(1, row));
+    if (name.isEmpty())
+        return; // e.g. the no-match row
+    if (!ExtraTextExists(name)) {
+        messages::show(this, messages::Kind::Information,
+                       QStringLiteral("No ekstra info found for ") + name +
+                           QStringLiteral(" . Create extra info in") +
+                           QStringLiteral(" \"EDIT\" / \"ADD EXTRA TEXT\"  "),
+                       messages::Ok);
+        return;
+    }
+    HideResultControls();
+    resize(TextWidth, height());
+    ui->RichEdit1->clear();
+    LoadExtraText(ExtraTextPath(name), *ui->RichEdit1->document());
+    ui->RichEdit1->show();
+    ui->RichEdit1->setReadOnly(true);
+    ui->Button2->show();
+}
+
+void TForm2::Button2Click() {
+    ui->RichEdit1->hide();
+    ui->Button2->hide();
+    resize(ClosedTextWidth, height());
+    ShowResultControls();
+}
+
+void TForm2::Button5Click() {
+    ui->GroupBox2->show();
+    ui->GroupBox1->hide();
+    ui->RichEdit2->clear();
+    ui->RichEdit2->setPlainText(QStringLiteral("Put extra text here"));
+    const QString name = EditorExtraTextName(ui->Edit1->text(), ui->Edit2->text());
+    if (ExtraTextExists(name))
+        LoadExtraText(ExtraTextPath(name), *ui->RichEdit2->document());
+}
+
+void TForm2::Button6Click() {
+    if (messages::show(this, messages::Kind::Information,
+                       QStringLiteral("This action will save text changes and exit text-edit, OK?"),
+                       messages::Yes | messages::No) != messages::Yes)
+        return;
+    ui->GroupBox2->hide();
+    ui->GroupBox1->show();
+    const QString name = EditorExtraTextName(ui->Edit1->text(), ui->Edit2->text());
+    if (!IsExtraTextName(name)) {
+        // A name that would reach outside the program folder or onto one of its own files.
+        throw Exception(QStringLiteral("Cannot create file %1").arg(AppState.ProgramDir + name));
+    }
+    SaveExtraText(ExtraTextPath(name), *ui->RichEdit2->document());
+}
+
+void TForm2::Button7Click() {
+    if (messages::show(this, messages::Kind::Information,
+                       QStringLiteral("Unsaved changes will be lost, OK?"),
+                       messages::Yes | messages::No) != messages::Yes)
+        return;
+    ui->GroupBox2->hide();
+    ui->GroupBox1->show();
+}
