@@ -136,6 +136,7 @@ int main(int argc, char **argv) {
 
     bench::Workspace workspace;
     bench::registerBenchmarks(workspace);
+    bench::prepareFixtures(workspace, benchmark::GetBenchmarkFilter());
     CollectingReporter reporter(displayReporter(argc, argv));
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

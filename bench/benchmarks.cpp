@@ -13,6 +13,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <regex>
+#include <unistd.h>
 
 using meridoc::EntryRecord;
 
@@ -28,6 +31,12 @@ void add(const std::string &group, const std::string &op, int n,
         ->Unit(benchmark::kMillisecond);
 }
 
+// A changing operation and its counterpart must leave the card file as large as they found it.
+void checkIntact(benchmark::State &state, const CardCase &c) {
+    if (!c.holdsAllEntries())
+        state.SkipWithError("the card file no longer holds its n entries");
+}
+
 void registerCardFile(Workspace &ws, int n) {
     add("cardfile", "append", n, [&ws, n](benchmark::State &state) {
         CardCase &c = ws.card(n);
@@ -40,12 +49,14 @@ void registerCardFile(Workspace &ws, int n) {
             entry = c.freshEntry();
             state.ResumeTiming();
         }
+        checkIntact(state, c);
     });
     add("cardfile", "change", n, [&ws, n](benchmark::State &state) {
         CardCase &c = ws.card(n);
         c.makeCurrent();
         for (auto _ : state)
             c.change();
+        checkIntact(state, c);
     });
     add("cardfile", "delete", n, [&ws, n](benchmark::State &state) {
         CardCase &c = ws.card(n);
@@ -58,6 +69,7 @@ void registerCardFile(Workspace &ws, int n) {
             entry = c.randomEntry();
             state.ResumeTiming();
         }
+        checkIntact(state, c);
     });
     add("cardfile", "scan", n, [&ws, n](benchmark::State &state) {
         ws.card(n).makeCurrent();
@@ -156,6 +168,40 @@ void registerBenchmarks(Workspace &workspace) {
         registerSqlite(workspace, n);
     }
     registerSearchGrid(workspace, SearchGridSize);
+}
+
+void prepareFixtures(Workspace &ws, const std::string &filter) {
+    const bool negative = !filter.empty() && filter[0] == '-';
+    std::optional<std::regex> pattern;
+    if (filter != "all" && filter != "." && !filter.empty()) {
+        try {
+            pattern.emplace(negative ? filter.substr(1) : filter, std::regex::extended);
+        } catch (const std::regex_error &) {
+            // Left to the benchmark library to report; everything is prepared meanwhile.
+        }
+    }
+    const auto selected = [&](const std::string &group, int n) {
+        if (!pattern)
+            return true;
+        for (const char *op :
+             {"append", "change", "delete", "scan", "copy", "read", "runsearch", "shown"}) {
+            const std::string name = benchmarkName(group, op, n) + "/real_time";
+            if (std::regex_search(name, *pattern) != negative)
+                return true;
+        }
+        return false;
+    };
+    for (int n : Sizes) {
+        if (selected("cardfile", n) || selected("limit", n))
+            ws.card(n);
+        if (selected("sqlite", n))
+            ws.sqlite(n);
+    }
+    if (selected("search-grid", SearchGridSize)) {
+        ws.searchWindow(SearchGridSize);
+        QCoreApplication::processEvents();
+    }
+    ::sync();
 }
 
 std::vector<Comparison> comparisons() {

@@ -16,9 +16,14 @@ inline constexpr int SearchGridSize = 100000;
 // A benchmark's name: "<group>/<op>/<n>", for instance "cardfile/append/1000".
 std::string benchmarkName(const std::string &group, const std::string &op, int n);
 
-// Registers every benchmark, in the order they run: per size the program's operations, then
-// the file-system limits, then SQLite; the search into the grid last.
+// Registers every benchmark: per size the program's operations, the file-system limits and
+// SQLite; then the search into the grid. (By default their repetitions run interleaved.)
 void registerBenchmarks(Workspace &workspace);
+
+// Makes, ahead of the run, the card files, databases and windows the benchmarks selected by
+// `filter` (Google Benchmark's --benchmark_filter) will use, then flushes every file system, so
+// that neither making them nor the write-back of what they wrote falls into a measurement.
+void prepareFixtures(Workspace &workspace, const std::string &filter);
 
 // One comparison printed at the end: the time of `numerator` divided by that of `denominator`.
 struct Comparison {

@@ -5,6 +5,7 @@
 #include "data/errors.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <benchmark/benchmark.h>
 
@@ -58,6 +59,10 @@ void CardCase::makeCurrent() const {
     meridoc::AppState.ProgramDir = programDir_;
     meridoc::AppState.CardExtension = QStringLiteral("CRD");
     meridoc::AppState.CurrentFileName = baseName_;
+}
+
+bool CardCase::holdsAllEntries() const {
+    return QFileInfo(path_).size() == qint64(n_) * EntryRecord::Size;
 }
 
 void CardCase::add(const EntryRecord &entry) {

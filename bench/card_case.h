@@ -21,6 +21,8 @@ public:
     QString path() const { return path_; }
     // Points AppState at this card file.
     void makeCurrent() const;
+    // Whether the file still holds exactly n records, as it must between two operations.
+    bool holdsAllEntries() const;
 
     // An entry the file does not hold, whose place in the file is random.
     meridoc::EntryRecord freshEntry() { return generator_.next(); }
