@@ -266,7 +266,7 @@ def extra_text(s):
         p.click_search("edit")
         wait_width(s, FORM_WIDTH, "edit form")
         p.click_search("extra_text")
-        shown = s.display.copy_text(editor, *driver.centre(driver.SEARCH["editor"]))
+        shown = s.display.copy_text(p.search_window(), *driver.centre(driver.SEARCH["editor"]))
         expect(shown.strip(), "Likes green tea", "text in the editor")
         p.display.key("ctrl+End")
         p.display.type(" and cake")
