@@ -721,13 +721,8 @@ void Reader::apply(const WordEntry &entry, bool hasParam, int param) {
         int code = param;
         if (code < 0 && code >= -32768)
             code += 65536;
-        if (code >= 0 && code <= 0xFFFF) {
-            if (g.dest == Dest::Text) {
-                emitChar(static_cast<char16_t>(code));
-            } else if (g.dest == Dest::FontTable) {
-                fontName_.appendChar(QChar(static_cast<char16_t>(code)), decoders_);
-            }
-        }
+        if (code >= 0 && code <= 0xFFFF)
+            emitChar(static_cast<char16_t>(code));
         fallback_ = g.uc;
         break;
     }
@@ -819,6 +814,10 @@ bool Reader::beginOutput(bool evenHidden) {
 }
 
 void Reader::emitChar(char16_t c) {
+    if (top().dest == Dest::FontTable) {
+        fontName_.appendChar(QChar(c), decoders_);
+        return;
+    }
     if (top().dest != Dest::Text || !beginOutput())
         return;
     run_.appendChar(QChar(c), decoders_);
@@ -875,7 +874,9 @@ QTextCharFormat Reader::formatOf(const CharState &s) const {
 
 void Reader::commitFont() {
     fontName_.flushBytes(decoders_);
-    const QString name = fontName_.text.trimmed();
+    QString name = sanitized(fontName_.text);
+    name.removeIf([](QChar c) { return c == '\t' || c == ';' || c == QChar::LineSeparator; });
+    name = name.trimmed();
     if (fontNumber_ >= 0 && (!name.isEmpty() || !fonts_.contains(fontNumber_)))
         fonts_.insert(fontNumber_, FontEntry{name, fontCodePage_});
     fontName_ = Pending{};

@@ -153,6 +153,8 @@ TEST(RtfReader, KeepsFormatsToTheirGroupsAndResetsThemWithPlain) {
         // whether or not the table puts each font in a group of its own.
         {R"({\rtf1\deff1{\fonttbl\f0\fswiss Arial;\f1 Times;}\f0 a\f1 b\f9 c})", "[Arial]a[]bc"},
         {R"({\rtf1{\fonttbl{\f2 Mono{\*\falt Courier};}}\f2 a})", "[Mono]a"},
+        // Font names lose control characters and ';' but keep other escapes.
+        {R"({\rtf1{\fonttbl{\f1 Bad\'0fName\u59?\~X;}}\f1 a})", "[BadName\u00a0X]a"},
         // Hidden text and its paragraph marks do not show.
         {R"({\rtf1 a{\v b\par c}d\par e})", "[]ad\n[]e"},
         // A page or section break ends a paragraph that has text, only.
@@ -290,7 +292,7 @@ TEST(RtfWriter, ReadingWhatItWroteGivesBackTextAndFormats) {
     mixed.setFontUnderline(true);
     mixed.setFontPointSize(11.5);
     mixed.setForeground(QColor("#123456"));
-    mixed.setFontFamilies({QStringLiteral("Caf\u00e9 Sans")});
+    mixed.setFontFamilies({QStringLiteral("Caf\u00e9\u00a0Sans {1}")});
     QTextCharFormat defaultFamily;
     defaultFamily.setFontFamilies({doc.defaultFont().family()});
     defaultFamily.setFontPointSize(30);
