@@ -80,6 +80,7 @@ private:
     bool inAddMode() const;
     std::array<QString, 5> entryFormTexts() const;
     bool entryFormKeyDown(QObject *watched, QKeyEvent *event);
+    bool closeEditorAfter(const QString &question);
 
     std::unique_ptr<Ui::TForm2> ui;
     std::unique_ptr<meridoc::ResultsGrid> grid_;

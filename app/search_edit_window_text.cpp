@@ -56,13 +56,20 @@ void TForm2::Button5Click() {
         LoadExtraText(ExtraTextPath(name), *ui->RichEdit2->document());
 }
 
-void TForm2::Button6Click() {
-    if (messages::show(this, messages::Kind::Information,
-                       QStringLiteral("This action will save text changes and exit text-edit, OK?"),
-                       messages::Yes | messages::No) != messages::Yes)
-        return;
+// Asks the editor's question; on Yes the editor closes and the entry form comes back.
+bool TForm2::closeEditorAfter(const QString &question) {
+    if (messages::show(this, messages::Kind::Information, question, messages::Yes | messages::No) !=
+        messages::Yes)
+        return false;
     ui->GroupBox2->hide();
     ui->GroupBox1->show();
+    return true;
+}
+
+void TForm2::Button6Click() {
+    if (!closeEditorAfter(
+            QStringLiteral("This action will save text changes and exit text-edit, OK?")))
+        return;
     const QString name = EditorExtraTextName(ui->Edit1->text(), ui->Edit2->text());
     if (!IsExtraTextName(name)) {
         // A name that would reach outside the program folder or onto one of its own files.
@@ -72,10 +79,5 @@ void TForm2::Button6Click() {
 }
 
 void TForm2::Button7Click() {
-    if (messages::show(this, messages::Kind::Information,
-                       QStringLiteral("Unsaved changes will be lost, OK?"),
-                       messages::Yes | messages::No) != messages::Yes)
-        return;
-    ui->GroupBox2->hide();
-    ui->GroupBox1->show();
+    closeEditorAfter(QStringLiteral("Unsaved changes will be lost, OK?"));
 }
