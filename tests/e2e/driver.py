@@ -403,8 +403,7 @@ class Scenario:
         shutil.rmtree(output_dir, ignore_errors=True)
         os.makedirs(output_dir)
         self.folder = tempfile.mkdtemp(prefix=f"meridoc-e2e-{name}-")
-        for entry in os.listdir(install_dir):
-            shutil.copy2(os.path.join(install_dir, entry), self.folder)
+        shutil.copytree(install_dir, self.folder, dirs_exist_ok=True)
         self.program = Program(display, self.folder, os.path.join(output_dir, "program.log"))
         self.step_number = 0
         self.failed = False

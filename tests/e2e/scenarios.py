@@ -302,6 +302,18 @@ def delete_entry(s):
         p.click_row(1, button=3)
         no_box_appears(s)
         expect_records(s, "home", [files.SEED])
+    with s.step("a search in a read-only card file reports the error; BACK still works"):
+        p.click_search("back")
+        p.main_window("HOME")
+        os.chmod(files.find(s.folder, "home.crd"), 0o444)
+        p.menu("SEARCH/EDIT")
+        p.pad_letters("S")
+        p.click_main("start_search")
+        p.answer("MERIDOC", "OK", ["OK"])
+        p.search_window()
+        p.click_search("back")
+        p.main_window("HOME")
+        expect_records(s, "home", [files.SEED])
 
 
 # 5. RENAME, OPEN, SAVE AS and DELETE of card files.
