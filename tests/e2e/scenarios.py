@@ -538,6 +538,12 @@ def pad_help_about(s):
         s.display.wait_gone("ABOUT MERIDOC ")
         p.main_window("HOME")
         no_box_appears(s, 0.3)
+    with s.step("HELP without the help viewer in the folder reports the error"):
+        os.remove(p.path("txtview.exe"))
+        p.menu("HELP", "HELP")
+        p.answer("MERIDOC", "OK", ["OK"])
+        p.main_window("HOME")
+        no_box_appears(s, 0.3)
 
 
 SCENARIOS = {
