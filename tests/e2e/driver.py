@@ -7,6 +7,7 @@ import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -204,6 +205,7 @@ class Program:
         self.folder = folder
         self.log_path = log_path
         self.process = None
+        self.runtime_dir = None
         self.menu_items = None
         self.menu_height = None
 
@@ -211,12 +213,14 @@ class Program:
         return os.path.join(self.folder, name)
 
     def start(self):
-        runtime = tempfile.mkdtemp(prefix="meridoc-e2e-runtime-")
-        env = dict(self.display.env, XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb")
-        log = open(self.log_path, "ab")
-        self.process = subprocess.Popen([self.path("meridoc")], cwd=self.folder, env=env,
-                                        stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                                        start_new_session=True)
+        self.stop()
+        self.runtime_dir = tempfile.mkdtemp(prefix="meridoc-e2e-runtime-")
+        env = dict(self.display.env, XDG_RUNTIME_DIR=self.runtime_dir, QT_QPA_PLATFORM="xcb")
+        with open(self.log_path, "ab") as log:
+            # A session of its own, so that stop() also ends a help viewer it started.
+            self.process = subprocess.Popen([self.path("meridoc")], cwd=self.folder, env=env,
+                                            stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                                            start_new_session=True)
         self.menu_items = None
 
     def running(self):
@@ -226,14 +230,21 @@ class Program:
         self.display.wait_for("the program to end", lambda: not self.running(), timeout)
 
     def stop(self):
-        if not self.running():
+        """Ends the program and whatever it started (its process group)."""
+        if self.process is None:
             return
-        self.process.terminate()
-        try:
-            self.process.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.process.kill()
-            self.process.wait(timeout=5)
+        for sig in (signal.SIGTERM, signal.SIGKILL):
+            try:
+                os.killpg(self.process.pid, sig)
+            except ProcessLookupError:
+                break
+            try:
+                self.process.wait(timeout=5)
+                break
+            except subprocess.TimeoutExpired:
+                continue
+        shutil.rmtree(self.runtime_dir, ignore_errors=True)
+        self.process = None
 
     # The main window
 

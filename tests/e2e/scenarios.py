@@ -36,8 +36,8 @@ def expect_records(s, base_name, expected):
 
 
 def wait_records(s, base_name, expected):
-    """Waits until the card file holds `expected` (a change is on disk once its handler ends,
-    which the test sees only after the pointer click returns), then checks it."""
+    """Waits until the card file holds `expected`: a click returns before the program has
+    handled it. Fails with the file's actual entries when it does not get there."""
     def probe():
         path = files.find(s.folder, base_name + ".crd")
         try:
