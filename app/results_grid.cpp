@@ -119,15 +119,6 @@ void ResultsGrid::endFill() {
     setCurrentRow(currentRow());
 }
 
-void ResultsGrid::addResult(const EntryRecord &record) {
-    if (!filled_) {
-        model_->rows().front() = record;
-        filled_ = true;
-    } else {
-        model_->rows().push_back(record);
-    }
-}
-
 void ResultsGrid::removeRow(int row) {
     auto &rows = model_->rows();
     if (row < 1 || row >= rowCount() || rows.size() < 2)

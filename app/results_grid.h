@@ -62,7 +62,14 @@ public:
     // Empties the grid to the header and the no-match row.
     void reset();
     // Adds one result; the first replaces the no-match row.
-    void addResult(const EntryRecord &record);
+    void addResult(const EntryRecord &record) {
+        if (filled_) {
+            model_->rows().push_back(record);
+        } else {
+            model_->rows().front() = record;
+            filled_ = true;
+        }
+    }
     // Starts and ends a batch of addResult calls; the view is refreshed once at the end.
     void beginFill();
     void endFill();

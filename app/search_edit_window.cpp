@@ -119,9 +119,10 @@ void TForm2::RunSearch(int rowToSelect) {
     grid_->beginFill();
     try {
         CardFileReader reader(CardFilePath());
-        while (reader.next(RecordBuffer)) {
-            if (Matches(RecordBuffer, criteria))
-                grid_->addResult(RecordBuffer);
+        const bool everyEntry = criteria.SearchString.isEmpty();
+        while (const EntryRecord *record = reader.next()) {
+            if (everyEntry || Matches(*record, criteria))
+                grid_->addResult(*record);
         }
     } catch (...) {
         grid_->endFill(); // whatever was found before the error stays listed

@@ -105,8 +105,7 @@ void TForm2::Button4Click() {
     std::array<QByteArray, FieldCount> fields;
     for (int i = 0; i < FieldCount; ++i)
         fields[i] = text::toCp1252(texts[i]);
-    AppendEntry(fields);
-    SortCardFile();
+    AddEntry(fields); // appended, then sorted into place
     RunSearch(1);
     hide();
     if (mainWindow_)

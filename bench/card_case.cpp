@@ -66,8 +66,7 @@ bool CardCase::holdsAllEntries() const {
 }
 
 void CardCase::add(const EntryRecord &entry) {
-    meridoc::AppendEntry(entry.fields());
-    meridoc::SortCardFile();
+    meridoc::AddEntry(entry.fields()); // what DONE runs for a new entry: append, then sort
 }
 
 void CardCase::remove(const EntryRecord &entry) {
@@ -87,8 +86,8 @@ void CardCase::change() {
 long CardCase::scan() {
     meridoc::CardFileReader reader(meridoc::CardFilePath());
     long count = 0;
-    while (reader.next(meridoc::RecordBuffer)) {
-        benchmark::DoNotOptimize(meridoc::RecordBuffer);
+    while (const meridoc::EntryRecord *record = reader.next()) {
+        benchmark::DoNotOptimize(record);
         ++count;
     }
     return count;

@@ -177,6 +177,33 @@ std::optional<std::vector<Range>> naturalRuns(const files::File &file, qint64 n)
     return runs;
 }
 
+// The usual case after AppendEntry: the records before the last are in order and the last one
+// belongs somewhere among them. Streams the file into `out` once, putting the last record after
+// every record whose key is not greater than its own, as the in-file sort would. Returns false,
+// leaving `out` unusable, once the records before the last turn out not to be in order.
+bool insertLastRecord(const files::File &source, qint64 n, const EntryRecord &last,
+                      RecordWriter &out) {
+    const SortKey lastKey(last);
+    RangeReader reader(source, {0, n - 1});
+    EntryRecord record;
+    std::optional<SortKey> previous;
+    bool inserted = false;
+    while (reader.next(record)) {
+        const SortKey key(record);
+        if (previous && *previous > key)
+            return false;
+        if (!inserted && key > lastKey) {
+            out.write(last);
+            inserted = true;
+        }
+        out.write(record);
+        previous = key;
+    }
+    if (!inserted)
+        out.write(last);
+    return true;
+}
+
 // Sorts n records of `source` into `out` with bounded memory: chunks sorted in memory become
 // runs in a scratch file, merged MaxFanIn at a time until one pass into `out` finishes the job.
 void externalSort(const files::File &source, qint64 n, RecordWriter &out) {
@@ -225,29 +252,29 @@ void externalSort(const files::File &source, qint64 n, RecordWriter &out) {
 CardFileReader::CardFileReader(const QString &path) : file_(files::File::openExisting(path)) {
     fileSize_ = file_.size();
     wholeRecords_ = fileSize_ / RecSize;
-    buffer_.resize(BufferRecords * RecSize);
+    buffer_.resize(BufferRecords);
 }
 
-bool CardFileReader::next(EntryRecord &record) {
-    qint64 rest = bufferFill_ - bufferPos_;
-    if (rest < RecSize && offset_ + bufferFill_ < fileSize_) {
-        // Move the unread rest to the front and read on after it.
-        std::memmove(buffer_.data(), buffer_.data() + bufferPos_, rest);
-        offset_ += bufferPos_;
-        bufferFill_ =
-            rest + file_.readAt(buffer_.data() + rest, buffer_.size() - rest, offset_ + rest);
-        bufferPos_ = 0;
-        rest = bufferFill_;
-    }
-    if (rest == 0) {
-        file_.close();
-        return false;
-    }
-    if (rest < RecSize)
+const EntryRecord *CardFileReader::refill() {
+    static_assert(sizeof(EntryRecord) == RecSize, "records lie back to back in the buffer");
+    if (tailPending_)
         throw EInOutError(ioerror::ReadBeyondEnd);
-    std::memcpy(record.bytes.data(), buffer_.data() + bufferPos_, RecSize);
-    bufferPos_ += RecSize;
-    return true;
+    qint64 got = 0;
+    if (offset_ < fileSize_)
+        got = file_.readAt(buffer_.data(), BufferRecords * RecSize, offset_);
+    if (got == 0) {
+        file_.close();
+        return nullptr;
+    }
+    // Reads stop short only at the end of the file: a part of a record there is the partial
+    // tail, which fails once the whole records before it have been delivered.
+    offset_ += got;
+    bufferCount_ = std::size_t(got / RecSize);
+    bufferPos_ = 0;
+    tailPending_ = got % RecSize != 0;
+    if (bufferCount_ == 0)
+        throw EInOutError(ioerror::ReadBeyondEnd);
+    return &buffer_[bufferPos_++];
 }
 
 void AppendEntry(const std::array<QByteArray, FieldCount> &texts) {
@@ -266,9 +293,9 @@ void RewriteCardFile(bool appendReplacement) {
     CardFileReader reader(path);
     const EntryKey dropped(DroppedEntry);
     NewCardFile out(reader.mode());
-    while (reader.next(RecordBuffer)) {
-        if (!dropped.matches(RecordBuffer))
-            out.writer().write(RecordBuffer);
+    while (const EntryRecord *record = reader.next()) {
+        if (!dropped.matches(*record))
+            out.writer().write(*record);
     }
     if (appendReplacement)
         out.writer().write(ReplacementEntry);
@@ -283,6 +310,30 @@ void SortCardFile() {
     const qint64 n = size / RecSize;
     if (n < 2)
         return;
+    const auto finish = [&](NewCardFile &out) {
+        if (const qint64 tailLength = size - n * RecSize; tailLength > 0) {
+            std::vector<unsigned char> tail(tailLength);
+            card.readExactlyAt(tail.data(), tailLength, n * RecSize);
+            out.writer().writeBytes(tail.data(), tailLength);
+        }
+        card.close();
+        out.commit(path);
+    };
+    {
+        // A last record that sorts before the one ahead of it was most likely just appended to
+        // an ordered file: one pass puts it in its place.
+        EntryRecord beforeLast;
+        EntryRecord last;
+        card.readExactlyAt(beforeLast.bytes.data(), RecSize, (n - 2) * RecSize);
+        card.readExactlyAt(last.bytes.data(), RecSize, (n - 1) * RecSize);
+        if (SortKey(beforeLast) > SortKey(last)) {
+            NewCardFile out(card.mode());
+            if (insertLastRecord(card, n, last, out.writer())) {
+                finish(out);
+                return;
+            }
+        }
+    }
     const auto runs = naturalRuns(card, n);
     if (runs && runs->size() == 1)
         return; // already in order: nothing to write
@@ -291,46 +342,63 @@ void SortCardFile() {
         mergeRuns(card, *runs, out.writer());
     else
         externalSort(card, n, out.writer());
-    if (const qint64 tailLength = size - n * RecSize; tailLength > 0) {
-        std::vector<unsigned char> tail(tailLength);
-        card.readExactlyAt(tail.data(), tailLength, n * RecSize);
-        out.writer().writeBytes(tail.data(), tailLength);
+    finish(out);
+}
+
+namespace {
+
+// Writes the card file anew in one pass: every record except those of `dropped` (if given), with
+// `entry` placed after every record whose key is not greater than its own, which is where a stable
+// sort puts an entry added at the end. Returns false, changing nothing, when the records turn out
+// not to be in order.
+bool rewriteWithEntryInOrder(const QString &path, const std::optional<EntryKey> &dropped,
+                             const EntryRecord &entry) {
+    CardFileReader reader(path);
+    const SortKey entryKey(entry);
+    NewCardFile out(reader.mode());
+    std::optional<SortKey> previous;
+    bool inserted = false;
+    while (const EntryRecord *record = reader.next()) {
+        if (dropped && dropped->matches(*record))
+            continue;
+        const SortKey key(*record);
+        if (previous && *previous > key)
+            return false;
+        previous = key;
+        if (!inserted && key > entryKey) {
+            out.writer().write(entry);
+            inserted = true;
+        }
+        out.writer().write(*record);
     }
-    card.close();
+    if (!inserted)
+        out.writer().write(entry);
     out.commit(path);
+    return true;
+}
+
+} // namespace
+
+void AddEntry(const std::array<QByteArray, FieldCount> &texts) {
+    files::DirectoryLock lock(AppState.ProgramDir);
+    const QString path = CardFilePath();
+    const bool wholeRecords = files::File::openExisting(path).size() % RecSize == 0;
+    if (wholeRecords) {
+        for (int i = 0; i < FieldCount; ++i)
+            RecordBuffer.setField(static_cast<Field>(i), texts[i]);
+        if (rewriteWithEntryInOrder(path, std::nullopt, RecordBuffer))
+            return;
+    }
+    // A partial record at the end, or a card file out of order: the two steps one by one.
+    AppendEntry(texts);
+    SortCardFile();
 }
 
 void ReplaceEntry() {
     files::DirectoryLock lock(AppState.ProgramDir);
     const QString path = CardFilePath();
-    {
-        CardFileReader reader(path);
-        const EntryKey dropped(DroppedEntry);
-        const SortKey replacementKey(ReplacementEntry);
-        NewCardFile out(reader.mode());
-        std::optional<SortKey> previous;
-        bool inserted = false;
-        bool sorted = true;
-        while (sorted && reader.next(RecordBuffer)) {
-            if (dropped.matches(RecordBuffer))
-                continue;
-            const SortKey key(RecordBuffer);
-            sorted = !previous || *previous <= key;
-            previous = key;
-            // The replacement goes after every entry whose key is not greater than its own.
-            if (!inserted && key > replacementKey) {
-                out.writer().write(ReplacementEntry);
-                inserted = true;
-            }
-            out.writer().write(RecordBuffer);
-        }
-        if (sorted) {
-            if (!inserted)
-                out.writer().write(ReplacementEntry);
-            out.commit(path);
-            return;
-        }
-    }
+    if (rewriteWithEntryInOrder(path, EntryKey(DroppedEntry), ReplacementEntry))
+        return;
     // The card file was not in order (written by other means): do the two steps one by one.
     RewriteCardFile(true);
     SortCardFile();

@@ -17,19 +17,34 @@ namespace meridoc {
 class CardFileReader {
 public:
     explicit CardFileReader(const QString &path);
+    // The next record, in place in the reader's buffer and valid until the next call; null at
+    // the end of the file. Callers copy only the records they keep.
+    const EntryRecord *next() {
+        if (bufferPos_ < bufferCount_)
+            return &buffer_[bufferPos_++];
+        return refill();
+    }
     // Reads the next record into `record`; false at the end of the file.
-    bool next(EntryRecord &record);
+    bool next(EntryRecord &record) {
+        const EntryRecord *r = next();
+        if (r)
+            record = *r;
+        return r != nullptr;
+    }
     qint64 recordCount() const { return wholeRecords_; }
     mode_t mode() const { return file_.mode(); }
 
 private:
+    const EntryRecord *refill();
+
     files::File file_;
     qint64 fileSize_ = 0;
     qint64 wholeRecords_ = 0;
-    qint64 offset_ = 0; // file offset of buffer_[0]
-    std::vector<unsigned char> buffer_;
-    qint64 bufferFill_ = 0;
-    qint64 bufferPos_ = 0;
+    qint64 offset_ = 0; // file offset of the next read
+    std::vector<EntryRecord> buffer_;
+    std::size_t bufferCount_ = 0; // whole records in the buffer
+    std::size_t bufferPos_ = 0;
+    bool tailPending_ = false; // the last read ended in a part of a record
 };
 
 // Appends one record made of the five texts (each cut to its field's maximum) at the end of the
@@ -49,5 +64,9 @@ void SortCardFile();
 // RewriteCardFile(true) followed by SortCardFile(), with the same outcome, done in a single pass
 // over a sorted card file.
 void ReplaceEntry();
+
+// AppendEntry(texts) followed by SortCardFile(), with the same outcome, done in a single pass over
+// a sorted card file.
+void AddEntry(const std::array<QByteArray, FieldCount> &texts);
 
 } // namespace meridoc

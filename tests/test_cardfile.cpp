@@ -328,3 +328,24 @@ TEST_F(CardFileTest, AWriterKilledAtAnyMomentLeavesACompleteCardFile) {
         writeCard(original);
     }
 }
+
+TEST_F(CardFileTest, AddEntryEqualsAppendThenSort) {
+    const QByteArray sorted = referenceSorted(randomCardFile(400, 20, 9));
+    const QByteArray inputs[] = {{}, sorted, randomCardFile(400, 20, 10), sorted + "tail"};
+    for (const QByteArray &input : inputs) {
+        for (const Fields &entry :
+             {Fields{"A", "S0", "new", "", ""}, Fields{"ANNA", "S5", "", "", ""},
+              Fields{"z", "zzz", "", "", ""}, Fields{" x", "", "", "", ""}}) {
+            writeCard(input);
+            AppendEntry(entry);
+            SortCardFile();
+            const QByteArray expected = card();
+
+            writeCard(input);
+            AddEntry(entry);
+            EXPECT_EQ(recordsOf(card()), recordsOf(expected));
+            EXPECT_EQ(card().size(), expected.size());
+            EXPECT_FALSE(dir.exists("temp.tmp"));
+        }
+    }
+}
