@@ -935,12 +935,18 @@ void read(const QByteArray &bytes, QTextDocument &doc) {
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
     doc.clear();
+    // One edit block for the whole load: the document and its views update
+    // once at the end instead of after every run, which would cost time in
+    // proportion to the paragraph's length for each run.
+    QTextCursor batch(&doc);
+    batch.beginEditBlock();
     if (const char *start = rtfStart(bytes)) {
         Reader reader(bytes, doc);
         reader.run(start);
     } else {
         readPlainText(bytes, doc);
     }
+    batch.endEditBlock();
     doc.setUndoRedoEnabled(undo);
 }
 
