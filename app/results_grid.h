@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <array>
+#include <span>
 #include <vector>
 
 class QTableView;
@@ -70,6 +71,18 @@ public:
             filled_ = true;
         }
     }
+    // Adds a run of results at once.
+    void addResults(std::span<const EntryRecord> records) {
+        if (records.empty())
+            return;
+        if (!filled_) {
+            model_->rows().clear();
+            filled_ = true;
+        }
+        model_->rows().insert(model_->rows().end(), records.begin(), records.end());
+    }
+    // Makes room for that many results, so a large listing is not moved while it grows.
+    void reserve(std::size_t results) { model_->rows().reserve(results); }
     // Starts and ends a batch of addResult calls; the view is refreshed once at the end.
     void beginFill();
     void endFill();

@@ -5,6 +5,7 @@
 #include "data/search.h"
 #include "guard.h"
 #include "main_window.h"
+#include "messages.h"
 #include "results_grid.h"
 #include "results_printer.h"
 #include "ui_search_edit_window.h"
@@ -119,10 +120,16 @@ void TForm2::RunSearch(int rowToSelect) {
     grid_->beginFill();
     try {
         CardFileReader reader(CardFilePath());
-        const bool everyEntry = criteria.SearchString.isEmpty();
-        while (const EntryRecord *record = reader.next()) {
-            if (everyEntry || Matches(*record, criteria))
-                grid_->addResult(*record);
+        if (criteria.SearchString.isEmpty()) {
+            // Every entry is listed: the records go into the grid a buffer at a time.
+            grid_->reserve(reader.recordCount());
+            for (auto block = reader.nextBlock(); !block.empty(); block = reader.nextBlock())
+                grid_->addResults(block);
+        } else {
+            while (const EntryRecord *record = reader.next()) {
+                if (Matches(*record, criteria))
+                    grid_->addResult(*record);
+            }
         }
     } catch (...) {
         grid_->endFill(); // whatever was found before the error stays listed
@@ -136,8 +143,17 @@ void TForm2::RunSearch(int rowToSelect) {
 
 void TForm2::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
-        guarded(this, [&] { FormActivate(); });
+    if (event->spontaneous())
+        return;
+    try {
+        FormActivate();
+    } catch (...) {
+        // Report a failed search once the window is on screen, so BACK is there beside the box.
+        const QString message = describeError(std::current_exception());
+        QMetaObject::invokeMethod(
+            this, [this, message] { messages::showErrorReport(this, message); },
+            Qt::QueuedConnection);
+    }
 }
 
 void TForm2::FormActivate() {

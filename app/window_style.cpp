@@ -17,11 +17,11 @@ void applyWindowStyle(QWidget *window) {
     }();
     Q_UNUSED(substituted);
     QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
+    font.setPixelSize(10);
     font.setStyleHint(QFont::SansSerif);
     window->setFont(font);
     // Buttons keep their captions inside the classic, tight button sizes.
-    window->setStyleSheet(QStringLiteral("QPushButton { padding: 0px 2px; }"));
+    window->setStyleSheet(QStringLiteral("QPushButton { padding: 0px 1px; }"));
     // Labels size themselves to their captions.
     for (QLabel *label : window->findChildren<QLabel *>())
         label->adjustSize();

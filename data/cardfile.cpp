@@ -277,6 +277,18 @@ const EntryRecord *CardFileReader::refill() {
     return &buffer_[bufferPos_++];
 }
 
+std::span<const EntryRecord> CardFileReader::nextBlock() {
+    if (bufferPos_ >= bufferCount_) {
+        if (!refill())
+            return {};
+        --bufferPos_; // refill() delivered the first record of the block; deliver it here
+    }
+    const std::span<const EntryRecord> block(buffer_.data() + bufferPos_,
+                                             bufferCount_ - bufferPos_);
+    bufferPos_ = bufferCount_;
+    return block;
+}
+
 void AppendEntry(const std::array<QByteArray, FieldCount> &texts) {
     for (int i = 0; i < FieldCount; ++i)
         RecordBuffer.setField(static_cast<Field>(i), texts[i]);

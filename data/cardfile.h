@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace meridoc {
@@ -24,6 +25,9 @@ public:
             return &buffer_[bufferPos_++];
         return refill();
     }
+    // The records read but not yet delivered (at least one), in place in the reader's buffer and
+    // valid until the next call; empty at the end of the file.
+    std::span<const EntryRecord> nextBlock();
     // Reads the next record into `record`; false at the end of the file.
     bool next(EntryRecord &record) {
         const EntryRecord *r = next();

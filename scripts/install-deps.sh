@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(cmake g++ ninja-build qt6-base-dev fonts-dejavu-core fonts-liberation2)
 if [[ "${1:-}" == "--test" ]]; then
-    packages+=(libgtest-dev libbenchmark-dev libsqlite3-dev
+    packages+=(python3 libgtest-dev libbenchmark-dev libsqlite3-dev
                xvfb xdotool openbox x11-utils imagemagick
                cups printer-driver-cups-pdf poppler-utils
                pandoc clang libclang-rt-14-dev)

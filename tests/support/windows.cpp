@@ -1,6 +1,7 @@
 #include "windows.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QRadioButton>
 
 namespace testsupport {
@@ -39,6 +40,7 @@ void ProgramWindows::searchFor(const QString &text, bool byName) {
     main<QRadioButton>(byName ? "RadioButton1" : "RadioButton2")->setChecked(true);
     main<QLineEdit>("Edit1")->setText(text);
     click1("Button6");
+    QCoreApplication::processEvents(); // a failed search is reported once the window is shown
 }
 
 QList<QStringList> ProgramWindows::resultRows() {
