@@ -203,9 +203,22 @@ void Writer::writeTable(QTextTable *table) {
 
 void Writer::writeBlockContent(const QTextBlock &block) {
     if (QTextList *list = block.textList()) {
-        QString marker = list->itemText(block).trimmed();
-        if (marker.isEmpty())
+        // Bullet styles have no item text of their own; they are drawn.
+        QString marker;
+        switch (list->format().style()) {
+        case QTextListFormat::ListDisc:
             marker = QChar(0x2022);
+            break;
+        case QTextListFormat::ListCircle:
+            marker = QChar(0x25E6);
+            break;
+        case QTextListFormat::ListSquare:
+            marker = QChar(0x25AA);
+            break;
+        default:
+            marker = list->itemText(block).trimmed();
+            break;
+        }
         body_.append("{\\listtext ");
         appendText(body_, marker);
         body_.append("\\tab }");

@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
 #include <QTextTable>
 
 #include <gtest/gtest.h>
@@ -329,7 +330,7 @@ TEST(RtfWriter, RoundTripKeepsEveryFixtureAsItWasRead) {
     }
 }
 
-TEST(RtfWriter, WritesEmptyDocumentsAndTablesReadably) {
+TEST(RtfWriter, WritesEmptyDocumentsTablesAndListsReadably) {
     QTextDocument empty;
     EXPECT_EQ(readText(rtf::write(empty)), "");
 
@@ -341,4 +342,14 @@ TEST(RtfWriter, WritesEmptyDocumentsAndTablesReadably) {
     table->cellAt(0, 1).firstCursorPosition().insertText("b");
     table->cellAt(1, 1).firstCursorPosition().insertText("d");
     EXPECT_EQ(readText(rtf::write(doc)), "before\na\tb\n\td\n");
+
+    QTextDocument list;
+    QTextCursor l(&list);
+    l.createList(QTextListFormat::ListDisc);
+    l.insertText("one");
+    l.insertBlock();
+    l.insertText("two");
+    l.insertList(QTextListFormat::ListDecimal);
+    l.insertText("three");
+    EXPECT_EQ(readText(rtf::write(list)), QStringLiteral("\u2022\tone\n\u2022\ttwo\n1.\tthree"));
 }
