@@ -309,8 +309,8 @@ def delete_entry(s):
         p.menu("SEARCH/EDIT")
         p.pad_letters("S")
         p.click_main("start_search")
+        p.search_window()  # the window is on screen beside the error box
         p.answer("MERIDOC", "OK", ["OK"])
-        p.search_window()
         p.click_search("back")
         p.main_window("HOME")
         expect_records(s, "home", [files.SEED])
