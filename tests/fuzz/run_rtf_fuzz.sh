@@ -17,6 +17,16 @@ if [ -z "$clang" ]; then
     exit 1
 fi
 
+# Qt's flags from pkg-config, or Debian's standard places when it is missing.
+if command -v pkg-config >/dev/null && pkg-config --exists Qt6Gui; then
+    qt_cflags="$(pkg-config --cflags Qt6Gui)"
+    qt_libs="$(pkg-config --libs Qt6Gui)"
+else
+    qt="/usr/include/$(gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)/qt6"
+    qt_cflags="-I$qt -I$qt/QtCore -I$qt/QtGui"
+    qt_libs="-lQt6Gui -lQt6Core"
+fi
+
 mkdir -p "$work/corpus"
 binary="$work/rtf_fuzz"
 sources=(
@@ -29,16 +39,15 @@ sources=(
 # Rebuild only when a source is newer than the binary.
 rebuild=0
 [ -x "$binary" ] || rebuild=1
-for s in "${sources[@]}"; do
+for s in "${sources[@]}" "$src"/data/rtf*.h "$src/data/text.h"; do
     [ "$s" -nt "$binary" ] && rebuild=1
 done
 if [ "$rebuild" = 1 ]; then
     echo "building $binary"
-    # shellcheck disable=SC2046
+    # shellcheck disable=SC2086
     "$clang" -std=c++20 -O1 -g -fPIC -fno-omit-frame-pointer \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-        -I"$src" $(pkg-config --cflags Qt6Gui) "${sources[@]}" \
-        $(pkg-config --libs Qt6Gui) -o "$binary"
+        -I"$src" $qt_cflags "${sources[@]}" $qt_libs -o "$binary"
 fi
 
 # Qt's own libraries are not instrumented; leaks at exit are Qt's objects.
