@@ -88,26 +88,24 @@ void TForm2::showForSearch() {
 void TForm2::prepareAddMode() {
     ui->GroupBox1->show();
     ui->GroupBox1->setTitle(QStringLiteral("Add new record"));
-    for (QWidget *w : {static_cast<QWidget *>(ui->StringGrid1), static_cast<QWidget *>(ui->Button1),
-                       static_cast<QWidget *>(ui->Button3), static_cast<QWidget *>(ui->Button5),
-                       static_cast<QWidget *>(ui->Button8), static_cast<QWidget *>(ui->Label1)})
-        w->hide();
+    HideResultControls();
+    ui->Button5->hide(); // extra text only for an entry that already exists
     resize(380, height());
     for (QLineEdit *edit : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5})
         edit->clear();
 }
 
+QList<QWidget *> TForm2::resultControls() const {
+    return {ui->Label1, ui->StringGrid1, ui->Button1, ui->Button3, ui->Button8};
+}
+
 void TForm2::ShowResultControls() {
-    for (QWidget *w : {static_cast<QWidget *>(ui->Label1), static_cast<QWidget *>(ui->StringGrid1),
-                       static_cast<QWidget *>(ui->Button1), static_cast<QWidget *>(ui->Button3),
-                       static_cast<QWidget *>(ui->Button8)})
+    for (QWidget *w : resultControls())
         w->show();
 }
 
 void TForm2::HideResultControls() {
-    for (QWidget *w : {static_cast<QWidget *>(ui->Label1), static_cast<QWidget *>(ui->StringGrid1),
-                       static_cast<QWidget *>(ui->Button1), static_cast<QWidget *>(ui->Button3),
-                       static_cast<QWidget *>(ui->Button8)})
+    for (QWidget *w : resultControls())
         w->hide();
 }
 

@@ -78,6 +78,8 @@ protected:
 private:
     void connectHandlers();
     bool inAddMode() const;
+    // The results view: the hint, the grid, PRINT, EDIT and BACK.
+    QList<QWidget *> resultControls() const;
     std::array<QString, 5> entryFormTexts() const;
     bool entryFormKeyDown(QObject *watched, QKeyEvent *event);
     bool closeEditorAfter(const QString &question);

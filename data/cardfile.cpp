@@ -177,30 +177,53 @@ std::optional<std::vector<Range>> naturalRuns(const files::File &file, qint64 n)
     return runs;
 }
 
+// Copies records that are in order to `out` and puts `entry` after every record whose key is not
+// greater than its own, which is where a stable sort puts an entry that stands last in the file.
+class InsertInOrder {
+public:
+    InsertInOrder(const EntryRecord &entry, RecordWriter &out)
+        : entry_(entry), key_(entry), out_(out) {}
+
+    // Copies one record; false once the records turn out not to be in order.
+    bool add(const EntryRecord &record) {
+        const SortKey key(record);
+        if (previous_ && *previous_ > key)
+            return false;
+        previous_ = key;
+        if (!inserted_ && key > key_) {
+            out_.write(entry_);
+            inserted_ = true;
+        }
+        out_.write(record);
+        return true;
+    }
+    // Writes the entry if no record came after it.
+    void finish() {
+        if (!inserted_)
+            out_.write(entry_);
+    }
+
+private:
+    const EntryRecord &entry_;
+    const SortKey key_;
+    RecordWriter &out_;
+    std::optional<SortKey> previous_;
+    bool inserted_ = false;
+};
+
 // The usual case after AppendEntry: the records before the last are in order and the last one
-// belongs somewhere among them. Streams the file into `out` once, putting the last record after
-// every record whose key is not greater than its own, as the in-file sort would. Returns false,
-// leaving `out` unusable, once the records before the last turn out not to be in order.
+// belongs somewhere among them. Streams the file into `out` once. Returns false, leaving `out`
+// unusable, once the records before the last turn out not to be in order.
 bool insertLastRecord(const files::File &source, qint64 n, const EntryRecord &last,
                       RecordWriter &out) {
-    const SortKey lastKey(last);
+    InsertInOrder insert(last, out);
     RangeReader reader(source, {0, n - 1});
     EntryRecord record;
-    std::optional<SortKey> previous;
-    bool inserted = false;
     while (reader.next(record)) {
-        const SortKey key(record);
-        if (previous && *previous > key)
+        if (!insert.add(record))
             return false;
-        if (!inserted && key > lastKey) {
-            out.write(last);
-            inserted = true;
-        }
-        out.write(record);
-        previous = key;
     }
-    if (!inserted)
-        out.write(last);
+    insert.finish();
     return true;
 }
 
@@ -366,25 +389,15 @@ namespace {
 bool rewriteWithEntryInOrder(const QString &path, const std::optional<EntryKey> &dropped,
                              const EntryRecord &entry) {
     CardFileReader reader(path);
-    const SortKey entryKey(entry);
     NewCardFile out(reader.mode());
-    std::optional<SortKey> previous;
-    bool inserted = false;
+    InsertInOrder insert(entry, out.writer());
     while (const EntryRecord *record = reader.next()) {
         if (dropped && dropped->matches(*record))
             continue;
-        const SortKey key(*record);
-        if (previous && *previous > key)
+        if (!insert.add(*record))
             return false;
-        previous = key;
-        if (!inserted && key > entryKey) {
-            out.writer().write(entry);
-            inserted = true;
-        }
-        out.writer().write(*record);
     }
-    if (!inserted)
-        out.writer().write(entry);
+    insert.finish();
     out.commit(path);
     return true;
 }
