@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+#include <functional>
+#include <optional>
+
+// A contact as another address book hands it over (a vCard or a CSV row), before it is fitted
+// into a card-file entry. Everything here is decoded text; nothing is cut yet.
+namespace meridoc::cards {
+
+struct Phone {
+    QString number;
+    // Lower-case type names as the source gives them ("cell", "home", "work", "voice", "fax",
+    // "pref", ...); the mapping orders phones by them.
+    QStringList types;
+    bool preferred = false;
+};
+
+// One labelled value that does not fit a record field ("E-mail", "Address (home)", "Birthday",
+// "Organisation", ...), kept so that it can go into the person's extra text.
+struct Detail {
+    QString label;
+    QString value;
+};
+
+struct Contact {
+    QString given;     // N's given name, or a CSV "First Name"
+    QString family;    // N's family name, or a CSV "Last Name"
+    QString formatted; // FN, or a CSV display name
+    QList<Phone> phones;
+    QString note;          // the whole note, line breaks as '\n'
+    QList<Detail> details; // e-mail, addresses, birthday, organisation, ...
+    QString uid;           // UID when the source gives one
+    int line = 0;          // line of the source where the contact starts (1-based)
+};
+
+// A malformed input: the line (1-based) and the reason, e.g. "card without END:VCARD".
+struct ParseError {
+    int line = 0;
+    QString reason;
+};
+
+// Receives each contact as it is read; returning false stops the reading.
+using ContactSink = std::function<bool(Contact &&)>;
+
+// Reads vCard 2.1, 3.0 and 4.0 from raw file bytes (many cards, folding, quoted-printable,
+// CHARSET=, groups, escapes, a byte-order mark, CRLF or LF). Returns the first error, if any;
+// contacts before it have been handed to `sink`.
+std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &sink);
+
+// Column overrides for CSV files: record field ("NAME", "SURNAME", "PHONE1", "PHONE2",
+// "COMMENTS") -> header name in the file.
+using CsvMap = QMap<QString, QString>;
+
+// Reads a CSV export (Google current and legacy, Outlook, Thunderbird, or any file with `map`)
+// from raw bytes: UTF-8, UTF-16 with a byte-order mark, or Windows-1252; comma or semicolon.
+std::optional<ParseError> readCsv(QByteArrayView bytes, const CsvMap &map, const ContactSink &sink);
+
+// True when the bytes look like vCard rather than CSV (first non-blank line is BEGIN:VCARD,
+// ignoring a byte-order mark and letter case).
+bool looksLikeVCard(QByteArrayView bytes);
+
+// A contact fitted into a card-file entry.
+struct MappedEntry {
+    // NAME, SURNAME, PHONE1, PHONE2, COMMENTS as Windows-1252 bytes, cut to the field maxima
+    // (a character Windows-1252 cannot hold is '?').
+    std::array<QByteArray, 5> fields;
+    // Lines for the person's extra text (exact Unicode text): whatever did not fit the record.
+    QStringList extraLines;
+    // One short remark per loss from the record ("COMMENTS cut to 50", "3rd phone moved to the
+    // extra text", "NAME: characters outside Windows-1252 stored as ?"); empty when nothing lost.
+    QStringList losses;
+};
+
+MappedEntry mapContact(const Contact &contact);
+
+} // namespace meridoc::cards
