@@ -1,0 +1,54 @@
+#pragma once
+
+#include "contact.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <stdexcept>
+
+// The commands of the companion command-line tool, callable without its argument parsing.
+namespace meridoc::cards {
+
+// Where a command works and where it reports. The tool sets AppState (ProgramDir, CardExtension,
+// CurrentFileName) to the same values before running a command, so the card-file code of the
+// data layer works on the chosen card file.
+struct CommandContext {
+    QString programDir;   // the program folder, ending with '/'
+    QString cardBaseName; // base name of the card file worked on
+    QString extension;    // the configured card-file extension, without the dot
+    std::FILE *out = stdout;
+    std::FILE *err = stderr;
+    bool progress = false; // stderr is a terminal: long runs show a progress line
+};
+
+// A command that cannot be carried out (exit status 1). `file` and `line` name the place in an
+// input file when there is one; the tool prints "meridoc-cards: FILE:LINE: reason".
+class Failure : public std::runtime_error {
+public:
+    explicit Failure(const QString &reason, const QString &file = {}, int line = 0)
+        : std::runtime_error(reason.toStdString()), reason_(reason), file_(file), line_(line) {}
+    QString reason() const { return reason_; }
+    QString file() const { return file_; }
+    int line() const { return line_; }
+
+private:
+    QString reason_;
+    QString file_;
+    int line_;
+};
+
+struct ImportRequest {
+    QStringList files; // vCard or CSV files, told apart by their content
+    CsvMap map;        // --map FIELD="Header" overrides for CSV files
+    bool dryRun = false;
+};
+
+// Imports every contact of the files into the card file, all or nothing: the card file is
+// written once, through temp.tmp and a rename, and the extra texts only when it was. Reports a
+// summary and every contact that lost anything from its record (on ctx.err; with dryRun, the
+// full report on ctx.out and nothing written). Throws Failure.
+void RunImport(const CommandContext &ctx, const ImportRequest &request);
+
+} // namespace meridoc::cards
