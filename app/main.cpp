@@ -1,4 +1,5 @@
 #include "about_window.h"
+#include "desktop/desktop_identity.h"
 #include "main_window.h"
 #include "search_edit_window.h"
 
@@ -7,6 +8,7 @@
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("MERIDOC"));
+    meridoc::applyDesktopIdentity();
 
     TForm1 form1;
     TForm2 form2(&form1);

@@ -1,5 +1,7 @@
 #include "window_style.h"
 
+#include "desktop/desktop_identity.h"
+
 #include <QFont>
 #include <QLabel>
 #include <QWidget>
@@ -20,6 +22,7 @@ void applyWindowStyle(QWidget *window) {
     font.setPixelSize(10);
     font.setStyleHint(QFont::SansSerif);
     window->setFont(font);
+    window->setWindowIcon(programIcon());
     // Buttons keep their captions inside the classic, tight button sizes.
     window->setStyleSheet(QStringLiteral("QPushButton { padding: 0px 1px; }"));
     // Labels size themselves to their captions.

@@ -1,7 +1,9 @@
 #include "app/about_window.h"
 #include "app/main_window.h"
+#include "app/search_edit_window.h"
 #include "components/Timelabel.h"
 #include "components/appexec.h"
+#include "desktop/desktop_identity.h"
 #include "help_topics.h"
 #include "support/program_dir.h"
 #include "support/scripted_messages.h"
@@ -11,6 +13,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -223,6 +226,20 @@ TEST(HelpText, TheViewerShowsTheWantedTopicOrSaysItIsMissing) {
     EXPECT_TRUE(missing.shownText().startsWith("Topic not found: \"Nothing\"."));
     txtview::ViewerWindow broken(topics, "Other", "no help text");
     EXPECT_EQ(broken.shownText(), "no help text");
+}
+
+TEST(Desktop, EveryWindowAndTheApplicationShowTheProgramIcon) {
+    Windows w;
+    TForm2 form2(&w.form1);
+    txtview::ViewerWindow viewer({}, {}, {});
+    // The windows carry the icon themselves, before the application has one.
+    for (const QWidget *window :
+         std::initializer_list<const QWidget *>{&w.form1, &form2, &w.form3, &viewer})
+        EXPECT_FALSE(window->windowIcon().pixmap(16).isNull())
+            << window->objectName().toStdString();
+    meridoc::applyDesktopIdentity();
+    EXPECT_FALSE(QGuiApplication::windowIcon().pixmap(256).isNull());
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "org.meridoc.Meridoc");
 }
 
 // EXIT while HELP waits ends the program at once; the viewer stays open. (Kept last: it runs the

@@ -1,5 +1,6 @@
 // The help viewer: shows the topic named by its arguments (all of them, joined by blanks) from
 // the help text installed beside it, and ends when its window is closed.
+#include "desktop/desktop_identity.h"
 #include "help_topics.h"
 #include "viewer_window.h"
 
@@ -9,6 +10,8 @@
 int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("txtview"));
+    // The viewer is part of the program: the same icon and the same launcher in task switchers.
+    meridoc::applyDesktopIdentity();
 
     const QString wanted = QCoreApplication::arguments().mid(1).join(QLatin1Char(' '));
     const QString path = txtview::HelpFilePath(QCoreApplication::applicationDirPath() + '/',

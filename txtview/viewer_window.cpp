@@ -1,5 +1,7 @@
 #include "viewer_window.h"
 
+#include "desktop/desktop_identity.h"
+
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -14,6 +16,7 @@ ViewerWindow::ViewerWindow(const QList<HelpTopic> &topics, const QString &wanted
     : topics_(topics), list_(new QListWidget), text_(new QPlainTextEdit) {
     setObjectName(QStringLiteral("ViewerWindow"));
     setWindowTitle(QStringLiteral("MERIDOC Help"));
+    setWindowIcon(meridoc::programIcon());
 
     text_->setReadOnly(true);
     // The help text lines up columns with blanks.
