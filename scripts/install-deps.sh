@@ -8,6 +8,7 @@ if [[ "${1:-}" == "--test" ]]; then
                xvfb xdotool openbox x11-utils imagemagick
                cups printer-driver-cups-pdf poppler-utils
                pandoc clang libclang-rt-14-dev)
+    packages+=(desktop-file-utils appstream radicale vdirsyncer khard)
 fi
 
 missing=()

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Installs the built program into a temporary program folder (a name with a blank and a dollar
+# sign, which the launcher entry must quote) with a temporary data folder, checks the launcher
+# entry and the metadata with the desktop's validators, then uninstalls and checks that exactly
+# the installed files went and the user's files stayed.
+#   check_install.sh SOURCE_DIR BUILD_DIR
+set -euo pipefail
+source_dir="$1"
+build_dir="$2"
+id=org.meridoc.Meridoc
+tmp="$(mktemp -d)"
+trap 'rm -rf -- "$tmp"' EXIT
+export HOME="$tmp/home"
+prefix="$tmp/my \$programs/meridoc"
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+# A first installation elsewhere, then the real one: reinstalling replaces the earlier files.
+XDG_DATA_HOME="$tmp/old" bash "$source_dir/scripts/install-desktop.sh" "$prefix" \
+    "$build_dir/install_manifest.txt"
+export XDG_DATA_HOME="$tmp/data"
+bash "$source_dir/scripts/install-desktop.sh" "$prefix" "$build_dir/install_manifest.txt"
+[[ -z "$(find "$tmp/old" -name "$id.*")" ]] || fail "the earlier installation's files stayed"
+
+entry="$XDG_DATA_HOME/applications/$id.desktop"
+metainfo="$XDG_DATA_HOME/metainfo/$id.metainfo.xml"
+desktop-file-validate "$entry" || fail "desktop-file-validate"
+report="$(appstreamcli validate --no-net "$metainfo")" || fail "appstreamcli: $report"
+! grep -E '^[EW]:' <<<"$report" || fail "appstreamcli warns"
+for size in 16x16 24x24 32x32 48x48 64x64 128x128 256x256 scalable; do
+    ls "$XDG_DATA_HOME/icons/hicolor/$size/apps/$id".* >/dev/null || fail "no $size icon"
+done
+
+# Exec and TryExec, read the way a desktop reads them, name the installed program.
+/usr/bin/python3 - "$entry" "$prefix/meridoc" <<'PY' || fail "Exec"
+import os, re, sys
+entry, program = sys.argv[1], sys.argv[2]
+keys = dict(line.rstrip("\n").split("=", 1) for line in open(entry, encoding="utf-8") if "=" in line)
+unescape = lambda v: v.replace("\\\\", "\x00").replace("\\s", " ").replace("\x00", "\\")
+def split(line):  # the Exec rules: blanks separate, "..." quotes, \ escapes " ` $ \ inside
+    args = re.findall(r'"((?:[^"\\`$]|\\["`$\\])*)"|(\S+)', line)
+    return [re.sub(r'\\(.)', r'\1', q) if q or not p else p for q, p in args]
+argv = split(unescape(keys["Exec"]).replace("%%", "%"))
+assert argv == [program], argv
+assert unescape(keys["TryExec"]) == program, keys["TryExec"]
+assert os.path.isfile(program) and os.access(program, os.X_OK), program
+PY
+
+# The user's files in the program folder, and what was installed.
+user_files=(tanro.crd home.CRD JOHNSMITH meridoc.ini MERIDOC.INI notes.odt)
+for f in "${user_files[@]}"; do echo "kept" >"$prefix/$f"; done
+mapfile -t installed <"$prefix/.meridoc-install-manifest"
+[[ ${#installed[@]} -ge 12 ]] || fail "only ${#installed[@]} files recorded"
+bash "$source_dir/scripts/uninstall.sh" "$prefix"
+for f in "${installed[@]}" "$prefix/.meridoc-install-manifest"; do
+    [[ ! -e "$f" ]] || fail "$f was not removed"
+done
+for f in "${user_files[@]}"; do
+    [[ "$(cat "$prefix/$f")" == kept ]] || fail "$f was touched"
+done
+# With nothing of the user's left in it, the program folder goes too.
+rm -f -- "${user_files[@]/#/$prefix/}"
+cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+bash "$source_dir/scripts/install-desktop.sh" "$prefix" "$build_dir/install_manifest.txt"
+bash "$source_dir/scripts/uninstall.sh" "$prefix"
+[[ ! -e "$prefix" ]] || fail "the empty program folder stayed"
+echo "desktop installation: ok"
