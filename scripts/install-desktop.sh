@@ -23,7 +23,7 @@ case "$prefix" in *$'\n'*) echo "$0: a program folder with a line break is not s
 
 # Files of an earlier installation that went elsewhere (another XDG_DATA_HOME) are removed first.
 if [[ -f "$manifest" ]]; then
-    while IFS= read -r old; do
+    while IFS= read -r old || [[ -n "$old" ]]; do
         case "$(basename "$old")" in "$id".*) rm -f -- "$old" ;; esac
     done <"$manifest"
 fi

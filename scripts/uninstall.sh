@@ -12,12 +12,18 @@ prefix="${1:-${MERIDOC_HOME:-$HOME/meridoc}}"
 [[ -d "$prefix" ]] || { echo "$0: $prefix: no such folder" >&2; exit 1; }
 prefix="$(cd "$prefix" && pwd)"
 manifest="$prefix/.meridoc-install-manifest"
-[[ -f "$manifest" ]] || { echo "$0: $manifest: nothing recorded, nothing removed" >&2; exit 1; }
+record="$manifest"
+if [[ ! -f "$record" ]]; then
+    # An installation made before the record was kept: the release build's own list of the
+    # program files it installed.
+    record="$(dirname "$0")/../build-release/install_manifest.txt"
+    [[ -f "$record" ]] || { echo "$0: $manifest: nothing recorded, nothing removed" >&2; exit 1; }
+fi
 id=org.meridoc.Meridoc
 
 desktop_dirs=()
 icon_themes=()
-while IFS= read -r path; do
+while IFS= read -r path || [[ -n "$path" ]]; do
     [[ -n "$path" ]] || continue
     name="$(basename -- "$path")"
     # Only what an installation writes: the program's files below the folder (never its
@@ -33,7 +39,7 @@ while IFS= read -r path; do
         */applications/"$id".desktop) desktop_dirs+=("$(dirname -- "$path")") ;;
         */icons/hicolor/*/apps/"$id".*) icon_themes+=("${path%/*/apps/*}") ;;
     esac
-done <"$manifest"
+done <"$record"
 rm -f -- "$manifest"
 rmdir -- "$prefix" 2>/dev/null || true
 

@@ -31,6 +31,11 @@ for size in 16x16 24x24 32x32 48x48 64x64 128x128 256x256 scalable; do
     ls "$XDG_DATA_HOME/icons/hicolor/$size/apps/$id".* >/dev/null || fail "no $size icon"
 done
 
+# Every program the metadata says the package provides is installed.
+for binary in $(sed -n 's|.*<binary>\(.*\)</binary>.*|\1|p' "$metainfo"); do
+    [[ -x "$prefix/$binary" ]] || fail "the metadata names $binary, which is not installed"
+done
+
 # Exec and TryExec, read the way a desktop reads them, name the installed program.
 /usr/bin/python3 - "$entry" "$prefix/meridoc" <<'PY' || fail "Exec"
 import os, re, sys
