@@ -14,12 +14,18 @@ export HOME="$tmp/home"
 prefix="$tmp/my \$programs/meridoc"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cmake --install "$build_dir" --prefix "$prefix" >/dev/null
+# The list of program files is taken from what cmake reports, not from the build folder's
+# install_manifest.txt, which another test installing from the same build may rewrite meanwhile.
+install_program() {
+    cmake --install "$build_dir" --prefix "$prefix" |
+        sed -n 's/^-- \(Installing\|Up-to-date\): //p' >"$tmp/program-files"
+}
+install_program
 # A first installation elsewhere, then the real one: reinstalling replaces the earlier files.
 XDG_DATA_HOME="$tmp/old" bash "$source_dir/scripts/install-desktop.sh" "$prefix" \
-    "$build_dir/install_manifest.txt"
+    "$tmp/program-files"
 export XDG_DATA_HOME="$tmp/data"
-bash "$source_dir/scripts/install-desktop.sh" "$prefix" "$build_dir/install_manifest.txt"
+bash "$source_dir/scripts/install-desktop.sh" "$prefix" "$tmp/program-files"
 [[ -z "$(find "$tmp/old" -name "$id.*")" ]] || fail "the earlier installation's files stayed"
 
 entry="$XDG_DATA_HOME/applications/$id.desktop"
@@ -65,8 +71,8 @@ for f in "${user_files[@]}"; do
 done
 # With nothing of the user's left in it, the program folder goes too.
 rm -f -- "${user_files[@]/#/$prefix/}"
-cmake --install "$build_dir" --prefix "$prefix" >/dev/null
-bash "$source_dir/scripts/install-desktop.sh" "$prefix" "$build_dir/install_manifest.txt"
+install_program
+bash "$source_dir/scripts/install-desktop.sh" "$prefix" "$tmp/program-files"
 bash "$source_dir/scripts/uninstall.sh" "$prefix"
 [[ ! -e "$prefix" ]] || fail "the empty program folder stayed"
 echo "desktop installation: ok"
