@@ -87,11 +87,17 @@ QString DigitsOf(const QString &text) {
     return digits;
 }
 
-bool PhoneMatches(const QString &phoneDigits, const QString &wantedDigits) {
+bool PhoneMatches(QStringView phoneDigits, QStringView wantedDigits) {
+    // Leading zeros are a trunk or international prefix ("08 ...", "0046 8 ..."), not the number.
+    while (phoneDigits.startsWith(u'0'))
+        phoneDigits = phoneDigits.mid(1);
+    while (wantedDigits.startsWith(u'0'))
+        wantedDigits = wantedDigits.mid(1);
     if (phoneDigits.isEmpty() || wantedDigits.isEmpty())
         return false;
-    const QString &shorter = phoneDigits.size() <= wantedDigits.size() ? phoneDigits : wantedDigits;
-    const QString &longer = phoneDigits.size() <= wantedDigits.size() ? wantedDigits : phoneDigits;
+    const bool phoneShorter = phoneDigits.size() <= wantedDigits.size();
+    const QStringView shorter = phoneShorter ? phoneDigits : wantedDigits;
+    const QStringView longer = phoneShorter ? wantedDigits : phoneDigits;
     if (shorter.size() == longer.size())
         return shorter == longer;
     return shorter.size() >= MinPhoneSuffix && longer.endsWith(shorter);

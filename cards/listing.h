@@ -24,9 +24,9 @@ bool RunFind(const CommandContext &ctx, const FindRequest &request);
 // The digits of a text, in order.
 QString DigitsOf(const QString &text);
 
-// Whether a phone number matches the digits searched for: the two digit strings are equal, or
-// the longer ends with the shorter and the shorter has at least 7 digits (a number with or
-// without its country or area code).
-bool PhoneMatches(const QString &phoneDigits, const QString &wantedDigits);
+// Whether a phone number matches the digits searched for: without their leading zeros, the two
+// digit strings are equal, or the longer ends with the shorter and the shorter has at least 7
+// digits (a number written with or without its country code, area code or trunk prefix).
+bool PhoneMatches(QStringView phoneDigits, QStringView wantedDigits);
 
 } // namespace meridoc::cards
