@@ -1,5 +1,6 @@
 #include "benchmarks.h"
 
+#include "import_bench.h"
 #include "peak_memory.h"
 #include "workspace.h"
 
@@ -168,6 +169,7 @@ void registerBenchmarks(Workspace &workspace) {
         registerSqlite(workspace, n);
     }
     registerSearchGrid(workspace, SearchGridSize);
+    registerImportBenchmarks(workspace);
 }
 
 void prepareFixtures(Workspace &ws, const std::string &filter) {
@@ -219,6 +221,7 @@ std::vector<Comparison> comparisons() {
     out.push_back({"search-grid", SearchGridSize, "scan",
                    benchmarkName("search-grid", "runsearch", SearchGridSize),
                    benchmarkName("cardfile", "scan", SearchGridSize)});
+    out.push_back(importComparison());
     return out;
 }
 
