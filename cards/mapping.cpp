@@ -31,7 +31,12 @@ QString ordinal(int n) {
 // Phones in the order PHONE1 and PHONE2 take them: preferred or mobile, home, work, the rest.
 int phoneClass(const Phone &phone) {
     const auto has = [&](const char *type) { return phone.types.contains(QLatin1String(type)); };
-    if (phone.preferred || has("pref") || has("cell") || has("mobile") || has("iphone"))
+    if (phone.preferred || has("pref"))
+        return 0;
+    // A fax or pager number is no number to call a person on, whatever its place.
+    if (has("fax") || has("pager"))
+        return 3;
+    if (has("cell") || has("mobile") || has("iphone"))
         return 0;
     if (has("home"))
         return 1;
@@ -67,7 +72,9 @@ public:
         const QByteArray bytes = text::toCp1252(value);
         const bool cut = bytes.size() > max;
         const bool unencodable = text::fromCp1252(bytes) != value;
-        entry.fields[static_cast<int>(field)] = bytes.left(max);
+        // A cut can end on a space, which the field must not keep: the extra-text file's name is
+        // built from NAME and SURNAME, and the viewer looks for it trimmed.
+        entry.fields[static_cast<int>(field)] = cut ? text::trimmed(bytes.left(max)) : bytes;
         if (cut)
             entry.losses += QStringLiteral("%1 cut to %2").arg(QLatin1String(fieldName)).arg(max);
         if (unencodable)
