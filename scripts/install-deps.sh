@@ -7,7 +7,8 @@ if [[ "${1:-}" == "--test" ]]; then
     packages+=(python3 libgtest-dev libbenchmark-dev libsqlite3-dev
                xvfb xdotool openbox x11-utils imagemagick
                cups printer-driver-cups-pdf poppler-utils
-               pandoc clang libclang-rt-14-dev)
+               pandoc clang libclang-rt-14-dev
+               python3-vobject groff-base)
 fi
 
 missing=()

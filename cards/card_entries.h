@@ -1,0 +1,44 @@
+#pragma once
+
+#include "data/cardfile.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+
+namespace meridoc::cards {
+
+// The records of the current card file from first to last, streamed a buffer at a time. A
+// card-file error becomes a Failure naming the card file.
+class CardEntries {
+public:
+    CardEntries();
+    ~CardEntries();
+    long long count() const { return count_; }
+    const EntryRecord *next();
+
+private:
+    QString path_;
+    std::unique_ptr<CardFileReader> reader_;
+    long long count_ = 0;
+};
+
+// The extra texts of the program folder as plain text, looked up the way the viewer finds them
+// (NAME and SURNAME joined and trimmed, the name matched ignoring case). The folder is listed
+// once, so entries without an extra text cost no file-system call.
+class ExtraTexts {
+public:
+    ExtraTexts();
+    // The plain text, lines separated by '\n', trailing blanks and line breaks removed; empty
+    // when the person has no extra text. Throws Failure when the file cannot be read.
+    QString plainText(const QByteArray &name, const QByteArray &surname);
+
+private:
+    QSet<QString> upperNames_;
+    QString lastName_;
+    QString lastText_;
+};
+
+} // namespace meridoc::cards

@@ -1,0 +1,259 @@
+#include "cli.h"
+
+#include "commands.h"
+#include "export.h"
+#include "listing.h"
+#include "settings.h"
+
+#include "data/errors.h"
+
+#include <QMap>
+
+#include <new>
+#include <optional>
+
+namespace meridoc::cards {
+namespace {
+
+const char *const UsageLine =
+    "Usage: meridoc-cards [--dir DIR] [--card-file NAME] COMMAND [ARG]...\n";
+
+const char *const Help =
+    "Usage: meridoc-cards [--dir DIR] [--card-file NAME] COMMAND [ARG]...\n"
+    "Lists, finds, exports and imports the entries of a MERIDOC card file.\n"
+    "\n"
+    "Commands:\n"
+    "  list [--json]                      the entries, one a line, fields tab-separated\n"
+    "  find [--json] [--phone NUMBER] [TEXT]\n"
+    "                                     the entries holding TEXT (ignoring case) in a field\n"
+    "                                     or the extra text, or a phone ending in NUMBER\n"
+    "  export [--format vcard3|vcard4|csv] [--output FILE | --folder DIR]\n"
+    "                                     vCards or CSV on standard output, to FILE, or one\n"
+    "                                     vCard per entry in the sync folder DIR\n"
+    "  import [--dry-run] [--map FIELD=HEADER]... FILE...\n"
+    "                                     vCard and CSV files into the card file\n"
+    "\n"
+    "Options:\n"
+    "  --dir DIR          the program folder (default: the folder of this program)\n"
+    "  --card-file NAME   the card file NAME instead of the configured default\n"
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 success, 1 failure (or nothing found), 2 usage error.\n"
+    "See meridoc-cards(1) for more.\n";
+
+struct Usage {
+    QString reason;
+};
+
+struct OptionSpec {
+    bool takesValue;
+    QStringList commands; // empty: a global option
+};
+
+const QMap<QString, OptionSpec> &optionSpecs() {
+    static const QMap<QString, OptionSpec> specs = {
+        {"--dir", {true, {}}},
+        {"--card-file", {true, {}}},
+        {"--help", {false, {}}},
+        {"--version", {false, {}}},
+        {"--json", {false, {"list", "find"}}},
+        {"--phone", {true, {"find"}}},
+        {"--format", {true, {"export"}}},
+        {"--output", {true, {"export"}}},
+        {"--folder", {true, {"export"}}},
+        {"--dry-run", {false, {"import"}}},
+        {"--map", {true, {"import"}}},
+    };
+    return specs;
+}
+
+const QStringList Commands = {"list", "find", "export", "import"};
+const QStringList MapFields = {"NAME", "SURNAME", "PHONE1", "PHONE2", "COMMENTS"};
+
+struct Invocation {
+    QString command;
+    QStringList operands;
+    QMap<QString, QStringList> options; // every value given, in order ("" for a flag)
+
+    bool has(const QString &name) const { return options.contains(name); }
+    QString value(const QString &name) const {
+        return has(name) ? options.value(name).constLast() : QString();
+    }
+};
+
+Invocation parse(const QStringList &args) {
+    Invocation inv;
+    bool optionsEnd = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &arg = args[i];
+        if (optionsEnd || arg == "-" || !arg.startsWith('-')) {
+            if (inv.command.isEmpty())
+                inv.command = arg;
+            else
+                inv.operands.append(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        QString name = arg == "-h" ? QStringLiteral("--help") : arg;
+        std::optional<QString> value;
+        const qsizetype eq = name.indexOf('=');
+        if (name.startsWith("--") && eq > 0) {
+            value = name.mid(eq + 1);
+            name.truncate(eq);
+        }
+        const auto spec = optionSpecs().find(name);
+        if (spec == optionSpecs().end())
+            throw Usage{QStringLiteral("unrecognized option '%1'").arg(name)};
+        if (spec->takesValue && !value) {
+            if (++i >= args.size())
+                throw Usage{QStringLiteral("option '%1' requires an argument").arg(name)};
+            value = args[i];
+        } else if (!spec->takesValue && value) {
+            throw Usage{QStringLiteral("option '%1' doesn't allow an argument").arg(name)};
+        }
+        inv.options[name].append(value.value_or(QString()));
+    }
+    return inv;
+}
+
+void check(const Invocation &inv) {
+    if (inv.command.isEmpty())
+        throw Usage{QStringLiteral("missing command")};
+    if (!Commands.contains(inv.command))
+        throw Usage{QStringLiteral("unknown command '%1'").arg(inv.command)};
+    for (auto it = inv.options.begin(); it != inv.options.end(); ++it) {
+        const OptionSpec &spec = optionSpecs()[it.key()];
+        if (!spec.commands.isEmpty() && !spec.commands.contains(inv.command))
+            throw Usage{
+                QStringLiteral("option '%1' does not apply to %2").arg(it.key(), inv.command)};
+    }
+    const QString cardFile = inv.value("--card-file");
+    if (inv.has("--card-file") && (cardFile.isEmpty() || cardFile.contains('/')))
+        throw Usage{QStringLiteral("'%1' is not a card-file name").arg(cardFile)};
+    const qsizetype n = inv.operands.size();
+    if ((inv.command == "list" || inv.command == "export") && n > 0)
+        throw Usage{QStringLiteral("unexpected argument '%1'").arg(inv.operands.first())};
+    if (inv.command == "find" && n > 1)
+        throw Usage{QStringLiteral("unexpected argument '%1'").arg(inv.operands[1])};
+    if (inv.command == "find" && (n == 0 || inv.operands[0].isEmpty()) && !inv.has("--phone"))
+        throw Usage{QStringLiteral("find needs a TEXT or --phone NUMBER")};
+    if (inv.has("--phone") && DigitsOf(inv.value("--phone")).isEmpty())
+        throw Usage{QStringLiteral("'%1' holds no digits").arg(inv.value("--phone"))};
+    if (inv.command == "import" && n == 0)
+        throw Usage{QStringLiteral("import needs at least one FILE")};
+}
+
+ExportRequest exportRequest(const Invocation &inv) {
+    ExportRequest request;
+    const QString format = inv.has("--format") ? inv.value("--format") : QStringLiteral("vcard3");
+    if (format == "vcard3")
+        request.format = ExportFormat::VCard3;
+    else if (format == "vcard4")
+        request.format = ExportFormat::VCard4;
+    else if (format == "csv")
+        request.format = ExportFormat::Csv;
+    else
+        throw Usage{QStringLiteral("unknown format '%1' (vcard3, vcard4 or csv)").arg(format)};
+    request.output = inv.value("--output");
+    request.folder = inv.value("--folder");
+    if (inv.has("--output") && request.output.isEmpty())
+        throw Usage{QStringLiteral("--output needs a file name")};
+    if (inv.has("--folder") && request.folder.isEmpty())
+        throw Usage{QStringLiteral("--folder needs a folder name")};
+    if (inv.has("--output") && inv.has("--folder"))
+        throw Usage{QStringLiteral("--output and --folder exclude each other")};
+    if (inv.has("--folder") && request.format == ExportFormat::Csv)
+        throw Usage{QStringLiteral("a sync folder holds vCards, not CSV")};
+    return request;
+}
+
+ImportRequest importRequest(const Invocation &inv) {
+    ImportRequest request;
+    request.files = inv.operands;
+    request.dryRun = inv.has("--dry-run");
+    for (const QString &map : inv.options.value("--map")) {
+        const qsizetype eq = map.indexOf('=');
+        const QString field = map.left(eq).trimmed().toUpper();
+        const QString header = eq > 0 ? map.mid(eq + 1) : QString();
+        if (eq <= 0 || !MapFields.contains(field) || header.isEmpty())
+            throw Usage{QStringLiteral("'%1' is not FIELD=HEADER with FIELD one of %2")
+                            .arg(map, MapFields.join(' '))};
+        request.map.insert(field, header);
+    }
+    return request;
+}
+
+void print(std::FILE *stream, const QString &text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+void printFailure(std::FILE *err, const QString &reason, const QString &file = {}, int line = 0) {
+    QString place;
+    if (!file.isEmpty())
+        place = line > 0 ? QStringLiteral("%1:%2: ").arg(file).arg(line) : file + ": ";
+    print(err, "meridoc-cards: " + place + reason + '\n');
+}
+
+// Runs the command; returns the exit status.
+int run(const Invocation &inv, CommandContext &ctx) {
+    if (inv.command == "list") {
+        RunList(ctx, inv.has("--json"));
+    } else if (inv.command == "find") {
+        FindRequest request{inv.operands.value(0), inv.value("--phone"), inv.has("--json")};
+        return RunFind(ctx, request) ? 0 : 1;
+    } else if (inv.command == "export") {
+        RunExport(ctx, exportRequest(inv));
+    } else {
+        RunImport(ctx, importRequest(inv));
+    }
+    return 0;
+}
+
+} // namespace
+
+int RunCommandLine(const QStringList &arguments, const QString &programDir, std::FILE *out,
+                   std::FILE *err, bool errIsTerminal) {
+    CommandContext ctx;
+    ctx.out = out;
+    ctx.err = err;
+    ctx.progress = errIsTerminal;
+    try {
+        const Invocation inv = parse(arguments);
+        if (inv.has("--help")) {
+            std::fputs(Help, out);
+            return 0;
+        }
+        if (inv.has("--version")) {
+            std::fputs("meridoc-cards " MERIDOC_VERSION "\n", out);
+            return 0;
+        }
+        check(inv);
+        if (inv.command == "export")
+            exportRequest(inv); // usage errors before any file is touched
+        if (inv.command == "import")
+            importRequest(inv);
+        UseProgramFolder(ctx, inv.has("--dir") ? inv.value("--dir") : programDir,
+                         inv.value("--card-file"));
+        return run(inv, ctx);
+    } catch (const Usage &usage) {
+        printFailure(err, usage.reason);
+        std::fputs(UsageLine, err);
+        std::fputs("Try 'meridoc-cards --help' for more information.\n", err);
+        return 2;
+    } catch (const Failure &failure) {
+        printFailure(err, failure.reason(), failure.file(), failure.line());
+    } catch (const Exception &e) {
+        printFailure(err, e.message());
+    } catch (const std::bad_alloc &) {
+        printFailure(err, QStringLiteral("out of memory"));
+    } catch (const std::exception &e) {
+        printFailure(err, QString::fromLocal8Bit(e.what()));
+    }
+    return 1;
+}
+
+} // namespace meridoc::cards

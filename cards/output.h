@@ -1,0 +1,58 @@
+#pragma once
+
+#include "data/files.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdio>
+
+namespace meridoc::cards {
+
+// A file written whole or not at all: the bytes go to a new hidden temporary file beside the
+// target, which is synced and renamed over the target by commit(). Without commit() the
+// temporary file is removed and the target stays as it was. Failures throw Failure naming the
+// file.
+class AtomicFile {
+public:
+    explicit AtomicFile(const QString &target);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+
+    void write(const QByteArray &bytes);
+    void commit();
+
+private:
+    void flush();
+
+    QString target_;
+    QString temp_;
+    files::File file_;
+    QByteArray buffer_;
+    qint64 offset_ = 0;
+    bool committed_ = false;
+};
+
+// Writes `bytes` as the whole content of `target` through an AtomicFile.
+void WriteFileAtomically(const QString &target, const QByteArray &bytes);
+
+// Where a command's result goes: a stream (standard output) or a file written atomically.
+class Output {
+public:
+    explicit Output(std::FILE *stream) : stream_(stream) {}
+    explicit Output(const QString &path) : stream_(nullptr), file_(new AtomicFile(path)) {}
+    ~Output() { delete file_; }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    void write(const QByteArray &bytes);
+    // Flushes the stream, or commits the file; throws Failure when the output could not be written.
+    void finish();
+
+private:
+    std::FILE *stream_;
+    AtomicFile *file_ = nullptr;
+};
+
+} // namespace meridoc::cards

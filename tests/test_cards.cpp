@@ -1,0 +1,260 @@
+#include "cards/cli.h"
+#include "cards/csv_writer.h"
+#include "cards/export.h"
+#include "cards/listing.h"
+#include "cards/vcard_writer.h"
+#include "support/program_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <sys/stat.h>
+
+using namespace meridoc;
+using namespace meridoc::cards;
+using testsupport::cardFileBytes;
+using testsupport::Fields;
+using testsupport::TempProgramDir;
+
+namespace {
+
+ExportEntry entry(const Fields &fields, const QString &extra = {}) {
+    return ExportEntry{fields, extra, {}};
+}
+
+TEST(CardsWriter, FoldsAt75OctetsNeverInsideACharacter) {
+    const QByteArray a75(75, 'a');
+    const QByteArray e = "\xc3\xa9"; // é, two octets
+    struct Row {
+        QByteArray line, folded;
+    } rows[] = {
+        {a75, a75 + "\r\n"},
+        {a75 + "b", a75 + "\r\n b\r\n"},
+        {QByteArray(74, 'a') + e, QByteArray(74, 'a') + "\r\n " + e + "\r\n"},
+        {QByteArray(73, 'a') + e + QByteArray(74, 'c') + "d",
+         QByteArray(73, 'a') + e + "\r\n " + QByteArray(74, 'c') + "\r\n d\r\n"},
+        {QByteArray(74, 'a') + "\xe2\x82\xac", QByteArray(74, 'a') + "\r\n \xe2\x82\xac\r\n"},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(FoldLine(row.line), row.folded) << row.line.toStdString();
+}
+
+TEST(CardsWriter, VCardAndCsvLines) {
+    struct Row {
+        Fields fields;
+        QString extra;
+        VCardVersion version;
+        QList<QByteArray> lines; // expected lines of the vCard, in order (after UID)
+        QByteArray csv;
+    } rows[] = {
+        {{" Anna ", "Berg", "(000)555-0101", "", "a;b,c\\d"},
+         "",
+         VCardVersion::V3,
+         {"N:Berg;Anna;;;", "FN:Anna Berg", "TEL;TYPE=VOICE:(000)555-0101", "NOTE:a\\;b\\,c\\\\d"},
+         "Anna,,Berg,\"a;b,c\\d\",Other,(000)555-0101,,\r\n"},
+        {{"", "Berg", "", "12", ""},
+         "line 1\nline \"2\"",
+         VCardVersion::V4,
+         {"VERSION:4.0", "N:Berg;;;;", "FN:Berg", "TEL;TYPE=voice:12",
+          "NOTE:\\nline 1\\nline \"2\""},
+         ",,Berg,\"\nline 1\nline \"\"2\"\"\",,,Other,12\r\n"},
+        {{"Caf\xe9", "", "", "", ""},
+         "",
+         VCardVersion::V3,
+         {"VERSION:3.0", "N:;Café;;;", "FN:Café", "END:VCARD"},
+         "Café,,,,,,,\r\n"},
+    };
+    for (const Row &row : rows) {
+        const QByteArray card = WriteVCard(entry(row.fields, row.extra), row.version);
+        EXPECT_TRUE(card.startsWith("BEGIN:VCARD\r\n"));
+        qsizetype at = 0;
+        for (const QByteArray &line : row.lines) {
+            const qsizetype found = card.indexOf("\r\n" + line + "\r\n", at);
+            EXPECT_GT(found, at - 1) << line.toStdString() << " in\n" << card.toStdString();
+            at = std::max(found, at);
+        }
+        EXPECT_EQ(card.count("TEL"),
+                  (row.fields[2].isEmpty() ? 0 : 1) + (row.fields[3].isEmpty() ? 0 : 1));
+        EXPECT_EQ(CsvRow(entry(row.fields, row.extra)), row.csv);
+    }
+}
+
+TEST(CardsWriter, UidIsStableAndFollowsTheEntryIdentity) {
+    const Fields base = {"Anna", "Berg", "1", "2", "x"};
+    // SHA-1 name-based UUID over 04"Anna" 04"Berg" 01"1" 01"2" 01"x", computed independently.
+    EXPECT_EQ(EntryUid(base), "0183ac86-2f4a-59cd-9bb9-60d688b76c51");
+    // The length prefixes keep "ab"+"c" apart from "a"+"bc"; a trailing blank is a difference.
+    const Fields others[] = {{"Ann", "aBerg", "1", "2", "x"},
+                             {"Anna ", "Berg", "1", "2", "x"},
+                             {"Anna", "Berg", "1", "2", ""},
+                             {"Anna", "Berg", "2", "1", "x"}};
+    for (const Fields &other : others)
+        EXPECT_NE(EntryUid(other), EntryUid(base)) << other[0].toStdString();
+    EXPECT_EQ(EntryUid(EntryRecord::fromFields(base).fields()), EntryUid(base));
+}
+
+TEST(CardsFind, PhoneDigits) {
+    struct Row {
+        const char *phone, *wanted;
+        bool matches;
+    } rows[] = {
+        {"(000)555-0101", "+1 (000) 555-0101", true},
+        {"+1 (000) 555-0101", "555-0101", true},
+        {"555-0101", "0101", false},
+        {"0101", "0101", true},
+        {"(000)555-0101", "(000)555-0102", false},
+        {"", "1", false},
+        {"123456", "0123456", true},
+        {"08-123 45 67", "+46 8 123 4567", true},
+        {"0046 8 123 4567", "+46 8 123 4567", true},
+        {"000", "0", false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(PhoneMatches(DigitsOf(row.phone), DigitsOf(row.wanted)), row.matches)
+            << row.phone << " / " << row.wanted;
+}
+
+struct CliRun {
+    int status;
+    QString out, err;
+};
+
+CliRun run(const QStringList &args, const QString &dir) {
+    char *outBuf = nullptr, *errBuf = nullptr;
+    size_t outLen = 0, errLen = 0;
+    FILE *out = open_memstream(&outBuf, &outLen);
+    FILE *err = open_memstream(&errBuf, &errLen);
+    const int status = RunCommandLine(args, dir, out, err);
+    std::fclose(out);
+    std::fclose(err);
+    CliRun r{status, QString::fromUtf8(outBuf, outLen), QString::fromUtf8(errBuf, errLen)};
+    std::free(outBuf);
+    std::free(errBuf);
+    return r;
+}
+
+TEST(CardsCli, StatusOutputAndMessages) {
+    TempProgramDir dir;
+    dir.write("meridoc.ini", "[filenames]\r\nextention=crd\r\ndefaultfile=Friends\r\n");
+    dir.write("friends.crd", cardFileBytes({{"Anna", "Berg", "(000)555-0101", "", "tab\there"},
+                                            {"Bo", "\xd6ster", "", "+46 8 123 4567", ""}}));
+    dir.write("other.crd", cardFileBytes({{"Carl", "Dahl", "", "", ""}}));
+    dir.write("AnnaBerg", "Met at the Ferry\n");
+    const QString usage = "Try 'meridoc-cards --help'";
+    struct Row {
+        QStringList args;
+        int status;
+        QString out; // exact standard output
+        QString err; // what standard error starts with
+    } rows[] = {
+        {{"list"}, 0, "Anna\tBerg\t(000)555-0101\t\ttab here\nBo\tÖster\t\t+46 8 123 4567\t\n", ""},
+        {{"--card-file", "OTHER", "list", "--json"},
+         0,
+         "[\n  {\"name\": \"Carl\", \"surname\": \"Dahl\", \"phone1\": \"\", \"phone2\": \"\", "
+         "\"comments\": \"\"}\n]\n",
+         ""},
+        {{"find", "ferry"}, 0, "Anna\tBerg\t(000)555-0101\t\ttab here\n", ""},
+        {{"find", "öS"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
+        {{"find", "--phone", "08-123 45 67"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
+        {{"find", "--phone=5550101", "nobody"}, 1, "", ""},
+        {{"find", "nobody", "--json"}, 1, "", ""},
+        {{"--card-file", "missing", "list"},
+         1,
+         "",
+         "meridoc-cards: " + dir.path() + "missing.CRD: File not found\n"},
+        {{"import", "/nonexistent.vcf"}, 1, "", "meridoc-cards: "},
+        {{"export", "--output", dir.path() + "no/such/dir/x.vcf"},
+         1,
+         "",
+         "meridoc-cards: " + dir.path() + "no/such/dir/x.vcf: "},
+        {{}, 2, "", "meridoc-cards: missing command\n"},
+        {{"lists"}, 2, "", "meridoc-cards: unknown command 'lists'\n"},
+        {{"list", "--bogus"}, 2, "", "meridoc-cards: unrecognized option '--bogus'\n"},
+        {{"list", "extra"}, 2, "", "meridoc-cards: unexpected argument 'extra'\n"},
+        {{"list", "--phone", "1"},
+         2,
+         "",
+         "meridoc-cards: option '--phone' does not apply to list\n"},
+        {{"find"}, 2, "", "meridoc-cards: find needs a TEXT or --phone NUMBER\n"},
+        {{"find", "--phone", "abc"}, 2, "", "meridoc-cards: 'abc' holds no digits\n"},
+        {{"export", "--format"}, 2, "", "meridoc-cards: option '--format' requires an argument\n"},
+        {{"export", "--format", "vcard2"}, 2, "", "meridoc-cards: unknown format 'vcard2'"},
+        {{"export", "--output", "a", "--folder", "b"},
+         2,
+         "",
+         "meridoc-cards: --output and --folder"},
+        {{"export", "--folder", "b", "--format", "csv"},
+         2,
+         "",
+         "meridoc-cards: a sync folder holds"},
+        {{"import"}, 2, "", "meridoc-cards: import needs at least one FILE\n"},
+        {{"import", "--map", "MOBILE=Cell", "a.csv"}, 2, "", "meridoc-cards: 'MOBILE=Cell' is not"},
+        {{"--card-file", "a/b", "list"}, 2, "", "meridoc-cards: 'a/b' is not a card-file name\n"},
+        {{"--json=1", "list"}, 2, "", "meridoc-cards: option '--json' doesn't allow an argument\n"},
+    };
+    for (const Row &row : rows) {
+        const CliRun r = run(row.args, dir.path());
+        const std::string what = row.args.join(' ').toStdString();
+        EXPECT_EQ(r.status, row.status) << what << "\n" << r.err.toStdString();
+        EXPECT_EQ(r.out, row.out) << what;
+        EXPECT_TRUE(r.err.startsWith(row.err)) << what << "\n" << r.err.toStdString();
+        EXPECT_EQ(r.status == 2, r.err.contains(usage)) << what;
+    }
+    // Nothing was written into the program folder.
+    EXPECT_EQ(dir.entries(), QStringList({"AnnaBerg", "friends.crd", "meridoc.ini", "other.crd"}));
+}
+
+struct FileState {
+    ino_t inode;
+    QByteArray bytes;
+    bool operator==(const FileState &) const = default;
+};
+
+QMap<QString, FileState> folderState(const QString &folder) {
+    QMap<QString, FileState> state;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        struct stat st {};
+        ::stat(QFile::encodeName(folder + '/' + name).constData(), &st);
+        QFile f(folder + '/' + name);
+        f.open(QIODevice::ReadOnly);
+        state.insert(name, {st.st_ino, f.readAll()});
+    }
+    return state;
+}
+
+TEST(CardsCli, SyncFolderChangesOnlyWhatChanged) {
+    TempProgramDir dir;
+    const Fields anna = {"Anna", "Berg", "1", "", ""}, bo = {"Bo", "Dahl", "2", "", ""},
+                 carl = {"Carl", "Eng", "3", "", ""};
+    dir.write("tanro.crd", cardFileBytes({anna, bo, bo, carl}));
+    const QString folder = dir.path() + "sync";
+    const QStringList exportArgs = {"export", "--folder", folder};
+    ASSERT_EQ(run(exportArgs, dir.path()).status, 0);
+    auto first = folderState(folder);
+    EXPECT_EQ(first.size(), 4); // three entries (Bo twice is one) and the list of written files
+    EXPECT_TRUE(first.contains(SyncManifestName));
+
+    ASSERT_EQ(run(exportArgs, dir.path()).status, 0);
+    EXPECT_EQ(folderState(folder), first);
+
+    const Fields bo2 = {"Bo", "Dahl", "22", "", ""};
+    dir.write("tanro.crd", cardFileBytes({anna, bo2, carl}));
+    dir.write("foreign.vcf", "BEGIN:VCARD\r\nEND:VCARD\r\n");
+    QFile::rename(dir.file("foreign.vcf"), folder + "/foreign.vcf");
+    dir.write("Carl"
+              "Eng",
+              "call after six");
+    ASSERT_EQ(run(exportArgs, dir.path()).status, 0);
+    const auto second = folderState(folder);
+    const QString annaFile = EntryUid(anna) + ".vcf", boFile = EntryUid(bo) + ".vcf",
+                  bo2File = EntryUid(bo2) + ".vcf", carlFile = EntryUid(carl) + ".vcf";
+    EXPECT_EQ(second.value(annaFile), first.value(annaFile));
+    EXPECT_FALSE(second.contains(boFile));
+    EXPECT_TRUE(second.value(bo2File).bytes.contains("TEL;TYPE=VOICE:22\r\n"));
+    EXPECT_TRUE(second.value(carlFile).bytes.contains("NOTE:\\ncall after six\r\n"));
+    EXPECT_TRUE(second.contains("foreign.vcf"));
+    EXPECT_EQ(second.size(), 5);
+}
+
+} // namespace
