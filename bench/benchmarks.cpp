@@ -1,6 +1,7 @@
 #include "benchmarks.h"
 
 #include "cards_bench.h"
+#include "import_bench.h"
 
 #include "peak_memory.h"
 #include "workspace.h"
@@ -171,6 +172,7 @@ void registerBenchmarks(Workspace &workspace) {
     }
     registerSearchGrid(workspace, SearchGridSize);
     registerCardsBenchmarks(workspace);
+    registerImportBenchmarks(workspace);
 }
 
 void prepareFixtures(Workspace &ws, const std::string &filter) {
@@ -224,6 +226,7 @@ std::vector<Comparison> comparisons() {
                    benchmarkName("cardfile", "scan", SearchGridSize)});
     for (const Comparison &c : cardsComparisons())
         out.push_back(c);
+    out.push_back(importComparison());
     return out;
 }
 
