@@ -31,6 +31,9 @@ struct Detail {
     QString value;
 };
 
+// A detail's label with its type: "E-mail" and "work" give "E-mail (work)"; no type, no brackets.
+QString detailLabel(const QString &base, const QString &type);
+
 struct Contact {
     QString given;     // N's given name, or a CSV "First Name"
     QString family;    // N's family name, or a CSV "Last Name"

@@ -16,9 +16,12 @@
 #include <functional>
 #include <optional>
 #include <unistd.h>
+#include <vector>
 
 namespace meridoc::cards {
 namespace {
+
+constexpr qsizetype ChunkSize = 64 * 1024;
 
 // Streams the distinct entries of the card file with their extra texts. Identical entries lie
 // next to each other in a sorted card file (their sort keys are equal), so only the UIDs of the
@@ -29,35 +32,31 @@ void forEachDistinct(const CommandContext &ctx,
     ExtraTexts extraTexts;
     Progress progress(ctx, entries.count());
     std::optional<SortKey> runKey;
-    QSet<QString> runUids;
+    std::vector<QString> runUids; // a handful at most
     ExportEntry entry;
     while (const EntryRecord *record = entries.next()) {
         progress.step();
         const SortKey key(*record);
         if (!runKey || !(*runKey == key)) {
             runKey = key;
-            runUids.clear();
+            runUids.resize(0);
         }
         entry.fields = record->fields();
         entry.uid = EntryUid(entry.fields);
-        if (runUids.contains(entry.uid))
+        if (std::find(runUids.begin(), runUids.end(), entry.uid) != runUids.end())
             continue;
-        runUids.insert(entry.uid);
+        runUids.push_back(entry.uid);
         entry.extraText = extraTexts.plainText(record->NAME(), record->SURNAME());
         visit(entry);
     }
 }
 
-QByteArray write(const ExportEntry &entry, ExportFormat format) {
-    switch (format) {
-    case ExportFormat::VCard3:
-        return WriteVCard(entry, VCardVersion::V3);
-    case ExportFormat::VCard4:
-        return WriteVCard(entry, VCardVersion::V4);
-    case ExportFormat::Csv:
-        return CsvRow(entry);
-    }
-    return {};
+void appendEntry(QByteArray &out, const ExportEntry &entry, ExportFormat format) {
+    if (format == ExportFormat::Csv)
+        out.append(CsvRow(entry));
+    else
+        AppendVCard(out, entry,
+                    format == ExportFormat::VCard4 ? VCardVersion::V4 : VCardVersion::V3);
 }
 
 std::optional<QByteArray> readIfPresent(const QString &path) {
@@ -132,10 +131,18 @@ void RunExport(const CommandContext &ctx, const ExportRequest &request) {
     std::optional<Output> fileOutput;
     Output streamOutput(ctx.out);
     Output &out = request.output.isEmpty() ? streamOutput : fileOutput.emplace(request.output);
+    QByteArray chunk;
+    chunk.reserve(ChunkSize + 4096);
     if (request.format == ExportFormat::Csv)
-        out.write(CsvHeader());
-    forEachDistinct(ctx,
-                    [&](const ExportEntry &entry) { out.write(write(entry, request.format)); });
+        chunk.append(CsvHeader());
+    forEachDistinct(ctx, [&](const ExportEntry &entry) {
+        appendEntry(chunk, entry, request.format);
+        if (chunk.size() >= ChunkSize) {
+            out.write(chunk);
+            chunk.resize(0);
+        }
+    });
+    out.write(chunk);
     out.finish();
 }
 

@@ -1,0 +1,115 @@
+#include "import_bench.h"
+
+#include "entries.h"
+#include "workspace.h"
+
+#include "cards/commands.h"
+#include "data/text.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace bench {
+namespace {
+
+QByteArray escaped(const QByteArray &field) {
+    QString s = meridoc::text::trimmed(meridoc::text::fromCp1252(field));
+    s.replace('\\', QStringLiteral("\\\\")).replace(',', QStringLiteral("\\,"));
+    return s.replace(';', QStringLiteral("\\;")).toUtf8();
+}
+
+// n vCard 3.0 cards in the style address books export them; every field fits an entry, so the
+// import writes only the card file.
+QByteArray vCards(int n) {
+    EntryGenerator generator(13);
+    QByteArray out;
+    for (int i = 0; i < n; ++i) {
+        const meridoc::EntryRecord e = generator.next();
+        const QByteArray name = escaped(e.NAME()), surname = escaped(e.SURNAME());
+        out += "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:urn:uuid:" + QByteArray::number(i) +
+               "\r\nN:" + surname + ";" + name + ";;;\r\nFN:" + name + " " + surname +
+               "\r\nTEL;TYPE=CELL:" + escaped(e.PHONE1()) + "\r\n";
+        if (!e.PHONE2().isEmpty())
+            out += "TEL;TYPE=HOME:" + escaped(e.PHONE2()) + "\r\n";
+        if (!e.COMMENTS().isEmpty())
+            out += "NOTE:" + escaped(e.COMMENTS()) + "\r\n";
+        out += "END:VCARD\r\n";
+    }
+    return out;
+}
+
+// The input file, written once in its own folder beside the program directory's files.
+const QString &inputFile(Workspace &ws) {
+    static const QString path = [&] {
+        const QString dir = ws.dir() + QStringLiteral("import-input/");
+        QDir().mkpath(dir);
+        QFile f(dir + QStringLiteral("contacts.vcf"));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(vCards(ImportSize));
+        return f.fileName();
+    }();
+    return path;
+}
+
+QByteArray fileBytes(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+void registerImportBenchmarks(Workspace &ws) {
+    const int n = ImportSize;
+    benchmark::RegisterBenchmark(benchmarkName("cards", "parse", n).c_str(),
+                                 [&ws](benchmark::State &state) {
+                                     const QByteArray bytes = fileBytes(inputFile(ws));
+                                     for (auto _ : state) {
+                                         long count = 0;
+                                         meridoc::cards::readVCards(bytes, [&](auto &&) {
+                                             ++count;
+                                             return true;
+                                         });
+                                         benchmark::DoNotOptimize(count);
+                                     }
+                                 })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(
+        benchmarkName("cards", "import", n).c_str(),
+        [&ws](benchmark::State &state) {
+            meridoc::cards::CommandContext ctx{ws.dir(), QStringLiteral("imported"),
+                                               QStringLiteral("CRD")};
+            std::FILE *sink = std::fopen("/dev/null", "w");
+            ctx.out = ctx.err = sink;
+            meridoc::cards::ImportRequest request;
+            request.files = {inputFile(ws)};
+            const QByteArray card = QFile::encodeName(ws.dir() + QStringLiteral("imported.CRD"));
+            for (auto _ : state) {
+                state.PauseTiming();
+                ::unlink(card.constData());
+                state.ResumeTiming();
+                try {
+                    meridoc::cards::RunImport(ctx, request);
+                } catch (const meridoc::cards::Failure &f) {
+                    state.SkipWithError(f.what());
+                    break;
+                }
+            }
+            ::unlink(card.constData());
+            std::fclose(sink);
+        })
+        ->UseRealTime()
+        ->Unit(benchmark::kMillisecond);
+}
+
+Comparison importComparison() {
+    return {"import", ImportSize, "parse", benchmarkName("cards", "import", ImportSize),
+            benchmarkName("cards", "parse", ImportSize)};
+}
+
+} // namespace bench

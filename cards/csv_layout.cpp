@@ -1,0 +1,289 @@
+#include "csv_layout.h"
+
+#include <QHash>
+#include <QRegularExpression>
+
+namespace meridoc::cards::csv {
+
+namespace {
+
+// Phone columns with fixed names (Outlook, Thunderbird) and the types they stand for.
+const QHash<QString, QStringList> &fixedPhones() {
+    static const QHash<QString, QStringList> table = {
+        {"primary phone", {"pref"}},
+        {"mobile phone", {"cell"}},
+        {"mobile number", {"cell"}},
+        {"home phone", {"home"}},
+        {"home phone 2", {"home"}},
+        {"business phone", {"work"}},
+        {"business phone 2", {"work"}},
+        {"work phone", {"work"}},
+        {"company main phone", {"work", "main"}},
+        {"other phone", {"other"}},
+        {"car phone", {"car"}},
+        {"pager", {"pager"}},
+        {"pager number", {"pager"}},
+        {"business fax", {"work", "fax"}},
+        {"home fax", {"home", "fax"}},
+        {"other fax", {"fax"}},
+        {"fax number", {"fax"}},
+        {"assistant's phone", {"assistant"}},
+        {"callback", {"callback"}},
+        {"isdn", {"isdn"}},
+        {"radio phone", {"radio"}},
+        {"telex", {"telex"}},
+        {"tty/tdd phone", {"textphone"}},
+    };
+    return table;
+}
+
+// Other single-value columns with fixed names, by the label their value gets.
+const QHash<QString, QString> &fixedDetails() {
+    static const QHash<QString, QString> table = {
+        {"e-mail address", "E-mail"},
+        {"e-mail 2 address", "E-mail"},
+        {"e-mail 3 address", "E-mail"},
+        {"primary email", "E-mail"},
+        {"secondary email", "E-mail"},
+        {"organization name", "Organisation"},
+        {"organization 1 - name", "Organisation"},
+        {"company", "Organisation"},
+        {"organization", "Organisation"},
+        {"organization title", "Title"},
+        {"organization 1 - title", "Title"},
+        {"job title", "Title"},
+        {"organization department", "Department"},
+        {"organization 1 - department", "Department"},
+        {"department", "Department"},
+        {"nickname", "Nickname"},
+        {"birthday", "Birthday"},
+        {"anniversary", "Anniversary"},
+        {"web page", "Web"},
+        {"web page 1", "Web"},
+        {"web page 2", "Web"},
+    };
+    return table;
+}
+
+// Address columns of Outlook ("Home Street", "Business City") and Thunderbird ("Work ZipCode"),
+// in the order their values are joined.
+const QStringList addressParts = {" street",      " street 2", " street 3",       " address",
+                                  " address 2",   " po box",   " city",           " state",
+                                  " postal code", " zipcode",  " country/region", " country"};
+
+// "* Mobile" marks the primary value in Google's exports.
+QString labelType(QString label, bool *primary = nullptr) {
+    label = label.trimmed();
+    const bool star = label.startsWith(u'*');
+    if (primary)
+        *primary = star;
+    return (star ? label.mid(1).trimmed() : label).toLower();
+}
+
+QStringList splitValues(const QString &value) {
+    QStringList values;
+    for (const QString &v : value.split(QLatin1String(" ::: ")))
+        if (!v.trimmed().isEmpty())
+            values += v.trimmed();
+    return values;
+}
+
+// Outlook writes "0/0/00" for a birthday it does not know.
+bool isZeroDate(const QString &value) {
+    for (const QChar c : value)
+        if (c != u'0' && c != u'/' && c != u'-' && c != u'.')
+            return false;
+    return true;
+}
+
+} // namespace
+
+int Layout::column(const QString &name) const {
+    return int(headers_.indexOf(name));
+}
+
+int Layout::use(const QString &name) {
+    const int i = column(name);
+    if (i >= 0)
+        used_[i] = true;
+    return i;
+}
+
+void Layout::numbered(const QStringList &header) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^(phone|e-mail|website|address) (\\d+) - "));
+    QStringList seen;
+    for (const QString &h : header) {
+        const auto m = pattern.match(h);
+        if (!m.hasMatch() || seen.contains(m.captured(0)))
+            continue;
+        const QString prefix = m.captured(0);
+        seen += prefix;
+        int label = use(prefix + QLatin1String("label"));
+        if (label < 0)
+            label = use(prefix + QLatin1String("type"));
+        const QString kind = m.captured(1);
+        if (kind == u"address") {
+            AddressColumns a{{}, label, use(prefix + QLatin1String("formatted")), {}};
+            for (const char *part : {"street", "extended address", "po box", "city", "region",
+                                     "postal code", "country"})
+                if (const int i = use(prefix + QLatin1String(part)); i >= 0)
+                    a.parts += i;
+            addresses_ += a;
+        } else if (kind == u"phone") {
+            phones_ += PhoneColumn{use(prefix + QLatin1String("value")), label, {}, false};
+        } else {
+            details_ +=
+                DetailColumn{kind == u"website" ? QStringLiteral("Web") : QStringLiteral("E-mail"),
+                             {},
+                             use(prefix + QLatin1String("value")),
+                             label};
+        }
+    }
+}
+
+void Layout::fixed(const QStringList &header) {
+    for (int i = 0; i < header.size(); ++i) {
+        if (used_[i])
+            continue;
+        if (const auto phone = fixedPhones().constFind(header[i]); phone != fixedPhones().cend()) {
+            phones_ += PhoneColumn{use(header[i]), -1, *phone, phone->contains(u"pref")};
+        } else if (const auto d = fixedDetails().constFind(header[i]); d != fixedDetails().cend()) {
+            details_ += DetailColumn{*d, {}, use(header[i]), -1};
+        }
+    }
+    const QList<std::pair<const char *, const char *>> prefixes = {
+        {"home", "home"}, {"business", "work"}, {"work", "work"}, {"other", "other"}};
+    for (const auto &[prefix, type] : prefixes) {
+        AddressColumns a{QLatin1String(type), -1, -1, {}};
+        for (const QString &part : addressParts)
+            if (const int i = use(QLatin1String(prefix) + part); i >= 0)
+                a.parts += i;
+        if (!a.parts.isEmpty())
+            addresses_ += a;
+    }
+}
+
+std::optional<QString> Layout::build(const QStringList &header, const CsvMap &map) {
+    for (const QString &h : header) {
+        headerNames_ += h.trimmed();
+        headers_ += h.trimmed().toLower();
+    }
+    used_ = QList<bool>(headers_.size(), false);
+    const auto first = [this](std::initializer_list<const char *> names) {
+        for (const char *name : names)
+            if (const int i = use(QLatin1String(name)); i >= 0)
+                return i;
+        return -1;
+    };
+    given_ = first({"first name", "given name"});
+    middle_ = first({"middle name", "additional name"});
+    family_ = first({"last name", "family name"});
+    formatted_ = first({"name", "display name", "full name"});
+    prefix_ = first({"name prefix", "title"});
+    suffix_ = first({"name suffix", "suffix"});
+    note_ = first({"notes", "note"});
+    birthYear_ = use(QStringLiteral("birth year"));
+    birthMonth_ = use(QStringLiteral("birth month"));
+    birthDay_ = use(QStringLiteral("birth day"));
+    const bool known = given_ >= 0 || family_ >= 0 || formatted_ >= 0;
+    numbered(headers_);
+    fixed(headers_);
+    if (!known && map.isEmpty())
+        return QStringLiteral("unknown CSV header; use --map");
+
+    int mappedPhones = 0;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        const QString field = it.key().trimmed().toUpper();
+        const int i = use(it.value().trimmed().toLower());
+        if (field != u"NAME" && field != u"SURNAME" && field != u"PHONE1" && field != u"PHONE2" &&
+            field != u"COMMENTS")
+            return QStringLiteral("unknown field \"%1\" in the column map").arg(it.key());
+        if (i < 0)
+            return QStringLiteral("no column \"%1\" for %2").arg(it.value(), field);
+        if (field == u"NAME") {
+            given_ = i;
+        } else if (field == u"SURNAME") {
+            family_ = i;
+        } else if (field == u"COMMENTS") {
+            if (note_ >= 0 && note_ != i)
+                extraNote_ = note_;
+            note_ = i;
+        } else {
+            // Mapped phones come first, PHONE1 before PHONE2, whatever the order of the map.
+            phones_.removeIf([i](const PhoneColumn &p) { return p.value == i; });
+            const int at = field == u"PHONE1" ? 0 : mappedPhones;
+            phones_.insert(at, PhoneColumn{i, -1, {}, true});
+            ++mappedPhones;
+        }
+    }
+    if (!known)
+        for (int i = 0; i < used_.size(); ++i)
+            if (!used_[i])
+                leftovers_ += i;
+    return std::nullopt;
+}
+
+Contact Layout::contact(const QStringList &fields) const {
+    const auto get = [&fields](int i) { return i < 0 ? QString() : fields.value(i).trimmed(); };
+    Contact c;
+    c.given = get(given_);
+    c.family = get(family_);
+    c.formatted = get(formatted_);
+    // Prefix, middle name and suffix have no field: keep the whole name.
+    if (!get(middle_).isEmpty() || !get(prefix_).isEmpty() || !get(suffix_).isEmpty()) {
+        QStringList whole = {get(prefix_), c.given, get(middle_), c.family, get(suffix_)};
+        whole.removeAll(QString());
+        c.details += Detail{QStringLiteral("Full name"),
+                            c.formatted.isEmpty() ? whole.join(u' ') : c.formatted};
+    }
+    c.note = get(note_);
+    if (const QString more = get(extraNote_); !more.isEmpty())
+        c.note += (c.note.isEmpty() ? QString() : QStringLiteral("\n")) + more;
+
+    for (const PhoneColumn &p : phones_) {
+        bool primary = false;
+        const QString type = labelType(get(p.label), &primary);
+        for (const QString &number : splitValues(get(p.value))) {
+            Phone phone{number, p.types, p.preferred || primary};
+            if (!type.isEmpty())
+                phone.types += type;
+            c.phones += phone;
+        }
+    }
+    for (const DetailColumn &d : details_) {
+        const QString type = d.label >= 0 ? labelType(get(d.label)) : d.type;
+        for (const QString &value : splitValues(get(d.value)))
+            if (d.base != u"Birthday" || !isZeroDate(value))
+                c.details += Detail{detailLabel(d.base, type), value};
+    }
+    if (const QString month = get(birthMonth_), day = get(birthDay_);
+        !month.isEmpty() && !day.isEmpty()) {
+        const QString year = get(birthYear_);
+        c.details +=
+            Detail{QStringLiteral("Birthday"), QStringLiteral("%1-%2-%3")
+                                                   .arg(year.isEmpty() ? QStringLiteral("-") : year)
+                                                   .arg(month.toInt(), 2, 10, QChar(u'0'))
+                                                   .arg(day.toInt(), 2, 10, QChar(u'0'))};
+    }
+    for (const AddressColumns &a : addresses_) {
+        QString value = get(a.formatted);
+        if (value.isEmpty()) {
+            QStringList parts;
+            for (const int i : a.parts)
+                if (!get(i).isEmpty())
+                    parts += get(i);
+            value = parts.join(QLatin1String(", "));
+        }
+        if (!value.isEmpty())
+            c.details += Detail{detailLabel(QStringLiteral("Address"),
+                                            a.label >= 0 ? labelType(get(a.label)) : a.type),
+                                value};
+    }
+    for (const int i : leftovers_)
+        if (!get(i).isEmpty())
+            c.details += Detail{headerNames_[i], get(i)};
+    return c;
+}
+
+} // namespace meridoc::cards::csv

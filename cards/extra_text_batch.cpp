@@ -1,0 +1,159 @@
+#include "extra_text_batch.h"
+
+#include "commands.h"
+
+#include "data/appstate.h"
+#include "data/errors.h"
+#include "data/extratext.h"
+#include "data/extratext_io.h"
+#include "data/files.h"
+#include "data/rtf.h"
+#include "data/text.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace meridoc::cards {
+
+struct ExtraTextBatch::Target {
+    QString name;
+    QString path;                 // resolved in the program folder
+    QList<QStringList> additions; // queued groups, in import order
+    QString staged;               // the temporary file, once written
+    bool changed = false;
+
+    ~Target() {
+        if (!staged.isEmpty())
+            ::unlink(QFile::encodeName(staged).constData());
+    }
+};
+
+namespace {
+
+[[noreturn]] void fail(const QString &path, const QString &message) {
+    throw Failure(QStringLiteral("%1: %2").arg(path, message));
+}
+
+QString lineText(const QString &line) {
+    return text::trimmed(line);
+}
+
+// The lines the document holds, each trimmed.
+QSet<QString> linesOf(const QTextDocument &doc) {
+    QSet<QString> lines;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (const QString &line : b.text().split(QChar::LineSeparator))
+            lines.insert(lineText(line));
+    }
+    return lines;
+}
+
+// Appends the group unless every non-blank line of it is already there; true when appended.
+bool append(QTextDocument &doc, QSet<QString> &held, const QStringList &group) {
+    const bool holdsAll = std::all_of(group.begin(), group.end(), [&](const QString &line) {
+        return lineText(line).isEmpty() || held.contains(lineText(line));
+    });
+    if (holdsAll)
+        return false;
+    QTextCursor cursor(&doc);
+    cursor.movePosition(QTextCursor::End);
+    bool first = doc.isEmpty();
+    for (const QString &line : group) {
+        if (!first)
+            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        first = false;
+        cursor.insertText(line, QTextCharFormat());
+        held.insert(lineText(line));
+    }
+    return true;
+}
+
+// Writes `bytes` to a new temporary file next to `target`, synced; returns its path.
+QString writeBeside(const QString &target, const QByteArray &bytes) {
+    struct stat old {};
+    const bool exists = ::stat(QFile::encodeName(target).constData(), &old) == 0;
+    const QString temporary =
+        AppState.ProgramDir +
+        QStringLiteral(".meridoc-%1.tmp")
+            .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    try {
+        files::File file = files::File::create(temporary, exists ? old.st_mode & 07777 : 0666);
+        if (exists)
+            ::fchmod(file.fd(), old.st_mode & 07777); // the umask does not narrow a kept file
+        file.writeAt(bytes.constData(), bytes.size(), 0);
+        file.sync();
+        file.close();
+    } catch (const EInOutError &e) {
+        ::unlink(QFile::encodeName(temporary).constData());
+        fail(target, e.message());
+    }
+    return temporary;
+}
+
+} // namespace
+
+ExtraTextBatch::ExtraTextBatch() = default;
+ExtraTextBatch::~ExtraTextBatch() = default;
+
+bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
+    if (!IsExtraTextName(name))
+        return false;
+    if (lines.isEmpty())
+        return true;
+    // Names match without regard to letter case, like the files themselves.
+    const QString key = text::upperAscii(name);
+    auto it = index_.find(key);
+    if (it == index_.end()) {
+        it = index_.insert(key, targets_.size());
+        targets_.push_back(std::make_unique<Target>());
+        targets_.back()->name = name;
+    }
+    targets_[*it]->additions.append(lines);
+    return true;
+}
+
+void ExtraTextBatch::stage() {
+    for (const auto &target : targets_) {
+        target->path = ExtraTextPath(target->name);
+        QTextDocument doc;
+        if (ExtraTextExists(target->name)) {
+            try {
+                LoadExtraText(target->path, doc);
+            } catch (const Exception &e) {
+                fail(target->path, e.message());
+            }
+        }
+        QSet<QString> held = linesOf(doc);
+        for (const QStringList &group : target->additions)
+            target->changed = append(doc, held, group) || target->changed;
+        if (target->changed)
+            target->staged = writeBeside(target->path, rtf::write(doc));
+    }
+}
+
+void ExtraTextBatch::commit() {
+    for (const auto &target : targets_) {
+        if (target->staged.isEmpty())
+            continue;
+        try {
+            files::replaceFile(target->staged, target->path);
+        } catch (const EInOutError &e) {
+            fail(target->path, e.message());
+        }
+        target->staged.clear();
+    }
+}
+
+int ExtraTextBatch::changedCount() const {
+    return int(
+        std::count_if(targets_.begin(), targets_.end(), [](const auto &t) { return t->changed; }));
+}
+
+} // namespace meridoc::cards

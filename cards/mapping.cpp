@@ -1,0 +1,162 @@
+#include "contact.h"
+
+#include "data/entryrecord.h"
+#include "data/text.h"
+
+#include <algorithm>
+
+// Fitting a contact into the five fields of an entry. Nothing is dropped silently: whatever does
+// not fit a field, or has no field, becomes a readable line for the person's extra text and a
+// remark in `losses`.
+namespace meridoc::cards {
+
+namespace {
+
+// A field holds one line: line breaks and tabs become spaces, and the ends are trimmed.
+QString singleLine(QString s) {
+    for (QChar &c : s)
+        if (c == u'\n' || c == u'\r' || c == u'\t')
+            c = u' ';
+    return s.trimmed();
+}
+
+QString ordinal(int n) {
+    const int lastTwo = n % 100;
+    const char *suffix = "th";
+    if (lastTwo < 11 || lastTwo > 13)
+        suffix = n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+    return QString::number(n) + QLatin1String(suffix);
+}
+
+// Phones in the order PHONE1 and PHONE2 take them: preferred or mobile, home, work, the rest.
+int phoneClass(const Phone &phone) {
+    const auto has = [&](const char *type) { return phone.types.contains(QLatin1String(type)); };
+    if (phone.preferred || has("pref"))
+        return 0;
+    // A fax or pager number is no number to call a person on, whatever its place.
+    if (has("fax") || has("pager"))
+        return 3;
+    if (has("cell") || has("mobile") || has("iphone"))
+        return 0;
+    if (has("home"))
+        return 1;
+    if (has("work"))
+        return 2;
+    return 3;
+}
+
+QString phoneLabel(const Phone &phone) {
+    QStringList kept;
+    for (QString t : phone.types) {
+        if (t == u"voice" || t == u"pref" || t.isEmpty())
+            continue;
+        if (t == u"cell")
+            t = QStringLiteral("mobile");
+        if (!kept.contains(t))
+            kept += t;
+    }
+    return kept.isEmpty() ? QStringLiteral("Phone")
+                          : QStringLiteral("Phone (%1)").arg(kept.join(QLatin1String(", ")));
+}
+
+class Fitter {
+public:
+    MappedEntry entry;
+    QStringList noteLines, nameLines, phoneLines, emailLines, addressLines, otherLines;
+
+    // Stores `value` in the field; when the field cannot hold it whole, the whole value goes to
+    // `overflow` as "label: value" and each loss is remarked. Returns whether it fitted.
+    bool fit(Field field, const char *fieldName, const QString &value, QStringList &overflow,
+             const QString &label) {
+        const int max = EntryRecord::maxLength(field);
+        const QByteArray bytes = text::toCp1252(value);
+        const bool cut = bytes.size() > max;
+        const bool unencodable = text::fromCp1252(bytes) != value;
+        // A cut can end on a space, which the field must not keep: the extra-text file's name is
+        // built from NAME and SURNAME, and the viewer looks for it trimmed.
+        entry.fields[static_cast<int>(field)] = cut ? text::trimmed(bytes.left(max)) : bytes;
+        if (cut)
+            entry.losses += QStringLiteral("%1 cut to %2").arg(QLatin1String(fieldName)).arg(max);
+        if (unencodable)
+            entry.losses += QStringLiteral("%1: characters outside Windows-1252 stored as ?")
+                                .arg(QLatin1String(fieldName));
+        if (cut || unencodable)
+            overflow += label + QStringLiteral(": ") + value;
+        return !cut && !unencodable;
+    }
+};
+
+} // namespace
+
+QString detailLabel(const QString &base, const QString &type) {
+    return type.isEmpty() ? base : QStringLiteral("%1 (%2)").arg(base, type);
+}
+
+MappedEntry mapContact(const Contact &contact) {
+    Fitter f;
+
+    QString given = singleLine(contact.given);
+    QString family = singleLine(contact.family);
+    if (given.isEmpty() && family.isEmpty()) {
+        // Only a formatted name: its last word is the surname, the words before it the name.
+        QStringList words = singleLine(contact.formatted).split(u' ', Qt::SkipEmptyParts);
+        if (!words.isEmpty())
+            family = words.takeLast();
+        given = words.join(u' ');
+    }
+    f.fit(Field::NAME, "NAME", given, f.nameLines, QStringLiteral("Name"));
+    f.fit(Field::SURNAME, "SURNAME", family, f.nameLines, QStringLiteral("Surname"));
+
+    QList<Phone> phones;
+    for (const Phone &p : contact.phones)
+        if (!singleLine(p.number).isEmpty())
+            phones += p;
+    std::stable_sort(phones.begin(), phones.end(),
+                     [](const Phone &a, const Phone &b) { return phoneClass(a) < phoneClass(b); });
+    for (int i = 0; i < phones.size(); ++i) {
+        const QString number = singleLine(phones[i].number);
+        if (i < 2) {
+            const Field field = i == 0 ? Field::PHONE1 : Field::PHONE2;
+            f.fit(field, i == 0 ? "PHONE1" : "PHONE2", number, f.phoneLines, phoneLabel(phones[i]));
+        } else {
+            f.phoneLines += phoneLabel(phones[i]) + QStringLiteral(": ") + number;
+            f.entry.losses +=
+                QStringLiteral("%1 phone moved to the extra text").arg(ordinal(i + 1));
+        }
+    }
+
+    QString note = contact.note;
+    note.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+    QStringList noteLines = note.split(u'\n');
+    while (!noteLines.isEmpty() && noteLines.last().trimmed().isEmpty())
+        noteLines.removeLast();
+    if (!noteLines.isEmpty()) {
+        f.fit(Field::COMMENTS, "COMMENTS", singleLine(noteLines.takeFirst()), f.noteLines,
+              QStringLiteral("Note"));
+        if (!noteLines.isEmpty())
+            f.entry.losses += noteLines.size() == 1
+                                  ? QStringLiteral("1 further note line moved to the extra text")
+                                  : QStringLiteral("%1 further note lines moved to the extra text")
+                                        .arg(noteLines.size());
+        f.noteLines += noteLines;
+    }
+
+    for (const Detail &d : contact.details) {
+        QString value = d.value.trimmed();
+        value.replace(QLatin1String("\r\n"), QLatin1String(", "))
+            .replace(u'\n', QLatin1String(", "));
+        if (value.isEmpty())
+            continue;
+        QStringList &lines = d.label.startsWith(QLatin1String("E-mail"))    ? f.emailLines
+                             : d.label.startsWith(QLatin1String("Address")) ? f.addressLines
+                                                                            : f.otherLines;
+        lines += d.label + QStringLiteral(": ") + value;
+        f.entry.losses += d.label + QStringLiteral(" moved to the extra text");
+    }
+
+    f.entry.extraLines =
+        f.noteLines + f.nameLines + f.phoneLines + f.emailLines + f.addressLines + f.otherLines;
+    return std::move(f.entry);
+}
+
+} // namespace meridoc::cards

@@ -1,0 +1,483 @@
+#include "contact.h"
+#include "decoding.h"
+#include "vcard_text.h"
+
+#include <QRegularExpression>
+
+// vCard 2.1 (RFC-less, the "versit" format phones still write), 3.0 (RFC 2426) and 4.0
+// (RFC 6350). The reader is lenient where writers differ and strict where a mistake would lose
+// or corrupt data silently.
+namespace meridoc::cards {
+
+namespace {
+
+// Physical lines of the input, one at a time, with one line of look-ahead.
+class Lines {
+public:
+    explicit Lines(QByteArrayView data) : data_(data) {}
+
+    bool atEnd() const { return pos_ >= data_.size(); }
+    int nextNumber() const { return number_ + 1; }
+
+    QByteArrayView peek() const {
+        qsizetype end = data_.indexOf('\n', pos_);
+        if (end < 0)
+            end = data_.size();
+        QByteArrayView line = data_.sliced(pos_, end - pos_);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return line;
+    }
+
+    QByteArrayView take() {
+        const QByteArrayView line = peek();
+        const qsizetype end = data_.indexOf('\n', pos_);
+        pos_ = end < 0 ? data_.size() : end + 1;
+        ++number_;
+        return line;
+    }
+
+private:
+    QByteArrayView data_;
+    qsizetype pos_ = 0;
+    int number_ = 0;
+};
+
+struct Param {
+    QByteArray name; // upper case
+    QList<QByteArray> values;
+};
+
+struct Property {
+    QByteArray group; // lower case, empty when none
+    QByteArray name;  // upper case
+    QList<Param> params;
+    QByteArray value;
+
+    QList<QByteArray> param(const char *name) const {
+        QList<QByteArray> all;
+        for (const Param &p : params)
+            if (p.name == name)
+                all += p.values;
+        return all;
+    }
+    QByteArray encoding() const {
+        const auto values = param("ENCODING");
+        return values.isEmpty() ? QByteArray() : values.first().toUpper();
+    }
+    bool quotedPrintable() const { return encoding() == "QUOTED-PRINTABLE"; }
+    bool base64() const { return encoding() == "BASE64" || encoding() == "B"; }
+};
+
+// Where the property's name and parameters end: the first ':' outside double quotes, or -1.
+qsizetype colonPosition(QByteArrayView line) {
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ':' && !quoted)
+            return i;
+    }
+    return -1;
+}
+
+bool isEncodingName(const QByteArray &upper) {
+    return upper == "QUOTED-PRINTABLE" || upper == "BASE64" || upper == "B" || upper == "8BIT" ||
+           upper == "7BIT";
+}
+
+Param parseParam(QByteArrayView text) {
+    Param param;
+    const qsizetype eq = text.indexOf('=');
+    QByteArray values = (eq < 0 ? text : text.sliced(eq + 1)).toByteArray().trimmed();
+    values.replace('"', "");
+    if (eq < 0) {
+        // A vCard 2.1 bare parameter: TEL;CELL;PREF or NOTE;QUOTED-PRINTABLE.
+        const QByteArray upper = values.toUpper();
+        param.name = isEncodingName(upper) ? "ENCODING" : "TYPE";
+        param.values = {values};
+        return param;
+    }
+    param.name = text.first(eq).toByteArray().trimmed().toUpper();
+    for (const QByteArray &v : values.split(','))
+        if (!v.trimmed().isEmpty())
+            param.values += v.trimmed();
+    return param;
+}
+
+// "group.NAME;PARAM=VALUE;...:value". False when the line is not a property.
+bool parseProperty(QByteArrayView line, Property &property) {
+    const qsizetype colon = colonPosition(line);
+    if (colon <= 0)
+        return false;
+    const QByteArrayView head = line.first(colon);
+    QList<QByteArrayView> parts;
+    bool quoted = false;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= head.size(); ++i) {
+        if (i < head.size() && head[i] == '"')
+            quoted = !quoted;
+        else if (i == head.size() || (head[i] == ';' && !quoted)) {
+            parts += head.sliced(start, i - start);
+            start = i + 1;
+        }
+    }
+    const QByteArray fullName = parts.first().toByteArray().trimmed();
+    if (fullName.isEmpty())
+        return false;
+    const qsizetype dot = fullName.lastIndexOf('.');
+    property.group = dot < 0 ? QByteArray() : fullName.first(dot).toLower();
+    property.name = fullName.sliced(dot + 1).toUpper();
+    property.params.clear();
+    for (qsizetype i = 1; i < parts.size(); ++i)
+        if (!parts[i].trimmed().isEmpty())
+            property.params += parseParam(parts[i]);
+    property.value = line.sliced(colon + 1).toByteArray();
+    return true;
+}
+
+// A logical line: folded lines joined, and quoted-printable soft line breaks ("=" at the end of
+// a line) joined with the line after them.
+QByteArray nextLogicalLine(Lines &lines) {
+    QByteArray line = lines.take().toByteArray();
+    std::optional<bool> qp;
+    while (!lines.atEnd()) {
+        const QByteArrayView next = lines.peek();
+        if (line.endsWith('=')) {
+            if (!qp) {
+                const qsizetype colon = colonPosition(line);
+                qp = colon > 0 && line.first(colon).toUpper().contains("QUOTED-PRINTABLE");
+            }
+            if (*qp) {
+                line.chop(1);
+                line += next;
+                lines.take();
+                continue;
+            }
+        }
+        if (!next.startsWith(' ') && !next.startsWith('\t'))
+            break;
+        line += next.sliced(1);
+        lines.take();
+    }
+    return line;
+}
+
+bool isBase64Line(QByteArrayView line) {
+    for (char c : line)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '/' && c != '=')
+            return false;
+    return !line.isEmpty();
+}
+
+std::optional<QByteArray> decodeQuotedPrintable(const QByteArray &in) {
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != '=') {
+            out += in[i];
+            continue;
+        }
+        if (i + 1 == in.size())
+            break; // a soft line break at the very end
+        if (i + 2 >= in.size() || !std::isxdigit(static_cast<unsigned char>(in[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(in[i + 2])))
+            return std::nullopt;
+        out += char(QByteArray::fromHex(in.mid(i + 1, 2)).at(0));
+        i += 2;
+    }
+    return out;
+}
+
+// Types as lower-case names: TYPE=HOME,WORK, bare 2.1 parameters, and an Apple-style label
+// "_$!<Mobile>!$_" reduced to "mobile".
+QString typeName(const QByteArray &raw) {
+    QString t = QString::fromUtf8(raw).trimmed();
+    if (t.startsWith(QLatin1String("_$!<")) && t.endsWith(QLatin1String(">!$_")))
+        t = t.mid(4, t.size() - 8);
+    return t.toLower();
+}
+
+QStringList typesOf(const Property &property) {
+    QStringList types;
+    for (const QByteArray &t : property.param("TYPE"))
+        types += typeName(t);
+    return types;
+}
+
+// The types worth a label on a detail ("home", "work", ...): not the ones every value has.
+QString detailType(const QStringList &types) {
+    QStringList kept;
+    for (const QString &t : types)
+        if (t != u"internet" && t != u"pref" && t != u"voice" && t != u"x400" && t != u"postal" &&
+            t != u"parcel" && t != u"dom" && t != u"intl" && !kept.contains(t))
+            kept += t;
+    return kept.join(QLatin1String(", "));
+}
+
+QString readableDate(const QString &value) {
+    static const QRegularExpression basic(QStringLiteral("^(\\d{4})(\\d{2})(\\d{2})$"));
+    static const QRegularExpression noYear(QStringLiteral("^--(\\d{2})(\\d{2})$"));
+    if (auto m = basic.match(value); m.hasMatch())
+        return m.captured(1) + u'-' + m.captured(2) + u'-' + m.captured(3);
+    if (auto m = noYear.match(value); m.hasMatch())
+        return QStringLiteral("--") + m.captured(1) + u'-' + m.captured(2);
+    return value;
+}
+
+// A detail that may be relabelled by its group's X-ABLabel.
+struct PendingDetail {
+    QString base; // "E-mail", "Address", ...
+    QString type;
+    QString value;
+    QByteArray group;
+};
+
+// One card being read.
+class Card {
+public:
+    explicit Card(int line) { contact_.line = line; }
+    int line() const { return contact_.line; }
+
+    // Takes one property; returns a reason when its value cannot be decoded.
+    std::optional<QString> add(const Property &p, bool utf8) {
+        const QByteArray &n = p.name;
+        const bool wanted = n == "N" || n == "FN" || n == "TEL" || n == "EMAIL" || n == "ADR" ||
+                            n == "LABEL" || n == "NOTE" || n == "UID" || n == "BDAY" ||
+                            n == "ANNIVERSARY" || n == "ORG" || n == "TITLE" || n == "ROLE" ||
+                            n == "URL" || n == "NICKNAME" || n == "IMPP" || n == "X-ABLABEL";
+        if (!wanted)
+            return std::nullopt;
+        QByteArray raw = p.value;
+        if (p.quotedPrintable()) {
+            auto decoded = decodeQuotedPrintable(raw);
+            if (!decoded)
+                return QStringLiteral("invalid quoted-printable in %1").arg(QString::fromLatin1(n));
+            raw = *decoded;
+        } else if (p.base64()) {
+            raw = QByteArray::fromBase64(raw);
+        }
+        QString value;
+        const auto charset = p.param("CHARSET");
+        if (!charset.isEmpty()) {
+            auto decoded = decoding::decodeCharset(raw, charset.first());
+            if (!decoded)
+                return QStringLiteral("unknown charset %1")
+                    .arg(QString::fromLatin1(charset.first()));
+            value = *decoded;
+        } else {
+            value = decoding::decodeDefault(raw, utf8);
+        }
+        value.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+        take(p, value);
+        return std::nullopt;
+    }
+
+    Contact finish() {
+        for (const PendingDetail &d : details_) {
+            QString type = d.type;
+            if (!d.group.isEmpty() && labels_.contains(d.group))
+                type = labels_.value(d.group);
+            contact_.details += Detail{detailLabel(d.base, type), d.value};
+        }
+        if (!hasAddress_)
+            for (const PendingDetail &d : addressLabels_)
+                contact_.details += Detail{detailLabel(d.base, d.type), d.value};
+        for (const auto &[group, index] : groupedPhones_)
+            if (labels_.contains(group))
+                contact_.phones[index].types += labels_.value(group);
+        contact_.note = notes_.join(u'\n');
+        if (!extraNames_.isEmpty())
+            contact_.details.prepend(
+                Detail{QStringLiteral("Full name"),
+                       contact_.formatted.isEmpty() ? extraNames_ : contact_.formatted});
+        return std::move(contact_);
+    }
+
+private:
+    void detail(const QString &base, const QString &type, const QString &value,
+                const QByteArray &group) {
+        if (!value.trimmed().isEmpty())
+            details_ += PendingDetail{base, type, value.trimmed(), group};
+    }
+
+    void take(const Property &p, const QString &value) {
+        const QByteArray &n = p.name;
+        if (n == "N") {
+            const QStringList c = vcard::components(value, QStringLiteral(" "));
+            contact_.given = c.value(1).trimmed();
+            contact_.family = c.value(0).trimmed();
+            // Prefix, additional names and suffix have no field: keep the whole name.
+            QStringList whole = {c.value(3), c.value(1), c.value(2), c.value(0), c.value(4)};
+            whole.removeIf([](const QString &s) { return s.trimmed().isEmpty(); });
+            if (!c.value(2).trimmed().isEmpty() || !c.value(3).trimmed().isEmpty() ||
+                !c.value(4).trimmed().isEmpty())
+                extraNames_ = whole.join(u' ');
+        } else if (n == "FN") {
+            contact_.formatted = vcard::unescape(value).trimmed();
+        } else if (n == "TEL") {
+            QString number = vcard::unescape(value).trimmed();
+            const bool uri = number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive);
+            if (uri) {
+                number = number.mid(4);
+                const qsizetype ext =
+                    number.indexOf(QLatin1String(";ext="), 0, Qt::CaseInsensitive);
+                const QString extension =
+                    ext < 0 ? QString() : number.mid(ext + 5).section(u';', 0, 0);
+                number = number.section(u';', 0, 0);
+                if (!extension.isEmpty())
+                    number += QStringLiteral(" ext. ") + extension;
+            }
+            if (number.isEmpty())
+                return;
+            Phone phone{number, typesOf(p), false};
+            const auto pref = p.param("PREF");
+            phone.preferred =
+                phone.types.contains(u"pref") || (!pref.isEmpty() && pref.first() == "1");
+            if (!p.group.isEmpty())
+                groupedPhones_.append({p.group, int(contact_.phones.size())});
+            contact_.phones += phone;
+        } else if (n == "EMAIL") {
+            detail(QStringLiteral("E-mail"), detailType(typesOf(p)), vcard::unescape(value),
+                   p.group);
+        } else if (n == "ADR") {
+            QStringList parts;
+            for (const QString &c : vcard::components(value, QStringLiteral(", ")))
+                for (const QString &line : c.split(u'\n'))
+                    if (!line.trimmed().isEmpty())
+                        parts += line.trimmed();
+            hasAddress_ = true;
+            detail(QStringLiteral("Address"), detailType(typesOf(p)),
+                   parts.join(QLatin1String(", ")), p.group);
+        } else if (n == "LABEL") {
+            QString text = vcard::unescape(value).trimmed();
+            text.replace(u'\n', QLatin1String(", "));
+            if (!text.isEmpty())
+                addressLabels_ +=
+                    PendingDetail{QStringLiteral("Address"), detailType(typesOf(p)), text, {}};
+        } else if (n == "NOTE") {
+            notes_ += vcard::unescape(value);
+        } else if (n == "UID") {
+            contact_.uid = vcard::unescape(value).trimmed();
+        } else if (n == "BDAY") {
+            detail(QStringLiteral("Birthday"), {}, readableDate(vcard::unescape(value).trimmed()),
+                   {});
+        } else if (n == "ANNIVERSARY") {
+            detail(QStringLiteral("Anniversary"), {},
+                   readableDate(vcard::unescape(value).trimmed()), {});
+        } else if (n == "ORG") {
+            QStringList parts = vcard::components(value, QStringLiteral(", "));
+            parts.removeIf([](const QString &s) { return s.trimmed().isEmpty(); });
+            detail(QStringLiteral("Organisation"), {}, parts.join(QLatin1String(", ")), p.group);
+        } else if (n == "TITLE") {
+            detail(QStringLiteral("Title"), {}, vcard::unescape(value), p.group);
+        } else if (n == "ROLE") {
+            detail(QStringLiteral("Role"), {}, vcard::unescape(value), p.group);
+        } else if (n == "URL") {
+            detail(QStringLiteral("Web"), detailType(typesOf(p)), vcard::unescape(value), p.group);
+        } else if (n == "NICKNAME") {
+            detail(QStringLiteral("Nickname"), {}, vcard::unescape(value, QStringLiteral(", ")),
+                   {});
+        } else if (n == "IMPP") {
+            detail(QStringLiteral("Messaging"), detailType(typesOf(p)), vcard::unescape(value),
+                   p.group);
+        } else if (n == "X-ABLABEL" && !p.group.isEmpty()) {
+            labels_.insert(p.group, typeName(vcard::unescape(value).toUtf8()));
+        }
+    }
+
+    Contact contact_;
+    QStringList notes_;
+    QString extraNames_;
+    QList<PendingDetail> details_;
+    QList<PendingDetail> addressLabels_;
+    bool hasAddress_ = false;
+    QMap<QByteArray, QString> labels_;
+    QList<std::pair<QByteArray, int>> groupedPhones_;
+};
+
+bool isBlank(QByteArrayView line) {
+    return line.trimmed().isEmpty();
+}
+
+} // namespace
+
+std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &sink) {
+    QByteArray converted;
+    const decoding::Bom bom = decoding::detectBom(bytes);
+    if (bom == decoding::Bom::Utf16LE || bom == decoding::Bom::Utf16BE) {
+        converted = decoding::decodeInput(bytes).toUtf8();
+        bytes = converted;
+    } else {
+        bytes = bytes.sliced(decoding::bomLength(bom));
+    }
+    const bool utf8 = decoding::isValidUtf8(bytes);
+
+    Lines lines(bytes);
+    std::optional<Card> card;
+    Property property;
+    while (!lines.atEnd()) {
+        const int number = lines.nextNumber();
+        const QByteArray line = nextLogicalLine(lines);
+        if (isBlank(line))
+            continue;
+        if (!parseProperty(line, property))
+            return ParseError{number, QStringLiteral("not a property (no ':')")};
+        const QByteArray value = property.value.trimmed().toUpper();
+        if (property.name == "BEGIN") {
+            if (card)
+                return ParseError{
+                    number,
+                    QStringLiteral("BEGIN:%1 inside a card (the card of line %2 has no END:VCARD)")
+                        .arg(QString::fromUtf8(value))
+                        .arg(card->line())};
+            if (value != "VCARD")
+                return ParseError{
+                    number,
+                    QStringLiteral("BEGIN:%1 is not a vCard").arg(QString::fromUtf8(value))};
+            card.emplace(number);
+            continue;
+        }
+        if (property.name == "END") {
+            if (!card || value != "VCARD")
+                return ParseError{
+                    number,
+                    QStringLiteral("END:%1 without BEGIN:VCARD").arg(QString::fromUtf8(value))};
+            Contact contact = card->finish();
+            card.reset();
+            if (!sink(std::move(contact)))
+                return std::nullopt;
+            continue;
+        }
+        if (!card)
+            return ParseError{number, QStringLiteral("property outside a card")};
+        if (auto reason = card->add(property, utf8))
+            return ParseError{number, *reason};
+        // vCard 2.1 writers may put BASE64 data on unindented lines up to a blank line.
+        if (property.base64())
+            while (!lines.atEnd() && isBase64Line(lines.peek()))
+                lines.take();
+    }
+    if (card)
+        return ParseError{card->line(), QStringLiteral("card without END:VCARD")};
+    return std::nullopt;
+}
+
+bool looksLikeVCard(QByteArrayView bytes) {
+    const decoding::Bom bom = decoding::detectBom(bytes);
+    QByteArray head;
+    if (bom == decoding::Bom::Utf16LE || bom == decoding::Bom::Utf16BE)
+        head = decoding::decodeInput(bytes.first(std::min<qsizetype>(bytes.size(), 4096))).toUtf8();
+    else
+        head = bytes.sliced(decoding::bomLength(bom))
+                   .first(std::min<qsizetype>(bytes.size() - decoding::bomLength(bom), 4096))
+                   .toByteArray();
+    for (const QByteArray &line : head.split('\n')) {
+        const QByteArray t = line.trimmed();
+        if (!t.isEmpty())
+            return t.toUpper().startsWith("BEGIN:VCARD");
+    }
+    return false;
+}
+
+} // namespace meridoc::cards
