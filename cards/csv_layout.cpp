@@ -282,7 +282,9 @@ Contact Layout::contact(const QStringList &fields) const {
     }
     for (const int i : leftovers_)
         if (!get(i).isEmpty())
-            c.details += Detail{headerNames_[i], get(i)};
+            c.details += Detail{headerNames_[i].isEmpty() ? QStringLiteral("Column %1").arg(i + 1)
+                                                          : headerNames_[i],
+                                get(i)};
     return c;
 }
 
