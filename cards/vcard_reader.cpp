@@ -288,9 +288,7 @@ public:
                 contact_.phones[index].types += labels_.value(group);
         contact_.note = notes_.join(u'\n');
         if (!extraNames_.isEmpty())
-            contact_.details.prepend(
-                Detail{QStringLiteral("Full name"),
-                       contact_.formatted.isEmpty() ? extraNames_ : contact_.formatted});
+            contact_.details.prepend(Detail{QStringLiteral("Full name"), extraNames_});
         return std::move(contact_);
     }
 
