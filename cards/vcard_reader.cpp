@@ -1,6 +1,6 @@
 #include "contact.h"
 #include "decoding.h"
-#include "vcard_syntax.h"
+#include "vcard_text.h"
 
 #include <QRegularExpression>
 

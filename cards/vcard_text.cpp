@@ -1,4 +1,4 @@
-#include "vcard_syntax.h"
+#include "vcard_text.h"
 
 #include <cctype>
 
