@@ -262,10 +262,14 @@ std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &si
         }
         if (property.name == "END") {
             const QByteArray value = property.value.trimmed().toUpper();
-            if (!card || value != "VCARD")
+            if (!card)
                 return ParseError{
                     number,
                     QStringLiteral("END:%1 without BEGIN:VCARD").arg(QString::fromUtf8(value))};
+            if (value != "VCARD")
+                return ParseError{number, QStringLiteral("END:%1 inside a card (line %2)")
+                                              .arg(QString::fromUtf8(value))
+                                              .arg(card->line())};
             Contact contact = card->finish();
             card.reset();
             if (!sink(std::move(contact)))
