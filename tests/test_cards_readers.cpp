@@ -76,6 +76,7 @@ TEST(CardsReaders, MalformedInputs) {
         {true, "BEGIN:VCARD\nFN:A\nBEGIN:VCARD\nEND:VCARD\n", "", 3, "BEGIN:VCARD inside a card"},
         {true, "BEGIN:VCARD\nFN:A\nthis is no property\nEND:VCARD\n", "", 3, "not a property"},
         {true, "BEGIN:VCARD\nEND:VCARD\nFN:stray\n", "", 3, "property outside a card"},
+        {true, "BEGIN:VCARD\nFN:A\nEND:VCALENDAR\n", "", 3, "END:VCALENDAR inside a card (line 1)"},
         {true, "BEGIN:VCALENDAR\nEND:VCALENDAR\n", "", 1, "is not a vCard"},
         {true, "BEGIN:VCARD\nNOTE;ENCODING=QUOTED-PRINTABLE:caf=E\nEND:VCARD\n", "", 2,
          "invalid quoted-printable"},
