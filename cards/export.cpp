@@ -6,8 +6,11 @@
 #include "progress.h"
 #include "vcard_writer.h"
 
+#include "data/appstate.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -128,6 +131,11 @@ void RunExport(const CommandContext &ctx, const ExportRequest &request) {
         exportFolder(ctx, request);
         return;
     }
+    const QString cardFile = QFileInfo(CardFilePath()).canonicalFilePath();
+    if (!request.output.isEmpty() && !cardFile.isEmpty() &&
+        QFileInfo(request.output).canonicalFilePath() == cardFile)
+        throw Failure(QStringLiteral("the output would replace the card file it is made from"),
+                      request.output);
     std::optional<Output> fileOutput;
     Output streamOutput(ctx.out);
     Output &out = request.output.isEmpty() ? streamOutput : fileOutput.emplace(request.output);
