@@ -162,7 +162,7 @@ ExportRequest exportRequest(const Invocation &inv) {
     if (request.output == "-") // standard output, as usual
         request.output.clear();
     request.folder = inv.value("--folder");
-    if (inv.has("--output") && request.output.isEmpty())
+    if (inv.has("--output") && inv.value("--output").isEmpty())
         throw Usage{QStringLiteral("--output needs a file name")};
     if (inv.has("--folder") && request.folder.isEmpty())
         throw Usage{QStringLiteral("--folder needs a folder name")};

@@ -154,6 +154,11 @@ TEST(CardsCli, StatusOutputAndMessages) {
          "[\n  {\"name\": \"Carl\", \"surname\": \"Dahl\", \"phone1\": \"\", \"phone2\": \"\", "
          "\"comments\": \"\"}\n]\n",
          ""},
+        {{"--card-file=other", "export", "--output", "-", "--format=csv"},
+         0,
+         "First Name,Middle Name,Last Name,Notes,Phone 1 - Label,Phone 1 - Value,Phone 2 - "
+         "Label,Phone 2 - Value\r\nCarl,,Dahl,,,,,\r\n",
+         ""},
         {{"find", "ferry"}, 0, "Anna\tBerg\t(000)555-0101\t\ttab here\n", ""},
         {{"find", "öS"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
         {{"find", "--phone", "08-123 45 67"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
