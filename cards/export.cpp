@@ -35,7 +35,8 @@ void forEachDistinct(const CommandContext &ctx,
     ExtraTexts extraTexts;
     Progress progress(ctx, entries.count());
     std::optional<SortKey> runKey;
-    std::vector<QString> runUids; // a handful at most
+    std::vector<QString> runUids; // usually a handful; more go into runMore
+    QSet<QString> runMore;
     ExportEntry entry;
     while (const EntryRecord *record = entries.next()) {
         progress.step();
@@ -43,12 +44,18 @@ void forEachDistinct(const CommandContext &ctx,
         if (!runKey || !(*runKey == key)) {
             runKey = key;
             runUids.resize(0);
+            if (!runMore.isEmpty())
+                runMore.clear();
         }
         entry.fields = record->fields();
         entry.uid = EntryUid(entry.fields);
-        if (std::find(runUids.begin(), runUids.end(), entry.uid) != runUids.end())
+        if (std::find(runUids.begin(), runUids.end(), entry.uid) != runUids.end() ||
+            runMore.contains(entry.uid))
             continue;
-        runUids.push_back(entry.uid);
+        if (runUids.size() < 16)
+            runUids.push_back(entry.uid);
+        else
+            runMore.insert(entry.uid);
         entry.extraText = extraTexts.plainText(record->NAME(), record->SURNAME());
         visit(entry);
     }
