@@ -141,6 +141,8 @@ TEST(CardsCli, StatusOutputAndMessages) {
                                             {"Bo", "\xd6ster", "", "+46 8 123 4567", ""}}));
     dir.write("other.crd", cardFileBytes({{"Carl", "Dahl", "", "", ""}}));
     dir.write("AnnaBerg", "Met at the Ferry\n");
+    dir.write("old.vcf", "");
+    dir.makeReadOnly("old.vcf");
     const QString usage = "Try 'meridoc-cards --help'";
     struct Row {
         QStringList args;
@@ -177,6 +179,10 @@ TEST(CardsCli, StatusOutputAndMessages) {
          1,
          "",
          "meridoc-cards: " + dir.path() + "./friends.crd: the output would replace"},
+        {{"export", "--output", dir.file("old.vcf")},
+         1,
+         "",
+         "meridoc-cards: " + dir.file("old.vcf") + ": File access denied\n"},
         {{}, 2, "", "meridoc-cards: missing command\n"},
         {{"lists"}, 2, "", "meridoc-cards: unknown command 'lists'\n"},
         {{"list", "--bogus"}, 2, "", "meridoc-cards: unrecognized option '--bogus'\n"},
@@ -211,7 +217,8 @@ TEST(CardsCli, StatusOutputAndMessages) {
         EXPECT_EQ(r.status == 2, r.err.contains(usage)) << what;
     }
     // Nothing was written into the program folder.
-    EXPECT_EQ(dir.entries(), QStringList({"AnnaBerg", "friends.crd", "meridoc.ini", "other.crd"}));
+    EXPECT_EQ(dir.entries(),
+              QStringList({"AnnaBerg", "friends.crd", "meridoc.ini", "old.vcf", "other.crd"}));
 }
 
 struct FileState {
