@@ -24,7 +24,7 @@
 namespace meridoc::cards {
 namespace {
 
-constexpr qsizetype ChunkSize = 64 * 1024;
+constexpr std::size_t ChunkSize = 64 * 1024;
 
 // Streams the distinct entries of the card file with their extra texts. Identical entries lie
 // next to each other in a sorted card file (their sort keys are equal), so only the UIDs of the
@@ -61,9 +61,9 @@ void forEachDistinct(const CommandContext &ctx,
     }
 }
 
-void appendEntry(QByteArray &out, const ExportEntry &entry, ExportFormat format) {
+void appendEntry(std::string &out, const ExportEntry &entry, ExportFormat format) {
     if (format == ExportFormat::Csv)
-        out.append(CsvRow(entry));
+        out.append(CsvRow(entry).toStdString());
     else
         AppendVCard(out, entry,
                     format == ExportFormat::VCard4 ? VCardVersion::V4 : VCardVersion::V3);
@@ -146,18 +146,18 @@ void RunExport(const CommandContext &ctx, const ExportRequest &request) {
     std::optional<Output> fileOutput;
     Output streamOutput(ctx.out);
     Output &out = request.output.isEmpty() ? streamOutput : fileOutput.emplace(request.output);
-    QByteArray chunk;
+    std::string chunk;
     chunk.reserve(ChunkSize + 4096);
     if (request.format == ExportFormat::Csv)
-        chunk.append(CsvHeader());
+        chunk.append(CsvHeader().toStdString());
     forEachDistinct(ctx, [&](const ExportEntry &entry) {
         appendEntry(chunk, entry, request.format);
         if (chunk.size() >= ChunkSize) {
-            out.write(chunk);
-            chunk.resize(0);
+            out.write(QByteArray::fromRawData(chunk.data(), qsizetype(chunk.size())));
+            chunk.clear();
         }
     });
-    out.write(chunk);
+    out.write(QByteArray::fromRawData(chunk.data(), qsizetype(chunk.size())));
     out.finish();
 }
 
