@@ -104,6 +104,12 @@ MappedEntry mapContact(const Contact &contact) {
             family = words.takeLast();
         given = words.join(u' ');
     }
+    if (given.isEmpty() && family.isEmpty()) {
+        // A company's card without any name: it is found under the organisation.
+        for (const Detail &d : contact.details)
+            if (d.label == u"Organisation" && family.isEmpty())
+                family = singleLine(d.value);
+    }
     f.fit(Field::NAME, "NAME", given, f.nameLines, QStringLiteral("Name"));
     f.fit(Field::SURNAME, "SURNAME", family, f.nameLines, QStringLiteral("Surname"));
 
