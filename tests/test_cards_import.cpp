@@ -1,5 +1,7 @@
+#include "cards/cli.h"
 #include "cards/commands.h"
 #include "data/rtf.h"
+#include "data/text.h"
 #include "support/program_dir.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +23,17 @@ namespace {
 QByteArray vcard(const QByteArray &given, const QByteArray &family, const QByteArray &more = {}) {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + family + ";" + given + ";;;\r\nFN:" + given + " " +
            family + "\r\n" + more + "END:VCARD\r\n";
+}
+
+// The entries of a card file's bytes, one a line, tab-separated.
+std::string entriesOf(const QByteArray &card) {
+    QString out;
+    for (const Fields &f : recordsOf(card)) {
+        for (const QByteArray &field : f)
+            out += meridoc::text::fromCp1252(field) + '\t';
+        out += '\n';
+    }
+    return out.toStdString();
 }
 
 QString plainText(const QByteArray &rtfBytes) {
@@ -191,5 +204,41 @@ TEST_F(CardsImport, DryRunWritesNothing) {
         EXPECT_TRUE(out.contains("Cy\tDoe\t\t\t\n"));
         EXPECT_TRUE(out.contains("cy@example.org"));
         EXPECT_TRUE(err.isEmpty());
+    }
+}
+
+// Exported entries imported into an empty card file come back as they were (trimmed), and the
+// extra texts the export carried in the notes stay exactly as they are.
+TEST_F(CardsImport, RoundTripThroughExport) {
+    dir.write("meridoc.ini", "[filenames]\r\nextention=crd\r\ndefaultfile=home\r\n");
+    dir.write("home.crd", cardFileBytes({{"", "Alone", "1", "", ""},
+                                         {"Anna", "Berg", "(000)555-0101", "2", "a, b; c\\d"},
+                                         {" Bo ", "\xd6ster", "+46 8 123 4567", "", " spaced "},
+                                         {"Zo\xeb", "\xdcnal", "", "", ""}},
+                                        'j'));
+    dir.write("AnnaBerg", "{\\rtf1 Met at the ferry\\par Second line\\par}");
+    dir.write("Zo\xc3\xab\xc3\x9cnal", "Plain text\nover two lines\n");
+    const auto extraTexts = snapshot();
+    const auto expected =
+        entriesOf(cardFileBytes({{"", "Alone", "1", "", ""},
+                                 {"Anna", "Berg", "(000)555-0101", "2", "a, b; c\\d"},
+                                 {"Bo", "\xd6ster", "+46 8 123 4567", "", "spaced"},
+                                 {"Zo\xeb", "\xdcnal", "", "", ""}}));
+    for (const char *format : {"vcard3", "vcard4"}) {
+        SCOPED_TRACE(format);
+        const QString exported = inputs_.filePath("export");
+        char *text = nullptr;
+        std::size_t size = 0;
+        std::FILE *sink = open_memstream(&text, &size);
+        ASSERT_EQ(RunCommandLine({"export", "--format", format, "--output", exported}, dir.path(),
+                                 sink, sink),
+                  0);
+        ASSERT_EQ(
+            RunCommandLine({"--card-file", "copy", "import", exported}, dir.path(), sink, sink), 0);
+        std::fclose(sink);
+        std::free(text);
+        EXPECT_EQ(entriesOf(dir.read("copy.CRD")), expected);
+        QFile::remove(dir.file("copy.CRD"));
+        EXPECT_EQ(snapshot(), extraTexts);
     }
 }
