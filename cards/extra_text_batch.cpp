@@ -11,12 +11,14 @@
 #include "data/text.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +26,7 @@ namespace meridoc::cards {
 
 struct ExtraTextBatch::Target {
     QString name;
-    QString path;                 // resolved in the program folder
+    QString path;                 // resolved in the program folder; empty: the name has no file
     QList<QStringList> additions; // queued groups, in import order
     QString staged;               // the temporary file, once written
     bool changed = false;
@@ -103,10 +105,6 @@ ExtraTextBatch::ExtraTextBatch() = default;
 ExtraTextBatch::~ExtraTextBatch() = default;
 
 bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
-    if (!IsExtraTextName(name))
-        return false;
-    if (lines.isEmpty())
-        return true;
     // Names match without regard to letter case, like the files themselves.
     const QString key = text::upperAscii(name);
     auto it = index_.find(key);
@@ -114,16 +112,25 @@ bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
         it = index_.insert(key, targets_.size());
         targets_.push_back(std::make_unique<Target>());
         targets_.back()->name = name;
+        // A directory of that name leaves no room for the file either.
+        const QString path = ExtraTextPath(name);
+        if (!path.isEmpty() && !QFileInfo(path).isDir())
+            targets_.back()->path = path;
     }
-    targets_[*it]->additions.append(lines);
+    Target &target = *targets_[*it];
+    if (target.path.isEmpty())
+        return false;
+    if (!lines.isEmpty())
+        target.additions.append(lines);
     return true;
 }
 
 void ExtraTextBatch::stage() {
     for (const auto &target : targets_) {
-        target->path = ExtraTextPath(target->name);
+        if (target->additions.isEmpty())
+            continue;
         QTextDocument doc;
-        if (ExtraTextExists(target->name)) {
+        if (QFileInfo(target->path).isFile()) {
             try {
                 LoadExtraText(target->path, doc);
             } catch (const Exception &e) {
@@ -142,12 +149,15 @@ void ExtraTextBatch::commit() {
     for (const auto &target : targets_) {
         if (target->staged.isEmpty())
             continue;
-        try {
-            files::replaceFile(target->staged, target->path);
-        } catch (const EInOutError &e) {
-            fail(target->path, e.message());
-        }
+        if (::rename(QFile::encodeName(target->staged).constData(),
+                     QFile::encodeName(target->path).constData()) != 0)
+            fail(target->path, EInOutError(EInOutError::codeFromErrno(errno)).message());
         target->staged.clear();
+    }
+    try {
+        files::syncDirectory(AppState.ProgramDir); // every rename at once
+    } catch (const EInOutError &e) {
+        fail(AppState.ProgramDir, e.message());
     }
 }
 

@@ -79,31 +79,31 @@ void appendEscapedField(std::string &out, QByteArrayView cp1252) {
     }
 }
 
-void appendFolded(QByteArray &out, std::string_view line) {
+void appendFolded(std::string &out, std::string_view line) {
     std::size_t start = 0;
     std::size_t room = MaxLineOctets;
     while (line.size() - start > room) {
         std::size_t end = start + room;
         while (end > start && isContinuationByte(line[end]))
             --end;
-        out.append(line.data() + start, qsizetype(end - start));
+        out.append(line.data() + start, end - start);
         out.append("\r\n ");
         start = end;
         room = MaxLineOctets - 1; // the blank that starts a continuation line counts
     }
-    out.append(line.data() + start, qsizetype(line.size() - start));
+    out.append(line.data() + start, line.size() - start);
     out.append("\r\n");
 }
 
 } // namespace
 
 QByteArray FoldLine(const QByteArray &line) {
-    QByteArray out;
+    std::string out;
     appendFolded(out, std::string_view(line.constData(), line.size()));
-    return out;
+    return QByteArray::fromStdString(out);
 }
 
-void AppendVCard(QByteArray &out, const ExportEntry &entry, VCardVersion version) {
+void AppendVCard(std::string &out, const ExportEntry &entry, VCardVersion version) {
     const bool v4 = version == VCardVersion::V4;
     const QByteArrayView name = trimmedField(entry.fields[int(Field::NAME)]);
     const QByteArrayView surname = trimmedField(entry.fields[int(Field::SURNAME)]);
@@ -112,7 +112,7 @@ void AppendVCard(QByteArray &out, const ExportEntry &entry, VCardVersion version
     out.append(v4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n");
     out.append("PRODID:-//MERIDOC//meridoc-cards//EN\r\n");
     out.append(v4 ? "UID:urn:uuid:" : "UID:");
-    out.append(uid.toLatin1());
+    out.append(uid.toLatin1().toStdString());
     out.append("\r\n");
 
     thread_local std::string line;
@@ -153,9 +153,9 @@ void AppendVCard(QByteArray &out, const ExportEntry &entry, VCardVersion version
 }
 
 QByteArray WriteVCard(const ExportEntry &entry, VCardVersion version) {
-    QByteArray out;
+    std::string out;
     AppendVCard(out, entry, version);
-    return out;
+    return QByteArray::fromStdString(out);
 }
 
 } // namespace meridoc::cards

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <string>
+
 // vCard output (RFC 2426 for 3.0, RFC 6350 for 4.0) as pure functions over bytes.
 namespace meridoc::cards {
 
@@ -15,7 +17,7 @@ enum class VCardVersion { V3, V4 };
 // (ExportNote), and the entry's UID.
 QByteArray WriteVCard(const ExportEntry &entry, VCardVersion version);
 // The same, appended to `out`.
-void AppendVCard(QByteArray &out, const ExportEntry &entry, VCardVersion version);
+void AppendVCard(std::string &out, const ExportEntry &entry, VCardVersion version);
 
 // Folds one content line (without its line end) into lines of at most 75 octets, each
 // continuation line starting with a blank, never splitting a UTF-8 sequence. Adds CRLF.

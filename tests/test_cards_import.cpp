@@ -1,26 +1,34 @@
-#include "cards/commands.h"
+#include "cards/cli.h"
 #include "data/rtf.h"
+#include "data/text.h"
 #include "support/program_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTextDocument>
 
 #include <csignal>
 #include <sys/resource.h>
 
-using namespace meridoc::cards;
 using testsupport::cardFileBytes;
-using testsupport::Fields;
-using testsupport::recordsOf;
 
 namespace {
 
 QByteArray vcard(const QByteArray &given, const QByteArray &family, const QByteArray &more = {}) {
     return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + family + ";" + given + ";;;\r\nFN:" + given + " " +
            family + "\r\n" + more + "END:VCARD\r\n";
+}
+
+// The entries of a card file's bytes, one a line, tab-separated.
+std::string entriesOf(const QByteArray &card) {
+    QString out;
+    for (const testsupport::Fields &f : testsupport::recordsOf(card)) {
+        for (const QByteArray &field : f)
+            out += meridoc::text::fromCp1252(field) + '\t';
+        out += '\n';
+    }
+    return out.toStdString();
 }
 
 QString plainText(const QByteArray &rtfBytes) {
@@ -31,51 +39,34 @@ QString plainText(const QByteArray &rtfBytes) {
 
 class CardsImport : public ::testing::Test {
 protected:
-    // Writes the inputs (name -> bytes) outside the program folder and imports them; returns
-    // the failure ("FILE:LINE: reason" or the reason) or an empty string, and keeps the output.
-    QString import(const QList<std::pair<QString, QByteArray>> &inputs, bool dryRun = false,
-                   const QString &card = QStringLiteral("home")) {
-        ImportRequest request;
-        request.dryRun = dryRun;
-        for (const auto &[name, bytes] : inputs) {
-            QFile f(inputs_.filePath(name));
-            if (!name.startsWith("missing") && f.open(QIODevice::WriteOnly))
-                f.write(bytes);
-            request.files.append(inputs_.filePath(name));
-        }
+    // Runs the tool on the program folder under a file-size limit (a full disk) when one is set;
+    // keeps its output and returns its exit status.
+    int run(const QStringList &args, rlim_t sizeLimit = RLIM_INFINITY) {
         char *outText = nullptr, *errText = nullptr;
         std::size_t outSize = 0, errSize = 0;
-        CommandContext ctx{dir.path(), card, QStringLiteral("crd")};
-        ctx.out = open_memstream(&outText, &outSize);
-        ctx.err = open_memstream(&errText, &errSize);
-        // A file-size limit makes writing fail the way a full disk does.
+        std::FILE *outFile = open_memstream(&outText, &outSize);
+        std::FILE *errFile = open_memstream(&errText, &errSize);
         struct rlimit saved {};
         ::getrlimit(RLIMIT_FSIZE, &saved);
         const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limited = saved;
-        limited.rlim_cur = sizeLimit ? sizeLimit : saved.rlim_cur;
+        const struct rlimit limited = {std::min(sizeLimit, saved.rlim_max), saved.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limited);
-        QString failure;
-        try {
-            RunImport(ctx, request);
-        } catch (const Failure &f) {
-            failure = f.line() ? QStringLiteral("%1:%2: %3")
-                                     .arg(QFileInfo(f.file()).fileName())
-                                     .arg(f.line())
-                                     .arg(f.reason())
-                               : f.reason();
-        }
+        const int status = meridoc::cards::RunCommandLine(args, dir.path(), outFile, errFile);
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, handler);
-        std::fclose(ctx.out);
-        std::fclose(ctx.err);
+        std::fclose(outFile);
+        std::fclose(errFile);
         out = QString::fromUtf8(outText, qsizetype(outSize));
         err = QString::fromUtf8(errText, qsizetype(errSize));
         std::free(outText);
         std::free(errText);
-        return failure;
+        return status;
     }
-
+    // Writes an input file outside the program folder; returns its path.
+    QString input(const QString &name, const QByteArray &bytes) {
+        QFile f(inputs.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : "";
+    }
     QMap<QString, QByteArray> snapshot() const {
         QMap<QString, QByteArray> files;
         for (const QString &name : dir.entries())
@@ -84,43 +75,36 @@ protected:
     }
 
     testsupport::TempProgramDir dir;
-    QTemporaryDir inputs_;
+    QTemporaryDir inputs;
     QString out, err;
-    rlim_t sizeLimit = 0;
 };
 
 const QByteArray Card = cardFileBytes({{"Anna", "Smith", "555", "", "old"}}, 'j');
+const QByteArray Bob = vcard("Bob", "Jones", "EMAIL:bob@example.org\r\n");
 
 } // namespace
 
-// A malformed input, an input that cannot be read, or a target that cannot be written: the
-// import fails and the program folder is exactly as it was, without temporary files.
+// A malformed or unreadable input, or a target that cannot be written: the import fails and the
+// program folder is exactly as it was, without temporary files.
 TEST_F(CardsImport, FailuresChangeNothing) {
-    const QByteArray good = vcard("Bob", "Jones", "EMAIL:bob@example.org\r\n");
     const struct {
         const char *what;
-        QList<std::pair<QString, QByteArray>> inputs;
-        QString failure; // its start
-        const char *readOnly = nullptr;
-        rlim_t sizeLimit = 0;
+        QByteArray second; // the second input file, after a good one
+        const char *failure;
+        rlim_t sizeLimit = RLIM_INFINITY;
+        const char *readOnly = "";
         const char *card = "home";
     } cases[] = {
-        {"no END:VCARD",
-         {{"a.vcf", good}, {"b.vcf", good + "BEGIN:VCARD\nVERSION:3.0\nFN:X\n"}},
-         "b.vcf:"},
-        {"not a property",
-         {{"a.vcf", "BEGIN:VCARD\nVERSION:3.0\nno colon\nEND:VCARD\n"}},
-         "a.vcf:3: "},
-        {"missing input", {{"a.vcf", good}, {"missing.vcf", {}}}, "missing.vcf: "},
-        {"directory", {{"a.vcf", good}, {".", {}}}, "not a regular file"},
-        {"read-only card file", {{"a.vcf", good}}, "home.crd: File access denied", "home.crd"},
-        {"full disk", {{"a.vcf", good + vcard("Cy", "Doe")}}, "home.crd: ", nullptr, 4096},
-        {"extra text too large",
-         {{"a.vcf", vcard("Anna", "Smith", "NOTE:x\\n" + QByteArray(30000, 'n') + "\r\n")}},
-         "AnnaSmith: ",
-         nullptr,
-         20000},
-        {"seed card file", {{"a.vcf", good}}, "The seed card file", nullptr, 0, "TANRO"},
+        {"no END:VCARD", Bob + "BEGIN:VCARD\nVERSION:3.0\nFN:X\n", "b.vcf:"},
+        {"not a property", "BEGIN:VCARD\nVERSION:3.0\nno colon\nEND:VCARD\n", "b.vcf:3: "},
+        {"read-only card file", Bob, "home.crd: File access denied", RLIM_INFINITY, "home.crd"},
+        {"full disk", Bob + vcard("Cy", "Doe"), "home.crd: ", 4096},
+        {"extra text on a full disk",
+         vcard("Anna", "Smith", "NOTE:x\\n" + QByteArray(30000, 'n') + "\r\n"),
+         "AnnaSmith: ", 20000},
+        {"seed card file", Bob, "The seed card file", RLIM_INFINITY, "", "TANRO"},
+        {"missing input", {}, "b.vcf: "},
+        {"directory as input", {}, "not a regular file"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -128,68 +112,82 @@ TEST_F(CardsImport, FailuresChangeNothing) {
         dir.write("tanro.crd", Card);
         dir.write("AnnaSmith", "{\\rtf1 Kept\\par}");
         dir.write("BobJones", "{\\rtf1 Also kept\\par}");
-        if (c.readOnly)
+        if (*c.readOnly)
             dir.makeReadOnly(c.readOnly);
         const auto before = snapshot();
-        sizeLimit = c.sizeLimit;
-        const QString failure = import(c.inputs, false, c.card);
-        EXPECT_FALSE(failure.isEmpty());
-        EXPECT_TRUE(failure.contains(c.failure)) << failure.toStdString();
+        QFile::remove(inputs.filePath("b.vcf"));
+        const QString second = c.second.isEmpty() ? inputs.filePath(c.what[0] == 'm' ? "b.vcf" : "")
+                                                  : input("b.vcf", c.second);
+        EXPECT_EQ(run({"--card-file", c.card, "import", input("a.vcf", Bob), second}, c.sizeLimit),
+                  1);
+        EXPECT_TRUE(err.contains(c.failure)) << err.toStdString();
         EXPECT_EQ(snapshot(), before);
         for (const QString &name : dir.entries())
             QFile::setPermissions(dir.file(name), QFile::ReadOwner | QFile::WriteOwner);
     }
 }
 
-// Entries merged in order, duplicates skipped and counted, details appended to the extra text
-// once, combined for one person, and a new extra text made when there is none.
+// A dry run reports and writes nothing. Then: entries merged in order, duplicates skipped and
+// counted, details appended to the extra text once, combined for one person, a new extra text
+// made when there is none, and none where a directory has the name.
 TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
     dir.write("home.crd", Card);
     dir.write("AnnaSmith", "{\\rtf1 Kept\\par}");
-    const QByteArray file = vcard("Anna", "Smith", "TEL:555\r\nNOTE:old\r\n") +
-                            vcard("Anna", "Smith", "EMAIL:anna@example.org\r\n") +
-                            vcard("Bob", "Jones", "EMAIL:bob@example.org\r\n") +
-                            vcard("Bob", "Jones", "EMAIL:bob@example.org\r\nTEL:1\r\n") +
-                            vcard("Bob", "Jones", "EMAIL:bob@example.org\r\n");
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round);
-        ASSERT_EQ(import({{"a.vcf", file}}), "");
-        const QList<Fields> expected = {
-            {"Bob", "Jones", "", "", ""},
-            {"Bob", "Jones", "1", "", ""},
-            {"Anna", "Smith", "555", "", "old"},
-            {"Anna", "Smith", "", "", ""},
-        };
-        EXPECT_EQ(recordsOf(dir.read("home.crd")), expected);
-        EXPECT_TRUE(err.startsWith(round ? "meridoc-cards: imported 0 contacts into home.crd, 5 "
-                                           "already there"
-                                         : "meridoc-cards: imported 3 contacts into home.crd, 2 "
-                                           "already there"))
-            << err.toStdString();
-        const QString anna = plainText(dir.read("AnnaSmith"));
-        EXPECT_TRUE(anna.startsWith("Kept\n")) << anna.toStdString();
-        EXPECT_EQ(anna.count("anna@example.org"), 1);
-        EXPECT_EQ(plainText(dir.read("BobJones")).count("bob@example.org"), 1);
+    QDir(dir.path()).mkdir("CyDoe");
+    const QString file = input("a.vcf", vcard("Anna", "Smith", "TEL:555\r\nNOTE:old\r\n") +
+                                            vcard("Anna", "Smith", "EMAIL:anna@example.org\r\n") +
+                                            Bob + vcard("Bob", "Jones", "EMAIL:b@x\r\nTEL:1\r\n") +
+                                            Bob + vcard("Cy", "Doe", "EMAIL:cy@example.org\r\n"));
+    const auto before = snapshot();
+    for (const char *card : {"home", "new"}) {
+        ASSERT_EQ(run({"--card-file", card, "import", "--dry-run", file}), 0);
+        EXPECT_EQ(snapshot(), before);
+        EXPECT_TRUE(err.isEmpty());
+    }
+    EXPECT_TRUE(out.startsWith("Anna\tSmith\t555\t\told\nAnna\tSmith\t\t\t\n  "));
+    EXPECT_TRUE(out.contains(file + ":27: Bob Jones: already in the card file\n"));
+    EXPECT_TRUE(out.contains("\nCy\tDoe\t\t\t\n  " + file + ":33: Cy Doe: E-mail moved"));
+    EXPECT_TRUE(out.contains("\n    extra text: E-mail: anna@example.org\n"));
+    EXPECT_TRUE(out.endsWith("would import 5 contacts into new.CRD, 1 already there, 4 with "
+                             "details moved to extra text\n"));
+    for (const char *summary : {"imported 4 contacts into home.crd, 2 already there",
+                                "imported 0 contacts into home.crd, 6 already there"}) {
+        SCOPED_TRACE(summary);
+        ASSERT_EQ(run({"--card-file", "home", "import", file}), 0) << err.toStdString();
+        EXPECT_EQ(entriesOf(dir.read("home.crd")),
+                  "Cy\tDoe\t\t\t\t\nBob\tJones\t\t\t\t\n"
+                  "Bob\tJones\t1\t\t\t\nAnna\tSmith\t555\t\told\t\n"
+                  "Anna\tSmith\t\t\t\t\n");
+        EXPECT_TRUE(err.startsWith(QString("meridoc-cards: ") + summary)) << err.toStdString();
+        EXPECT_TRUE(err.contains("Cy Doe: E-mail moved to the extra text; no extra text"));
+        EXPECT_EQ(plainText(dir.read("AnnaSmith")), "Kept\nE-mail: anna@example.org");
+        EXPECT_EQ(plainText(dir.read("BobJones")), "E-mail: bob@example.org\nE-mail: b@x");
         EXPECT_EQ(dir.entries(), (QStringList{"AnnaSmith", "BobJones", "home.crd"}));
     }
 }
 
-// A dry run reports what would be stored and moved, and writes nothing at all.
-TEST_F(CardsImport, DryRunWritesNothing) {
-    for (const bool cardExists : {false, true}) {
-        if (cardExists)
-            dir.write("home.crd", Card);
-        const auto before = snapshot();
-        ASSERT_EQ(import({{"a.vcf", vcard("Anna", "Smith", "TEL:555\r\nNOTE:old\r\n") +
-                                        vcard("Cy", "Doe", "EMAIL:cy@example.org\r\n")}},
-                         true),
-                  "");
+// Exported entries imported into an empty card file come back as they were (trimmed), and the
+// extra texts the export carried in the notes stay exactly as they are.
+TEST_F(CardsImport, RoundTripThroughExport) {
+    dir.write("home.crd", cardFileBytes({{"", "Alone", "1", "", ""},
+                                         {"Anna", "Berg", "(000)555-0101", "2", "a, b; c\\d"},
+                                         {" Bo ", "\xd6ster", "+46 8 123 4567", "", " spaced "},
+                                         {"Zo\xeb", "\xdcnal", "", "", ""}},
+                                        'j'));
+    dir.write("AnnaBerg", "{\\rtf1 Met at the ferry\\par Second line\\par}");
+    dir.write("Zo\xc3\xab\xc3\x9cnal", "Plain text\nover two lines\n");
+    const auto before = snapshot();
+    for (const char *format : {"vcard3", "vcard4"}) {
+        SCOPED_TRACE(format);
+        const QString exported = inputs.filePath("export");
+        ASSERT_EQ(run({"--card-file", "home", "export", "--format", format, "--output", exported}),
+                  0);
+        ASSERT_EQ(run({"--card-file", "copy", "import", exported}), 0);
+        EXPECT_EQ(
+            entriesOf(dir.read("copy.CRD")),
+            "\tAlone\t1\t\t\t\nAnna\tBerg\t(000)555-0101\t2\ta, b; c\\d\t\n"
+            "Bo\t\xc3\x96ster\t+46 8 123 4567\t\tspaced\t\nZo\xc3\xab\t\xc3\x9cnal\t\t\t\t\n");
+        QFile::remove(dir.file("copy.CRD"));
         EXPECT_EQ(snapshot(), before);
-        EXPECT_TRUE(cardExists ? out.contains("a.vcf:1: Anna Smith: already in the card file\n")
-                               : out.startsWith("Anna\tSmith\t555\t\told\n"))
-            << out.toStdString();
-        EXPECT_TRUE(out.contains("Cy\tDoe\t\t\t\n"));
-        EXPECT_TRUE(out.contains("cy@example.org"));
-        EXPECT_TRUE(err.isEmpty());
     }
 }
