@@ -135,13 +135,19 @@ TEST(About, AnUnreadableReadmeIsReportedAndTheWindowStaysClosed) {
     EXPECT_EQ(w.memo(), "Topic not found.");
 }
 
-TEST(About, ClosingByTheFrameOrEscapeIsLikeBack) {
+TEST(About, ClosingByTheFrameEscapeOrEnterIsLikeBack) {
     Windows w;
     EXPECT_TRUE(w.about([](TForm3 &f) { f.close(); }));
     EXPECT_EQ(w.form3.result(), 1);
     EXPECT_TRUE(w.about([](TForm3 &f) {
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(&f, &escape);
+    }));
+    EXPECT_EQ(w.form3.result(), 1);
+    EXPECT_TRUE(w.about([](TForm3 &f) { // Enter on the focused BACK
+        auto *back = f.findChild<QPushButton *>("Button1");
+        back->setFocus();
+        QTest::keyClick(back, Qt::Key_Return);
     }));
     EXPECT_EQ(w.form3.result(), 1);
     EXPECT_TRUE(w.aboutClosedByBack()); // still usable afterwards
