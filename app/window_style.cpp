@@ -8,6 +8,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QStyleFactory>
+#include <QStyleOptionMenuItem>
 #include <QWidget>
 
 namespace meridoc {
@@ -81,22 +82,41 @@ public:
             return 1;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
+
+    // The highlighted item is drawn as such also while no menu is open (keyboard mode), where
+    // some styles draw only an item whose menu is open.
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override {
+        if (element == CE_MenuBarItem && (option->state & State_Selected)) {
+            if (const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option)) {
+                QStyleOptionMenuItem highlighted = *item;
+                highlighted.state |= State_Sunken;
+                QProxyStyle::drawControl(element, &highlighted, painter, widget);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
 };
 
-// F10 enters the menu bar's keyboard mode the way a lone Alt press and release do.
+// F10 puts the menu bar into its keyboard mode, by handing it the lone Alt press and release it
+// reacts to itself.
 class F10OpensMenuBar : public QObject {
 public:
     explicit F10OpensMenuBar(QMenuBar *bar) : QObject(bar), bar_(bar) {}
 
 protected:
-    bool eventFilter(QObject *, QEvent *event) override {
+    bool eventFilter(QObject *watched, QEvent *event) override {
         if (event->type() != QEvent::KeyPress)
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() != Qt::Key_F10 || key->modifiers() != Qt::NoModifier || !bar_->isVisible())
+        const auto *widget = qobject_cast<QWidget *>(watched);
+        if (key->key() != Qt::Key_F10 || key->modifiers() != Qt::NoModifier || !widget ||
+            widget->window() != bar_->window() || !bar_->isVisible() ||
+            QApplication::activePopupWidget())
             return false;
         QWidget *target = QApplication::focusWidget();
-        if (!target || target->window() != bar_->window())
+        if (!target || target->window() != bar_->window() || !target->isVisible())
             target = bar_->window();
         QKeyEvent override(QEvent::ShortcutOverride, Qt::Key_Alt, Qt::AltModifier);
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Alt, Qt::AltModifier);
@@ -153,7 +173,7 @@ void enableMenuBarKeyboard(QMenuBar *bar) {
     auto *style = new MenuBarKeyboardStyle(QStyleFactory::create(QApplication::style()->name()));
     style->setParent(bar);
     bar->setStyle(style);
-    bar->window()->installEventFilter(new F10OpensMenuBar(bar));
+    qApp->installEventFilter(new F10OpensMenuBar(bar));
 }
 
 } // namespace meridoc

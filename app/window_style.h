@@ -13,7 +13,8 @@ void applyWindowStyle(QWidget *window);
 
 // Makes the menu bar reachable from the keyboard without changing its captions: a lone Alt or
 // F10 puts it into keyboard mode with its first menu highlighted; the arrow keys move through
-// it, Enter or Down opens a menu or runs a command, Escape leaves it.
+// it, Enter or Down opens a menu or runs a command, Escape leaves it. The highlighted item is
+// drawn highlighted also while no menu is open.
 void enableMenuBarKeyboard(QMenuBar *bar);
 
 } // namespace meridoc
