@@ -232,18 +232,11 @@ static QStringList programTexts() {
     testsupport::ProgramWindows w;
     TForm3 about;
     QStringList texts;
-    for (const QWidget *window :
-         {static_cast<QWidget *>(&w.form1()), static_cast<QWidget *>(&w.form2()),
-          static_cast<QWidget *>(&about)}) {
-        texts.append(window->windowTitle());
-        for (const QAction *a : window->findChildren<QAction *>())
-            texts.append(a->text());
-        for (const QLabel *l : window->findChildren<QLabel *>())
-            texts.append(l->text());
-        for (const QAbstractButton *b : window->findChildren<QAbstractButton *>())
-            texts.append(QString(b->text()).replace("&&", "&"));
-        for (const QGroupBox *g : window->findChildren<QGroupBox *>())
-            texts.append(g->title());
+    for (const QWidget *window : std::initializer_list<QWidget *>{&w.form1(), &w.form2(), &about}) {
+        texts << window->windowTitle();
+        for (const QObject *o : window->findChildren<QObject *>())
+            texts << o->property("text").toString().replace("&&", "&")
+                  << o->property("title").toString();
     }
     static const QRegularExpression literal(R"re("((?:[^"\\\n]|\\.)*)")re");
     for (const char *folder : {"app", "components", "data"}) {

@@ -3,17 +3,13 @@
 #include "data/appstate.h"
 #include "support/program_dir.h"
 #include "support/scripted_messages.h"
-#include "support/windows.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTableWidget>
-#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace meridoc;
@@ -168,112 +164,3 @@ TEST(MainWindow, TheNameEntryKeepsItsText) {
     action(w, "RENAME1")->trigger();
     EXPECT_EQ(entry->text().trimmed(), QStringLiteral("home"));
 }
-
-// Keyboard and mouse on the main window. Steps: "menu:<action>", "type:<text>", "key:<name>" (to
-// the focused control), "focus:<control>", "click:<control>:<x>", "dclick:<column>". The row
-// reads one thing afterwards: a control's shown text, the active menu-bar item, the focused
-// control or the visible controls.
-struct InputCase {
-    const char *name;
-    QStringList steps;
-    const char *read;
-    QString expected;
-};
-
-void PrintTo(const InputCase &c, std::ostream *out) {
-    *out << c.name;
-}
-
-class MainWindowInput : public ::testing::TestWithParam<InputCase> {};
-
-TEST_P(MainWindowInput, ReachesTheRightControl) {
-    testsupport::ProgramWindows w;
-    QApplication::setActiveWindow(&w.form1());
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.form1()));
-    const auto focused = [&] {
-        QWidget *f = QApplication::focusWidget();
-        return f ? f : static_cast<QWidget *>(&w.form1());
-    };
-    const QMap<QString, std::pair<Qt::Key, Qt::KeyboardModifiers>> keys = {
-        {"Alt", {Qt::Key_Alt, Qt::AltModifier}}, {"F10", {Qt::Key_F10, {}}},
-        {"Right", {Qt::Key_Right, {}}},          {"Home", {Qt::Key_Home, {}}},
-        {"Delete", {Qt::Key_Delete, {}}},        {"Tab", {Qt::Key_Tab, {}}},
-        {"Return", {Qt::Key_Return, {}}},        {"Enter", {Qt::Key_Enter, Qt::KeypadModifier}}};
-    for (const QString &step : GetParam().steps) {
-        const QString arg = step.section(':', 1, 1);
-        if (step.startsWith("menu:")) {
-            w.trigger(arg.toLatin1());
-        } else if (step.startsWith("type:")) {
-            for (const QChar c : arg) {
-                QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-                QCoreApplication::sendEvent(focused(), &key);
-            }
-        } else if (step.startsWith("key:")) {
-            QTest::keyClick(focused(), keys[arg].first, keys[arg].second);
-        } else if (step.startsWith("focus:")) {
-            w.main(arg.toLatin1())->setFocus();
-        } else if (step.startsWith("click:")) {
-            QTest::mouseClick(w.main(arg.toLatin1()), Qt::LeftButton, {},
-                              QPoint(step.section(':', 2).toInt(), 10));
-        } else if (step.startsWith("dclick:")) {
-            auto *pad = w.main<QTableWidget>("StringGrid1");
-            const QPoint at = pad->visualRect(pad->model()->index(0, arg.toInt())).center();
-            QTest::mouseClick(pad->viewport(), Qt::LeftButton, {}, at);
-            QTest::mouseDClick(pad->viewport(), Qt::LeftButton, {}, at);
-        }
-        QCoreApplication::processEvents();
-    }
-    const QString read = GetParam().read;
-    QString actual;
-    if (read == "menu")
-        actual = w.form1().menuBar()->activeAction() ? w.form1().menuBar()->activeAction()->text()
-                                                     : QString();
-    else if (read == "focus")
-        actual = focused()->objectName();
-    else if (read == "visible")
-        actual = visibleControls(w.form1()).join(' ');
-    else
-        actual = w.main<QLineEdit>(read.toLatin1())->displayText();
-    EXPECT_EQ(actual, GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    MainWindow, MainWindowInput,
-    ::testing::Values(
-        // The name box has the focus with the last name selected: typing replaces it.
-        InputCase{"TypingReplacesTheLastName",
-                  {"menu:NEW1", "type:home", "menu:RENAME1", "type:office"},
-                  "MaskEdit2",
-                  "office______"},
-        InputCase{"AClickInTheBlanksTypesAfterTheName",
-                  {"menu:NEW1", "type:home", "click:MaskEdit2:70", "type:x"},
-                  "MaskEdit2",
-                  "homex_______"},
-        InputCase{"ADeletedLetterLeavesNoGap",
-                  {"menu:NEW1", "type:home", "key:Home", "key:Right", "key:Delete"},
-                  "MaskEdit2",
-                  "hme_________"},
-        InputCase{"OnlyLettersAndDigitsOfWindows1252",
-                  {"menu:NEW1", QString::fromUtf8("type:a\u0436\u00e9\u00bd\u00b2_ 1\u0160")},
-                  "MaskEdit2",
-                  QString::fromUtf8("a\u00e91\u0160________")},
-        InputCase{"EachClickOfADoubleClickAppends", {"menu:SEARCH", "dclick:2"}, "Edit1", "CC"},
-        InputCase{"TabLeavesTheLetterPad",
-                  {"menu:SEARCH", "focus:StringGrid1", "key:Tab"},
-                  "focus",
-                  "Button2"},
-        InputCase{"AltOpensTheMenuBar", {"key:Alt"}, "menu", "FILE"},
-        InputCase{"F10OpensTheMenuBar", {"key:F10"}, "menu", "FILE"},
-        InputCase{"ArrowsAndEnterRunACommand",
-                  {"key:F10", "key:Right", "key:Right", "key:Return"},
-                  "visible",
-                  LetterPad.join(' ')},
-        InputCase{"EnterPressesTheFocusedButton",
-                  {"menu:OPEN1", "focus:Button5", "key:Return"},
-                  "visible",
-                  ""},
-        InputCase{"KeypadEnterPressesTheFocusedButton",
-                  {"menu:SEARCH", "focus:Edit1", "type:AB", "focus:Button8", "key:Enter"},
-                  "Edit1",
-                  ""}),
-    [](const auto &info) { return std::string(info.param.name); });
