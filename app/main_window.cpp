@@ -7,6 +7,7 @@
 #include "data/text.h"
 #include "guard.h"
 #include "messages.h"
+#include "name_entry.h"
 #include "search_edit_window.h"
 #include "ui_main_window.h"
 #include "window_style.h"
@@ -40,9 +41,12 @@ TForm1::TForm1(const QString &programDir, QWidget *parent)
     pad->setEditTriggers(QAbstractItemView::NoEditTriggers);
     pad->setSelectionMode(QAbstractItemView::SingleSelection);
     pad->setStyleSheet(QStringLiteral("QTableWidget { background-color: silver; }"));
+    pad->setTabKeyNavigation(false); // Tab leaves the pad instead of walking its cells
 
     ui->FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    setUpNameEntry(ui->MaskEdit2);
     ui->MaskEdit2->setText(QString(12, ' '));
+    enableMenuBarKeyboard(menuBar());
 
     // The help viewer's launcher; every other setting keeps its value from construction.
     AppExec1 = new TAppExec(this);
@@ -108,6 +112,8 @@ void TForm1::connectHandlers() {
     wire(ui->Help2, &QAction::triggered, &TForm1::Help2Click);
     wire(ui->ABOUT1, &QAction::triggered, &TForm1::ABOUT1Click);
     wire(ui->StringGrid1, &QTableWidget::cellClicked, &TForm1::StringGrid1Click);
+    // The second click of a double click arrives as the double click alone: it appends too.
+    wire(ui->StringGrid1, &QTableWidget::cellDoubleClicked, &TForm1::StringGrid1Click);
     wire(ui->Button1, &QPushButton::clicked, &TForm1::Button1Click);
     wire(ui->Button2, &QPushButton::clicked, &TForm1::Button2Click);
     wire(ui->Button4, &QPushButton::clicked, &TForm1::Button4Click);
@@ -158,7 +164,7 @@ void TForm1::NEW1Click() {
     ui->Label4->setText(QStringLiteral("File/New"));
     showOnly({ui->Label4, ui->Label2, ui->MaskEdit2, ui->Button4, ui->Button5});
     hideSearchWindow();
-    ui->MaskEdit2->setFocus(); // typing goes straight into the name entry
+    focusNameEntry(ui->MaskEdit2); // typing replaces the name shown
 }
 
 void TForm1::OPEN1Click() {
@@ -173,7 +179,7 @@ void TForm1::SAVEAS1Click() {
     ui->Label4->setText(QStringLiteral("File/Save As"));
     showOnly({ui->Label4, ui->Label2, ui->MaskEdit2, ui->Button11, ui->Button5});
     hideSearchWindow();
-    ui->MaskEdit2->setFocus(); // typing goes straight into the name entry
+    focusNameEntry(ui->MaskEdit2); // typing replaces the name shown
 }
 
 void TForm1::RENAME1Click() {
@@ -181,7 +187,7 @@ void TForm1::RENAME1Click() {
     showOnly({ui->Label4, ui->Label2, ui->MaskEdit2, ui->Button1, ui->Button5});
     button1Role_ = Button1Role::Rename;
     hideSearchWindow();
-    ui->MaskEdit2->setFocus(); // typing goes straight into the name entry
+    focusNameEntry(ui->MaskEdit2); // typing replaces the name shown
 }
 
 void TForm1::DELETE1Click() {

@@ -417,7 +417,8 @@ TEST(FileCommands, ADeletedDefaultFileFallsBackToTheSeedFileAtTheNextStart) {
     EXPECT_EQ(defaultFile(dir), QStringLiteral("work"));
 }
 
-TEST(FileCommands, TheNameEntryReadsEmptyPositionsAsBlanks) {
+// Typed text starts at the first position and has no gaps, wherever the cursor was put.
+TEST(FileCommands, TheNameEntryKeepsTypedTextTogether) {
     TempProgramDir dir;
     populate(dir, "tanro", {});
     TForm1 w(dir.path());
@@ -431,8 +432,8 @@ TEST(FileCommands, TheNameEntryReadsEmptyPositionsAsBlanks) {
     ScriptedMessages boxes;
     boxes.expect(Kind::Warning, "Make this the default file ?", messages::No);
     child<QPushButton>(w, "Button4")->click();
-    EXPECT_EQ(AppState.CurrentFileName, QStringLiteral("ab c1"));
-    EXPECT_TRUE(dir.exists("ab c1.CRD"));
+    EXPECT_EQ(AppState.CurrentFileName, QStringLiteral("abc1"));
+    EXPECT_TRUE(dir.exists("abc1.CRD"));
 }
 
 TEST(FileCommands, Button1ActsOnlyWhileItsInputIsOnScreen) {

@@ -7,20 +7,26 @@
 #include "help_topics.h"
 #include "support/program_dir.h"
 #include "support/scripted_messages.h"
+#include "support/windows.h"
 #include "viewer_window.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <functional>
 
@@ -138,13 +144,19 @@ TEST(About, AnUnreadableReadmeIsReportedAndTheWindowStaysClosed) {
     EXPECT_EQ(w.memo(), "Topic not found.");
 }
 
-TEST(About, ClosingByTheFrameOrEscapeIsLikeBack) {
+TEST(About, ClosingByTheFrameEscapeOrEnterIsLikeBack) {
     Windows w;
     EXPECT_TRUE(w.about([](TForm3 &f) { f.close(); }));
     EXPECT_EQ(w.form3.result(), 1);
     EXPECT_TRUE(w.about([](TForm3 &f) {
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(&f, &escape);
+    }));
+    EXPECT_EQ(w.form3.result(), 1);
+    EXPECT_TRUE(w.about([](TForm3 &f) { // Enter on the focused BACK
+        auto *back = f.findChild<QPushButton *>("Button1");
+        back->setFocus();
+        QTest::keyClick(back, Qt::Key_Return);
     }));
     EXPECT_EQ(w.form3.result(), 1);
     EXPECT_TRUE(w.aboutClosedByBack()); // still usable afterwards
@@ -215,6 +227,58 @@ TEST(HelpText, TheShippedHelpHasTheTopicHelpAsksFor) {
     QString readme;
     ASSERT_TRUE(txtview::ReadTextFile(resource("readme.txt"), &readme));
     EXPECT_TRUE(readme.startsWith("MERIDOC"));
+}
+
+// The texts the program can show: the captions of its windows and controls, and every string
+// literal of its sources (messages are built from those).
+static QStringList programTexts() {
+    testsupport::ProgramWindows w;
+    TForm3 about;
+    QStringList texts;
+    for (const QWidget *window : std::initializer_list<QWidget *>{&w.form1(), &w.form2(), &about}) {
+        texts << window->windowTitle();
+        for (const QObject *o : window->findChildren<QObject *>())
+            texts << o->property("text").toString().replace("&&", "&")
+                  << o->property("title").toString();
+    }
+    static const QRegularExpression literal(R"re("((?:[^"\\\n]|\\.)*)")re");
+    for (const char *folder : {"app", "components", "data"}) {
+        const QDir dir(QStringLiteral(MERIDOC_SOURCES) + folder);
+        for (const QString &name : dir.entryList({"*.cpp"})) {
+            QString source;
+            EXPECT_TRUE(txtview::ReadTextFile(dir.filePath(name), &source));
+            for (const auto &m : literal.globalMatch(source))
+                texts.append(m.captured(1).replace("\\\"", "\"").replace("\\\\", "\\"));
+        }
+    }
+    return texts;
+}
+
+// A text the help puts in double quotes is a topic's name, or one the program shows: whole, or
+// beginning with a caption that ends in a blank and goes on with a name ("MERIDOC   TANRO").
+TEST(HelpText, QuotesOnlyTextsTheProgramHas) {
+    QString content;
+    ASSERT_TRUE(txtview::ReadTextFile(resource("meridoc-help.txt"), &content));
+    const QList<txtview::HelpTopic> topics = txtview::ParseHelpTopics(content);
+    const QStringList texts = programTexts();
+    static const QRegularExpression quoted(R"re("([^"]*)")re");
+    static const QRegularExpression lineBreak(R"re( *\n *)re");
+    int checked = 0;
+    for (const txtview::HelpTopic &topic : topics) {
+        for (const auto &m : quoted.globalMatch(topic.text)) {
+            const QString phrase = m.captured(1).replace(lineBreak, " ");
+            const bool known =
+                txtview::FindTopic(topics, phrase) >= 0 ||
+                std::any_of(texts.begin(), texts.end(), [&](const QString &t) {
+                    return (!t.trimmed().isEmpty() && t.trimmed() == phrase.trimmed()) ||
+                           (t.endsWith(' ') && t.size() > 4 && phrase.startsWith(t));
+                });
+            EXPECT_TRUE(known) << topic.name.toStdString() << ": \"" << phrase.toStdString()
+                               << "\"";
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 10);
 }
 
 TEST(HelpText, TheViewerShowsTheWantedTopicOrSaysItIsMissing) {
