@@ -325,10 +325,7 @@ struct CleanupCase {
     QByteArray otherCard = testsupport::recordBytes({"Bob", "Other", "", "", ""});
 };
 
-// Paths in bytes, so that names in Windows-1252 can be written.
-bool existsRaw(const ProgramWindows &w, const QByteArray &name) {
-    return std::ifstream((w.dir().path().toUtf8() + name).constData()).good();
-}
+const QList<Fields> AnnaBob = {{"Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}};
 
 class ExtraTextCleanup : public EntryEditing, public ::testing::WithParamInterface<CleanupCase> {};
 
@@ -340,13 +337,14 @@ TEST_P(ExtraTextCleanup, RemovesTheFileOnlyWhenNoEntryKeepsIt) {
         card += testsupport::recordBytes(f);
     w.dir().write("home.crd", card);
     w.dir().write("other.crd", c.otherCard);
-    std::ofstream((w.dir().path().toUtf8() + c.extraFile).constData()) << "{\\rtf1 note}";
+    const QByteArray extraFile = w.dir().path().toUtf8() + c.extraFile; // Windows-1252 too
+    std::ofstream(extraFile.constData()) << "{\\rtf1 note}";
     w.searchFor("");
     const auto cells = w.grid().rowCells(c.rowToDelete);
     ScriptedMessages boxes;
     boxes.expect(Kind::Warning, deleteQuestion(cells[0], cells[1]), messages::Ok);
     rightClick(w, c.rowToDelete);
-    EXPECT_EQ(existsRaw(w, c.extraFile), !c.removed);
+    EXPECT_EQ(std::ifstream(extraFile.constData()).good(), !c.removed);
     EXPECT_TRUE(w.dir().exists("meridoc.ini"));
     EXPECT_TRUE(w.dir().exists("other.crd"));
 }
@@ -361,35 +359,17 @@ INSTANTIATE_TEST_SUITE_P(
                     "AnnaSmith",
                     false},
         // Extra texts are shared by all card files: the same name in another one keeps it.
-        CleanupCase{"other_card_file_keeps_it",
-                    {{"Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}},
-                    1,
-                    "AnnaSmith",
-                    false,
+        // clang-format off
+        CleanupCase{"other_card_file_keeps_it", AnnaBob, 1, "AnnaSmith", false,
                     testsupport::recordBytes({"ANNA", "SMITH", "", "", ""})},
-        CleanupCase{"unreadable_card_file_keeps_it",
-                    {{"Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}},
-                    1,
-                    "AnnaSmith",
-                    false,
-                    "partial record"},
-        CleanupCase{"no_other_entry_removes_it",
-                    {{"Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}},
-                    1,
-                    "AnnaSmith",
-                    true},
-        // The editor saves " AnnaSmith" untrimmed; the names saved on the original platform are
-        // Windows-1252 bytes.
-        CleanupCase{"untrimmed_name",
-                    {{" Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}},
-                    1,
-                    " AnnaSmith",
-                    true},
-        CleanupCase{"cp1252_name",
-                    {{"Jos\xe9", "Smith ", "", "", ""}, {"Bob", "X", "", "", ""}},
-                    1,
-                    "jos\xe9smith ",
-                    true},
+        CleanupCase{"unreadable_card_file_keeps_it", AnnaBob, 1, "AnnaSmith", false, "partial"},
+        CleanupCase{"no_other_entry_removes_it", AnnaBob, 1, "AnnaSmith", true},
+        // The editor saves " AnnaSmith" untrimmed; the original platform wrote Windows-1252 names.
+        CleanupCase{"untrimmed_name", {{" Anna", "Smith", "", "", ""}, AnnaBob[1]}, 1,
+                    " AnnaSmith", true},
+        CleanupCase{"cp1252_name", {{"Jos\xe9", "Smith ", "", "", ""}, AnnaBob[1]}, 1,
+                    "jos\xe9smith ", true},
+        // clang-format on
         // Found whatever its letter case.
         CleanupCase{"file_in_other_case",
                     {{"Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}},
