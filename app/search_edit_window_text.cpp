@@ -22,7 +22,7 @@ void TForm2::StringGrid1DblClick() {
     const QString name = ViewerExtraTextName(grid_->cell(0, row), grid_->cell(1, row));
     if (name.isEmpty())
         return; // e.g. the no-match row
-    if (!ExtraTextExists(name)) {
+    if (FindExtraText(name).isEmpty()) {
         messages::show(this, messages::Kind::Information,
                        QStringLiteral("No ekstra info found for ") + name +
                            QStringLiteral(" . Create extra info in") +
@@ -33,7 +33,7 @@ void TForm2::StringGrid1DblClick() {
     HideResultControls();
     resize(TextWidth, height());
     ui->RichEdit1->clear();
-    LoadExtraText(ExtraTextPath(name), *ui->RichEdit1->document());
+    LoadExtraTextFile(FindExtraText(name), *ui->RichEdit1->document());
     ui->RichEdit1->show();
     ui->RichEdit1->setReadOnly(true);
     ui->Button2->show();

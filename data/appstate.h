@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace meridoc {
 
@@ -28,5 +29,10 @@ inline const QString SeedBaseName = QStringLiteral("TANRO");
 // True when the current card file is the seed card file (its name upper-cased and trimmed is
 // "TANRO").
 bool CurrentFileIsSeed();
+
+// The extensions (upper case, without the dot) card files of the program directory have: the
+// seed card file's "CRD", the current CardExtension, and the one meridoc.ini configures, which is
+// not current when start-up has fallen back to the seed card file.
+QStringList CardFileExtensions();
 
 } // namespace meridoc

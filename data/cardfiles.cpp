@@ -1,8 +1,10 @@
 #include "cardfiles.h"
 
 #include "appstate.h"
+#include "configuration.h"
 #include "errors.h"
 #include "files.h"
+#include "text.h"
 
 #include <QFile>
 
@@ -58,10 +60,30 @@ std::optional<std::pair<QString, QString>> transferPaths(const QString &source,
     return std::pair{from, to};
 }
 
+// Refuses a target that is the seed card file, by name or as the same file under another name,
+// unless the source is that file too.
+void refuseSeedTarget(const QString &source, const QString &target) {
+    const QString seed = files::resolve(AppState.ProgramDir, SeedCardFileName);
+    const auto isSeed = [&seed](const QString &name) {
+        if (text::equalsIgnoringAsciiCase(name, SeedCardFileName))
+            return true;
+        struct stat a {};
+        struct stat b {};
+        return ::stat(encoded(cardPath(name)).constData(), &a) == 0 &&
+               ::stat(encoded(seed).constData(), &b) == 0 && a.st_dev == b.st_dev &&
+               a.st_ino == b.st_ino;
+    };
+    if (isSeed(target) && !isSeed(source))
+        throw Exception(QStringLiteral("Cannot use the name of the seed card file %1: it is "
+                                       "written anew at every start")
+                            .arg(SeedCardFileName));
+}
+
 } // namespace
 
 void CopyCardFile(const QString &source, const QString &target) {
     files::DirectoryLock lock(AppState.ProgramDir);
+    refuseSeedTarget(source, target);
     const auto paths = transferPaths(source, target);
     if (!paths)
         return;
@@ -88,6 +110,7 @@ void CopyCardFile(const QString &source, const QString &target) {
 
 void MoveCardFile(const QString &source, const QString &target) {
     files::DirectoryLock lock(AppState.ProgramDir);
+    refuseSeedTarget(source, target);
     if (const auto paths = transferPaths(source, target))
         files::replaceFile(paths->first, paths->second);
 }

@@ -9,6 +9,11 @@
 // failed operation leaves every card file as it was.
 namespace meridoc {
 
+// Copying or renaming onto the seed card file "tanro.crd" (any letter case, or any name of the
+// same file) is refused with an error that says so, before anything changes: the file is
+// written anew at every start, which would destroy what was put there. Only a copy of the seed
+// card file onto itself (NEW "TANRO", which writes nothing) passes.
+
 // Copies card file `source` to `target`. The copy is built in "temp.tmp", flushed, and renamed
 // over `target`, so an existing target is replaced whole or not at all. Nothing is written when
 // both names are the same file. A read-only target is refused with "File access denied".

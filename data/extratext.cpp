@@ -2,11 +2,21 @@
 
 #include "appstate.h"
 #include "cardfile.h"
+#include "errors.h"
+#include "extratext_io.h"
 #include "files.h"
 #include "text.h"
 
 #include <QFile>
+#include <QScopeGuard>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace meridoc {
 namespace {
@@ -15,6 +25,103 @@ namespace {
 const QStringList OwnFiles = {QStringLiteral("meridoc.ini"), QStringLiteral("temp.tmp"),
                               QStringLiteral("readme.txt"),  QStringLiteral("meridoc"),
                               QStringLiteral("txtview.exe"), QStringLiteral("meridoc-help.txt")};
+
+// A file of the program directory with its name as it reads: UTF-8 when the bytes are valid
+// UTF-8, otherwise Windows-1252 (a name written on the original platform).
+struct NamedFile {
+    QByteArray path; // in the file system's bytes
+    QString name;
+    bool cp1252 = false;
+};
+
+NamedFile namedFile(const QByteArray &dir, const QByteArray &bytes) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    NamedFile file{dir + bytes, utf8(bytes)};
+    file.cp1252 = utf8.hasError();
+    if (file.cp1252)
+        file.name = text::fromCp1252(bytes);
+    return file;
+}
+
+// The files (not directories) of the program directory whose names, trimmed, equal `wanted`
+// ignoring letter case and may name an extra text; in byte order of their names.
+QList<NamedFile> filesTrimmedTo(const QString &wanted) {
+    QList<NamedFile> found;
+    const QByteArray dir = QFile::encodeName(AppState.ProgramDir);
+    DIR *d = ::opendir(dir.constData());
+    if (!d)
+        return found;
+    while (const dirent *e = ::readdir(d)) {
+        const NamedFile file = namedFile(dir, QByteArray(e->d_name));
+        if (!text::equalsIgnoringAsciiCase(text::trimmed(file.name), wanted) ||
+            !IsExtraTextName(file.name))
+            continue;
+        struct stat st {};
+        if (::stat(file.path.constData(), &st) == 0 && !S_ISDIR(st.st_mode))
+            found.append(file);
+    }
+    ::closedir(d);
+    std::sort(found.begin(), found.end(),
+              [](const NamedFile &a, const NamedFile &b) { return a.path < b.path; });
+    return found;
+}
+
+// Whether a card file other than the current one has an entry with `key`. One that cannot be
+// read whole (missing, unreadable, a partial record) counts as having it, so nothing that might
+// still be needed is deleted. The file is only read, so a read-only card file is read too.
+bool otherCardFileHolds(const QString &path, const QByteArray &key) {
+    try {
+        const files::File file = files::File::openForReading(path);
+        const qint64 size = file.size();
+        if (size % EntryRecord::Size != 0)
+            return true;
+        std::vector<EntryRecord> buffer(512);
+        const qint64 chunk = qint64(buffer.size()) * EntryRecord::Size;
+        for (qint64 offset = 0; offset < size;) {
+            const qint64 n = file.readAt(buffer.data(), chunk, offset);
+            if (n <= 0 || n % EntryRecord::Size != 0)
+                return true;
+            for (qint64 i = 0; i < n / EntryRecord::Size; ++i) {
+                if (ExtraTextKey(buffer[i].NAME(), buffer[i].SURNAME()) == key)
+                    return true;
+            }
+            offset += n;
+        }
+        return false;
+    } catch (const Exception &) {
+        return true;
+    }
+}
+
+bool sameFile(const QString &a, const QString &b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Whether an entry of any card file of the program directory has `key`. The current card file is
+// read to its end and its errors are raised; the others are read as otherCardFileHolds says.
+bool cardFilesHold(const QByteArray &key) {
+    bool found = false;
+    const QString current = CardFilePath();
+    CardFileReader reader(current);
+    while (const EntryRecord *record = reader.next()) {
+        if (ExtraTextKey(record->NAME(), record->SURNAME()) == key)
+            found = true;
+    }
+    if (found)
+        return true;
+    for (const QString &extension : CardFileExtensions()) {
+        for (const QString &name : files::listWithExtension(AppState.ProgramDir, extension)) {
+            const QString path = AppState.ProgramDir + name;
+            if (!sameFile(path, current) && otherCardFileHolds(path, key))
+                return true;
+        }
+    }
+    return false;
+}
 
 } // namespace
 
@@ -39,11 +146,10 @@ bool IsExtraTextName(const QString &name) {
         if (upper == text::upperAscii(own))
             return false;
     }
-    if (upper.endsWith(QStringLiteral(".CRD")))
-        return false;
-    if (!AppState.CardExtension.isEmpty() &&
-        upper.endsWith("." + text::upperAscii(AppState.CardExtension)))
-        return false;
+    for (const QString &extension : CardFileExtensions()) {
+        if (upper.endsWith("." + extension))
+            return false;
+    }
     return true;
 }
 
@@ -55,18 +161,63 @@ bool ExtraTextExists(const QString &name) {
     return IsExtraTextName(name) && files::fileExists(AppState.ProgramDir, name);
 }
 
+QByteArray FindExtraText(const QString &name) {
+    if (!IsExtraTextName(name))
+        return {};
+    QList<NamedFile> found = filesTrimmedTo(name);
+    // The name itself first, then another letter case, then with blanks around it; UTF-8 names
+    // before Windows-1252 ones.
+    const auto rank = [&name](const NamedFile &f) {
+        const int spelling = f.name == name                                ? 0
+                             : text::equalsIgnoringAsciiCase(f.name, name) ? 1
+                                                                           : 2;
+        return (f.cp1252 ? 3 : 0) + spelling;
+    };
+    std::stable_sort(found.begin(), found.end(),
+                     [&](const NamedFile &a, const NamedFile &b) { return rank(a) < rank(b); });
+    return found.isEmpty() ? QByteArray() : found.first().path;
+}
+
+void LoadExtraTextFile(const QByteArray &path, QTextDocument &doc) {
+    const QString decoded = QFile::decodeName(path);
+    if (QFile::encodeName(decoded) == path) {
+        LoadExtraText(decoded, doc);
+        return;
+    }
+    // A name in Windows-1252 bytes has no QString path that reaches it. The file is opened here
+    // by its bytes and read through its descriptor's entry in /proc; messages name the file as
+    // the user knows it.
+    const qsizetype slash = path.lastIndexOf('/');
+    const QString shown =
+        QFile::decodeName(path.left(slash + 1)) + text::fromCp1252(path.mid(slash + 1));
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const auto closeFile = qScopeGuard([fd] {
+        if (fd >= 0)
+            ::close(fd);
+    });
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        throw Exception(QStringLiteral("Cannot open file %1").arg(shown));
+    const QString viaDescriptor = QStringLiteral("/proc/self/fd/%1").arg(fd);
+    try {
+        LoadExtraText(viaDescriptor, doc);
+    } catch (const Exception &e) {
+        throw Exception(e.message().replace(viaDescriptor, shown));
+    }
+}
+
 void RemoveOrphanExtraText(const QByteArray &key) {
     const QString name = text::fromCp1252(key);
-    if (!ExtraTextExists(name))
-        return; // nothing to delete, or a name that must not be touched
-    bool found = false;
-    CardFileReader reader(CardFilePath());
-    while (reader.next(DroppedEntry)) {
-        if (ExtraTextKey(DroppedEntry.NAME(), DroppedEntry.SURNAME()) == key)
-            found = true;
-    }
-    if (!found)
-        ::unlink(QFile::encodeName(ExtraTextPath(name)).constData());
+    if (!IsExtraTextName(name))
+        return; // a name that must not be touched
+    // Under the lock, so that another running copy cannot add an entry and save its text between
+    // the reading of the card files and the deletion.
+    files::DirectoryLock lock(AppState.ProgramDir);
+    const QList<NamedFile> files = filesTrimmedTo(name);
+    if (files.isEmpty() || cardFilesHold(key))
+        return;
+    for (const NamedFile &file : files)
+        ::unlink(file.path.constData());
 }
 
 } // namespace meridoc

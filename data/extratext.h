@@ -3,8 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
+class QTextDocument;
+
 // Extra-text files: one file per NAME + SURNAME in the program directory, without extension,
-// shared by every card file. Names are matched without regard to ASCII letter case.
+// shared by every card file. Names are matched without regard to ASCII letter case. Files are
+// written under UTF-8 names; a file whose name is in Windows-1252 bytes (written on the original
+// platform) is found as well.
 namespace meridoc {
 
 // The name the editor loads and saves under: the two texts joined as they stand.
@@ -16,8 +20,8 @@ QByteArray ExtraTextKey(const QByteArray &name, const QByteArray &surname);
 
 // Whether an extra-text name may name a file at all: a plain file name inside the program
 // directory that is none of the program's own files (no path separator, not "." or "..", not a
-// card file, the configuration, the temporary file, the readme, the executables or the help
-// text). Any other name has no extra-text file.
+// card file of any extension in CardFileExtensions(), the configuration, the temporary file, the
+// readme, the executables or the help text). Any other name has no extra-text file.
 bool IsExtraTextName(const QString &name);
 
 // The file's path in the program directory (resolved without regard to case), or an empty string
@@ -26,8 +30,19 @@ QString ExtraTextPath(const QString &name);
 // Whether an extra-text file (not a directory) of that name exists.
 bool ExtraTextExists(const QString &name);
 
-// Deletes the extra-text file named by `key` unless an entry of the current card file still has
-// that key. A card-file error is raised before anything is deleted; a failed deletion is silent.
+// The file the viewer shows for `name` (a viewer name, trimmed): the file of that name, else one
+// whose name only has blanks around it (the editor saves untrimmed names), else either of these
+// spelt in Windows-1252 bytes; letter case ignored. The path is in the file system's bytes, empty
+// when there is none.
+QByteArray FindExtraText(const QString &name);
+// Loads a file found by FindExtraText into `doc`, with LoadExtraText's failures.
+void LoadExtraTextFile(const QByteArray &path, QTextDocument &doc);
+
+// Deletes the extra-text file named by `key`, and those spelt with blanks around the name or in
+// Windows-1252 bytes, unless an entry of a card file of the program directory (any extension of
+// CardFileExtensions()) still has that key. Runs under the directory lock. An error reading the
+// current card file is raised before anything is deleted; another card file that cannot be read
+// keeps the files; a failed deletion is silent.
 void RemoveOrphanExtraText(const QByteArray &key);
 
 } // namespace meridoc

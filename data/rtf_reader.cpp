@@ -13,6 +13,7 @@
 
 #include <QColor>
 #include <QHash>
+#include <QSet>
 #include <QStringDecoder>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
@@ -397,7 +398,8 @@ private:
     void paragraphBreak(bool insideCell = true);
     void flushRun();
     void finish();
-    QTextCharFormat formatOf(const CharState &s) const;
+    QTextCharFormat formatOf(const CharState &s);
+    bool admitFont(const QString &family, int halfPoints);
 
     // Font and colour tables.
     void commitFont();
@@ -432,6 +434,12 @@ private:
     int parsSinceContent_ = 0; // the trailing part of pendingPars_ that \par made
     bool pendingCell_ = false;
     bool paraHasContent_ = false;
+
+    // The distinct fonts (family and size) handed to the document so far. Each new font costs
+    // Qt more the more it already holds, so past MaxDistinctFonts the text of further ones gets
+    // the default font and any input loads in seconds.
+    static constexpr qsizetype MaxDistinctFonts = 256;
+    QSet<QString> fontsUsed_;
 };
 
 void Reader::run(const char *start) {
@@ -852,7 +860,7 @@ void Reader::finish() {
     pendingPars_ = 0;
 }
 
-QTextCharFormat Reader::formatOf(const CharState &s) const {
+QTextCharFormat Reader::formatOf(const CharState &s) {
     QTextCharFormat f;
     if (s.bold)
         f.setFontWeight(QFont::Bold);
@@ -860,16 +868,32 @@ QTextCharFormat Reader::formatOf(const CharState &s) const {
         f.setFontItalic(true);
     if (s.underline)
         f.setFontUnderline(true);
-    if (s.halfPoints > 0)
-        f.setFontPointSize(s.halfPoints / 2.0);
     if (s.color > 0 && static_cast<size_t>(s.color) < colors_.size() && colors_[s.color].isValid())
         f.setForeground(colors_[s.color]);
+    QString family;
     if (s.font >= 0 && s.font != defaultFont_) {
         auto it = fonts_.constFind(s.font);
-        if (it != fonts_.constEnd() && !it->name.isEmpty())
-            f.setFontFamilies(QStringList{it->name});
+        if (it != fonts_.constEnd())
+            family = it->name;
+    }
+    const int halfPoints = std::max(s.halfPoints, 0);
+    if ((!family.isEmpty() || halfPoints > 0) && admitFont(family, halfPoints)) {
+        if (!family.isEmpty())
+            f.setFontFamilies(QStringList{family});
+        if (halfPoints > 0)
+            f.setFontPointSize(halfPoints / 2.0);
     }
     return f;
+}
+
+bool Reader::admitFont(const QString &family, int halfPoints) {
+    const QString key = family + QChar(0) + QString::number(halfPoints);
+    if (fontsUsed_.contains(key))
+        return true;
+    if (fontsUsed_.size() >= MaxDistinctFonts)
+        return false;
+    fontsUsed_.insert(key);
+    return true;
 }
 
 void Reader::commitFont() {

@@ -7,6 +7,7 @@
 #include "data/text.h"
 
 #include <QColor>
+#include <QHash>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -74,25 +75,25 @@ void appendText(QByteArray &out, const QString &text) {
     }
 }
 
-// The families and colours of a document, numbered for the two tables.
+// The families and colours of a document, numbered for the two tables. Each is found again
+// through a hash, so a document with many of them is written in linear time.
 struct Tables {
     QStringList families; // font 0 is the document's default font
     std::vector<QRgb> colors;
+    QHash<QString, int> familyNumbers; // the families after font 0
+    QHash<QRgb, int> colorNumbers;
 
     int fontIndex(const QString &family) {
-        const qsizetype i = families.indexOf(family, 1);
-        if (i >= 0)
-            return static_cast<int>(i);
+        if (const auto it = familyNumbers.constFind(family); it != familyNumbers.cend())
+            return *it;
         families.append(family);
-        return static_cast<int>(families.size() - 1);
+        return familyNumbers[family] = static_cast<int>(families.size() - 1);
     }
     int colorIndex(QRgb rgb) {
-        for (size_t i = 0; i < colors.size(); ++i) {
-            if (colors[i] == rgb)
-                return static_cast<int>(i) + 1; // index 0 is "automatic"
-        }
+        if (const auto it = colorNumbers.constFind(rgb); it != colorNumbers.cend())
+            return *it;
         colors.push_back(rgb);
-        return static_cast<int>(colors.size());
+        return colorNumbers[rgb] = static_cast<int>(colors.size()); // index 0 is "automatic"
     }
 };
 

@@ -7,7 +7,10 @@
 #include <QLabel>
 #include <QTableView>
 #include <QTest>
+#include <QTextDocument>
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 using namespace meridoc;
 using messages::Kind;
@@ -317,9 +320,12 @@ struct CleanupCase {
     const char *name;
     QList<Fields> card;
     int rowToDelete;
-    QString extraFile;
+    QByteArray extraFile; // the file name's bytes
     bool removed;
+    QByteArray otherCard = testsupport::recordBytes({"Bob", "Other", "", "", ""});
 };
+
+const QList<Fields> AnnaBob = {{"Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}};
 
 class ExtraTextCleanup : public EntryEditing, public ::testing::WithParamInterface<CleanupCase> {};
 
@@ -330,14 +336,15 @@ TEST_P(ExtraTextCleanup, RemovesTheFileOnlyWhenNoEntryKeepsIt) {
     for (const Fields &f : c.card)
         card += testsupport::recordBytes(f);
     w.dir().write("home.crd", card);
-    w.dir().write("other.crd", testsupport::recordBytes({"Anna", "Smith", "", "", ""}));
-    w.dir().write(c.extraFile, "{\\rtf1 note}");
+    w.dir().write("other.crd", c.otherCard);
+    const QByteArray extraFile = w.dir().path().toUtf8() + c.extraFile; // Windows-1252 too
+    std::ofstream(extraFile.constData()) << "{\\rtf1 note}";
     w.searchFor("");
     const auto cells = w.grid().rowCells(c.rowToDelete);
     ScriptedMessages boxes;
     boxes.expect(Kind::Warning, deleteQuestion(cells[0], cells[1]), messages::Ok);
     rightClick(w, c.rowToDelete);
-    EXPECT_EQ(w.dir().exists(c.extraFile), !c.removed);
+    EXPECT_EQ(std::ifstream(extraFile.constData()).good(), !c.removed);
     EXPECT_TRUE(w.dir().exists("meridoc.ini"));
     EXPECT_TRUE(w.dir().exists("other.crd"));
 }
@@ -351,12 +358,18 @@ INSTANTIATE_TEST_SUITE_P(
                     2,
                     "AnnaSmith",
                     false},
-        // The same name in another card file does not keep it.
-        CleanupCase{"other_card_file_does_not_count",
-                    {{"Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}},
-                    1,
-                    "AnnaSmith",
-                    true},
+        // Extra texts are shared by all card files: the same name in another one keeps it.
+        // clang-format off
+        CleanupCase{"other_card_file_keeps_it", AnnaBob, 1, "AnnaSmith", false,
+                    testsupport::recordBytes({"ANNA", "SMITH", "", "", ""})},
+        CleanupCase{"unreadable_card_file_keeps_it", AnnaBob, 1, "AnnaSmith", false, "partial"},
+        CleanupCase{"no_other_entry_removes_it", AnnaBob, 1, "AnnaSmith", true},
+        // The editor saves " AnnaSmith" untrimmed; the original platform wrote Windows-1252 names.
+        CleanupCase{"untrimmed_name", {{" Anna", "Smith", "", "", ""}, AnnaBob[1]}, 1,
+                    " AnnaSmith", true},
+        CleanupCase{"cp1252_name", {{"Jos\xe9", "Smith ", "", "", ""}, AnnaBob[1]}, 1,
+                    "jos\xe9smith ", true},
+        // clang-format on
         // Found whatever its letter case.
         CleanupCase{"file_in_other_case",
                     {{"Anna", "Smith", "", "", ""}, {"Bob", "X", "", "", ""}},
@@ -372,19 +385,19 @@ INSTANTIATE_TEST_SUITE_P(
         // Names that reach the program's own files or outside the folder delete nothing.
         CleanupCase{"config_file",
                     {{"meridoc", ".ini", "", "", ""}, {"Bob", "X", "", "", ""}},
-                    2,
+                    1,
                     "meridoc.ini",
                     false},
         CleanupCase{"card_file",
                     {{"other", ".crd", "", "", ""}, {"Bob", "X", "", "", ""}},
-                    2,
+                    1,
                     "other.crd",
                     false}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ExtraTextNames, OnlyPlainNamesOfNoOwnFileAreExtraTextNames) {
     testsupport::TempProgramDir dir;
-    dir.useCardFile("HOME", "ABC");
+    dir.write("meridoc.ini", "[filenames]\r\nextention=abc\r\ndefaultfile=home\r\n");
     const struct {
         QString name;
         bool ok;
@@ -396,9 +409,44 @@ TEST(ExtraTextNames, OnlyPlainNamesOfNoOwnFileAreExtraTextNames) {
                  {"ReadMe.txt", false},  {"meridoc", false},
                  {"txtview.exe", false}, {"home.abc", false},
                  {"x.CRD", false},       {"meridoc-help.txt", false}};
-    for (const auto &c : cases)
-        EXPECT_EQ(IsExtraTextName(c.name), c.ok) << c.name.toStdString();
+    // Card files of the configured extension stay protected when start-up fell back to TANRO.
+    for (const char *current : {"HOME.ABC", "TANRO.CRD"}) {
+        dir.useCardFile(QString(current).section('.', 0, 0), QString(current).section('.', 1));
+        for (const auto &c : cases)
+            EXPECT_EQ(IsExtraTextName(c.name), c.ok) << c.name.toStdString() << " " << current;
+    }
     EXPECT_EQ(ViewerExtraTextName(" Anna", "Smith "), QStringLiteral("AnnaSmith"));
     EXPECT_EQ(EditorExtraTextName(" Anna", "Smith "), QStringLiteral(" AnnaSmith "));
     EXPECT_EQ(ExtraTextKey(" Anna", "smith "), QByteArray("ANNASMITH"));
+}
+
+TEST(ExtraTextNames, TheViewerFindsUntrimmedAndWindows1252Names) {
+    const struct {
+        QList<QByteArray> files; // each holds its own index as text
+        QString name;
+        int found; // the index of the file shown, -1 for none
+    } cases[] = {
+        {{" annasmith", "AnnaSmith"}, "AnnaSmith", 1},
+        {{" AnnaSmith", "annasmith"}, "AnnaSmith", 1},
+        {{"x", " AnnaSmith\t"}, "AnnaSmith", 1},
+        {{"Anna Smith", "AnnaSmithX"}, "AnnaSmith", -1},
+        {{"Jos\xe9Smith", " Jos\xc3\xa9Smith"}, "Jos\u00e9Smith", 1},
+        {{"JOS\xc9SMITH", " jos\xe9smith"}, "Jos\u00c9Smith", 0},
+        {{" jos\xe9smith"}, "Jos\u00e9Smith", 0},
+        {{"x.crd", " x.CRD"}, "x.crd", -1},
+    };
+    for (const auto &c : cases) {
+        testsupport::TempProgramDir dir;
+        dir.useCardFile("HOME");
+        const QByteArray base = dir.path().toUtf8();
+        for (int i = 0; i < c.files.size(); ++i)
+            std::ofstream((base + c.files[i]).constData()) << i;
+        const QByteArray path = FindExtraText(c.name);
+        EXPECT_EQ(path, c.found < 0 ? QByteArray() : base + c.files[c.found]) << c.found;
+        if (c.found >= 0) {
+            QTextDocument doc;
+            LoadExtraTextFile(path, doc);
+            EXPECT_EQ(doc.toPlainText(), QString::number(c.found));
+        }
+    }
 }

@@ -157,6 +157,8 @@ Box confirmDelete(const QString &file, messages::Button answer) {
             answer};
 }
 const Box AccessDenied = report("File access denied");
+const Box SeedTarget = report(
+    "Cannot use the name of the seed card file tanro.crd: it is written anew at every start");
 
 struct Case {
     const char *label;
@@ -289,6 +291,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SaveAsOverReadOnlyFile", "home", HomeWork, {"Work.crd"}, "SAVEAS1", "work",
              {OverwriteYes, AccessDenied},
              "HOME", HomeWork + Seed2, "home"},
+        Case{"SaveAsOntoTheSeedFile", "home", Home, {}, "SAVEAS1", "Tanro",
+             {OverwriteYes, SeedTarget},
+             "HOME", Home + Seed2, "home"},
         Case{"SaveAsDefaultUnwritable", "home", Home, {"meridoc.ini"}, "SAVEAS1", "copy",
              {DefaultYes, Unwritable},
              "copy", Home + QStringList{"copy.CRD=HOME"} + Seed2, "home"},
@@ -305,6 +310,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RenameTheSeedFile", "tanro", {}, {}, "RENAME1", "mine",
              {},
              "MINE", {"mine.CRD=SEED+"}, "MINE"},
+        Case{"RenameOntoTheSeedFile", "home", Home, {}, "RENAME1", "TANRO",
+             {OverwriteYes, SeedTarget},
+             "HOME", Home + Seed2, "home"},
         Case{"RenameOntoReadOnlyFile", "home", HomeWork, {"Work.crd"}, "RENAME1", "work",
              {OverwriteYes, AccessDenied},
              "HOME", HomeWork + Seed2, "home"},

@@ -200,6 +200,13 @@ TEST(RtfReader, ReplacesWhatTheDocumentHeldBefore) {
 
 TEST(RtfReader, StaysFastAndSmallOnPathologicalInput) {
     const int n = 400'000;
+    // `count` copies of `pattern`, each with its '#' replaced by its number.
+    const auto numbered = [](const QByteArray &pattern, int count) {
+        QByteArray out;
+        for (int i = 0; i < count; ++i)
+            out += QByteArray(pattern).replace('#', QByteArray::number(i));
+        return out;
+    };
     const struct {
         const char *name;
         QByteArray rtf;
@@ -215,6 +222,11 @@ TEST(RtfReader, StaysFastAndSmallOnPathologicalInput) {
         {"table cells", "{\\rtf1 " + QByteArray("\\cell ").repeated(n / 5) + "x}", 1},
         {"format runs", "{\\rtf1 " + QByteArray("{\\b a}{\\i b}").repeated(n / 20) + "}", 1},
         {"colour table", "{\\rtf1{\\colortbl" + QByteArray(n, ';') + "}x}", 1},
+        {"distinct fonts",
+         "{\\rtf1{\\fonttbl" + numbered("{\\f# F#;}", n / 20) + "}" + numbered("{\\f# x}", n / 20) +
+             "}",
+         1},
+        {"distinct sizes", "{\\rtf1 " + numbered("{\\fs# x}", n / 20) + "}", 1},
     };
     for (const auto &c : cases) {
         QTextDocument doc;
