@@ -58,10 +58,15 @@ bool TForm2::eventFilter(QObject *watched, QEvent *event) {
     if (watched == ui->RichEdit1 && event->type() == QEvent::KeyPress &&
         !ui->RichEdit1->tabChangesFocus()) {
         // The viewer accepts Tab: the key stays in it (read-only, so it types nothing) instead of
-        // handing the focus on, which Qt does for any read-only text box.
+        // handing the focus on, which Qt does for any read-only text box. Ctrl+Tab leaves it, as
+        // it leaves any box that accepts tabs.
         const auto *key = static_cast<QKeyEvent *>(event);
-        return (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
-               !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+            return false;
+        if (key->modifiers() & Qt::ControlModifier)
+            focusNextPrevChild(key->key() == Qt::Key_Tab &&
+                               !(key->modifiers() & Qt::ShiftModifier));
+        return true;
     }
     if (event->type() == QEvent::KeyPress)
         return entryFormKeyDown(watched, static_cast<QKeyEvent *>(event));

@@ -214,7 +214,9 @@ TEST_F(ExtraText, TabKeepsToTheDesignedOrder) {
     };
     EXPECT_EQ(tabFrom(w.search("StringGrid1")), w.search("Button1")); // not the next cell
     doubleClickRow(1);
-    EXPECT_EQ(tabFrom(viewer()), viewer()); // the viewer keeps Tab
+    EXPECT_EQ(tabFrom(viewer()), viewer()); // the viewer keeps Tab; Ctrl+Tab leaves it
+    QTest::keyClick(viewer(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), w.search("Button2")); // CLOSE TEXT
     w.click2("Button2");
     openEditor(1);
     EXPECT_EQ(tabFrom(editor()), w.search("Button6")); // the editor hands it on
