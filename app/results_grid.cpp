@@ -2,8 +2,13 @@
 
 #include "data/text.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
+#include <QStyleHints>
 #include <QTableView>
+
+#include <algorithm>
 
 namespace meridoc {
 namespace {
@@ -52,6 +57,7 @@ ResultsGrid::ResultsGrid(QTableView *view) : view_(view), model_(new ResultsMode
     view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->setShowGrid(true);
+    view_->setTabKeyNavigation(false); // Tab moves on to the next control, not the next cell
     view_->setWordWrap(false);
     view_->verticalHeader()->hide();
     view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -100,7 +106,9 @@ void ResultsGrid::setCurrentRow(int row) {
 
 int ResultsGrid::rowAt(const QPoint &viewportPos) const {
     const int modelRow = view_->rowAt(viewportPos.y());
-    return modelRow < 0 ? -1 : modelRow + 1;
+    if (modelRow < 0 || view_->columnAt(viewportPos.x()) < 0)
+        return -1;
+    return modelRow + 1;
 }
 
 void ResultsGrid::reset() {
@@ -119,14 +127,33 @@ void ResultsGrid::endFill() {
     setCurrentRow(currentRow());
 }
 
-void ResultsGrid::removeRow(int row) {
+void ResultsGrid::removeEntryRows(int row, const EntryKey &key) {
     auto &rows = model_->rows();
-    if (row < 1 || row >= rowCount() || rows.size() < 2)
+    if (!filled_ || row < 1 || row >= rowCount())
         return;
+    const auto before = std::count_if(rows.begin(), rows.begin() + (row - 1),
+                                      [&](const EntryRecord &r) { return key.matches(r); });
     model_->beginChange();
-    rows.erase(rows.begin() + (row - 1));
+    std::erase_if(rows, [&](const EntryRecord &r) { return key.matches(r); });
+    if (rows.empty()) {
+        rows.assign(1, noMatchRecord());
+        filled_ = false;
+    }
     model_->endChange();
-    setCurrentRow(row < rowCount() ? row : row - 1);
+    setCurrentRow(row - static_cast<int>(before)); // past the end: the new last row
+}
+
+void ResultsGrid::notePress(const QMouseEvent &press) {
+    lastPress_ = press.timestamp();
+}
+
+bool ResultsGrid::doubleClickBeganHere(const QMouseEvent &doubleClick) const {
+    // The second press of a double click arrives as the double click itself, so the grid's last
+    // press is the first one when the double click began here.
+    const auto interval =
+        static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+    return lastPress_ && *lastPress_ <= doubleClick.timestamp() &&
+           doubleClick.timestamp() - *lastPress_ <= interval;
 }
 
 } // namespace meridoc

@@ -7,9 +7,11 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <span>
 #include <vector>
 
+class QMouseEvent;
 class QTableView;
 
 namespace meridoc {
@@ -57,7 +59,8 @@ public:
     // Selects a result row; a row past the last one selects the last, one before the first the
     // first.
     void setCurrentRow(int row);
-    // The row under a point of the view's viewport: 0 for the header, -1 for no row.
+    // The row of the cell under a point of the view's viewport; -1 where no cell is (below the
+    // last row, or in the strip right of the last column).
     int rowAt(const QPoint &viewportPos) const;
 
     // Empties the grid to the header and the no-match row.
@@ -87,16 +90,26 @@ public:
     void beginFill();
     void endFill();
 
-    // Removes a result row, moving the rows below it up, never leaving fewer than one result row;
-    // selects the row that took its place, or the new last row.
-    void removeRow(int row);
+    // Removes every result row of one entry (all five fields equal to `key`), as a deletion
+    // removes every record of it from the card file. `row` is the row the deletion was made on:
+    // the row that followed it is selected, or the new last row. When no result is left, the
+    // grid shows the no-match row.
+    void removeEntryRows(int row, const EntryKey &key);
+
+    // Mouse presses on the grid (cells or header). A double click counts only when its first
+    // press reached the grid too: one that began on a control that then vanished from under the
+    // pointer (and uncovered the grid) does not.
+    void notePress(const QMouseEvent &press);
+    bool doubleClickBeganHere(const QMouseEvent &doubleClick) const;
+    void forgetPresses() { lastPress_.reset(); }
 
     QTableView *view() const { return view_; }
 
 private:
     QTableView *view_;
     ResultsModel *model_;
-    bool filled_ = false; // whether row 1 holds a result rather than the no-match row
+    bool filled_ = false;              // whether row 1 holds a result rather than the no-match row
+    std::optional<quint64> lastPress_; // the time of the last press on the grid
 };
 
 } // namespace meridoc

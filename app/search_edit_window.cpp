@@ -12,6 +12,7 @@
 #include "window_style.h"
 
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
@@ -30,7 +31,7 @@ TForm2::TForm2(TForm1 *mainWindow, QWidget *parent)
 TForm2::~TForm2() = default;
 
 void TForm2::connectHandlers() {
-    const auto wire = [this](QPushButton *button, void (TForm2::*handler)()) {
+    const auto wire = [this](QPushButton *button, auto handler) {
         connect(button, &QPushButton::clicked, this,
                 [this, handler] { guarded(this, [&] { (this->*handler)(); }); });
     };
@@ -44,29 +45,65 @@ void TForm2::connectHandlers() {
     wire(ui->Button8, &TForm2::Button8Click);
     wire(ui->Button9, &TForm2::Button9Click);
     ui->StringGrid1->viewport()->installEventFilter(this);
+    ui->StringGrid1->horizontalHeader()->viewport()->installEventFilter(this);
+    ui->RichEdit1->installEventFilter(this);
     for (QLineEdit *edit : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5})
         edit->installEventFilter(this);
 }
 
 bool TForm2::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == ui->StringGrid1->viewport()) {
-        if (event->type() == QEvent::MouseButtonPress) {
-            const auto *mouse = static_cast<QMouseEvent *>(event);
-            const Qt::MouseButton button = mouse->button();
-            const QPoint pos = mouse->position().toPoint();
-            guarded(this, [&] { StringGrid1MouseDown(button, pos); });
-            // The right button only ever deletes; it never moves the selection itself.
-            return button == Qt::RightButton;
-        } else if (event->type() == QEvent::MouseButtonDblClick) {
-            // The selected row counts, wherever in the grid the double click falls.
-            QMetaObject::invokeMethod(
-                this, [this] { guarded(this, [&] { StringGrid1DblClick(); }); },
-                Qt::QueuedConnection);
-        }
-    } else if (event->type() == QEvent::KeyPress) {
-        return entryFormKeyDown(watched, static_cast<QKeyEvent *>(event));
+    if (watched == ui->StringGrid1->viewport() ||
+        watched == ui->StringGrid1->horizontalHeader()->viewport())
+        return gridMouseEvent(watched == ui->StringGrid1->viewport(), event);
+    if (watched == ui->RichEdit1 && event->type() == QEvent::KeyPress &&
+        !ui->RichEdit1->tabChangesFocus()) {
+        // The viewer accepts Tab: the key stays in it (read-only, so it types nothing) instead of
+        // handing the focus on, which Qt does for any read-only text box. Ctrl+Tab leaves it, as
+        // it leaves any box that accepts tabs.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+            return false;
+        if (key->modifiers() & Qt::ControlModifier)
+            focusNextPrevChild(key->key() == Qt::Key_Tab &&
+                               !(key->modifiers() & Qt::ShiftModifier));
+        return true;
     }
+    if (event->type() == QEvent::KeyPress)
+        return entryFormKeyDown(watched, static_cast<QKeyEvent *>(event));
     return QWidget::eventFilter(watched, event);
+}
+
+// Mouse events over the grid's cells (`onCells`) or its header row; true consumes the event.
+bool TForm2::gridMouseEvent(bool onCells, QEvent *event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const Qt::MouseButton button = mouse->button();
+        grid_->notePress(*mouse);
+        if (!onCells)
+            return false; // the header row holds no entry to delete
+        const QPoint pos = mouse->position().toPoint();
+        guarded(this, [&] { StringGrid1MouseDown(button, pos); });
+        // The right button only ever deletes; it never moves the selection itself.
+        return button == Qt::RightButton;
+    }
+    case QEvent::MouseButtonDblClick: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        // Only a left double click that began on the grid opens the viewer; any other (a right
+        // double click, one whose first click hit a button that then vanished) does nothing.
+        if (mouse->button() != Qt::LeftButton || !grid_->doubleClickBeganHere(*mouse))
+            return true;
+        // The selected row counts, wherever in the grid the double click falls.
+        QMetaObject::invokeMethod(
+            this, [this] { guarded(this, [&] { StringGrid1DblClick(); }); }, Qt::QueuedConnection);
+        return false;
+    }
+    case QEvent::Hide:
+        grid_->forgetPresses(); // a click before the grid went away starts no double click
+        return false;
+    default:
+        return false;
+    }
 }
 
 // Showing and hiding
@@ -161,8 +198,16 @@ void TForm2::FormActivate() {
 }
 
 void TForm2::closeEvent(QCloseEvent *event) {
-    guarded(this, [&] { FormClose(); });
-    event->accept();
+    // Text typed into the extra-text editor is not thrown away without CANCEL & EXIT's own
+    // question; "No" keeps the window and the text.
+    bool closing = true;
+    guarded(this, [&] {
+        if (ui->GroupBox2->isVisible() && ui->RichEdit2->document()->isModified())
+            closing = Button7Click();
+        if (closing)
+            FormClose();
+    });
+    event->setAccepted(closing);
 }
 
 void TForm2::FormClose() {

@@ -64,7 +64,7 @@ public:
     void Button2Click(); // CLOSE TEXT
     void Button5Click(); // ADD/EDIT EXTRA TEXT
     void Button6Click(); // SAVE & EXIT
-    void Button7Click(); // CANCEL & EXIT
+    bool Button7Click(); // CANCEL & EXIT; true when the editor closed
 
     // Printing.
     void Button1Click(); // PRINT
@@ -82,7 +82,9 @@ private:
     QList<QWidget *> resultControls() const;
     std::array<QString, 5> entryFormTexts() const;
     bool entryFormKeyDown(QObject *watched, QKeyEvent *event);
-    bool closeEditorAfter(const QString &question);
+    bool gridMouseEvent(bool onCells, QEvent *event);
+    bool askToCloseEditor(const QString &question);
+    void closeEditor();
 
     std::unique_ptr<Ui::TForm2> ui;
     std::unique_ptr<meridoc::ResultsGrid> grid_;

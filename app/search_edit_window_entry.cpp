@@ -156,8 +156,10 @@ void TForm2::StringGrid1MouseDown(Qt::MouseButton button, const QPoint &viewport
     RemoveResultRow(row);
 }
 
+// The rewrite removed every record of the entry, so every row listing it goes too, not only the
+// clicked one: no row is left naming an entry that no longer exists.
 void TForm2::RemoveResultRow(int row) {
-    grid_->removeRow(row);
+    grid_->removeEntryRows(row, EntryKey(DroppedEntry));
 }
 
 // Enter moves to the next box of the cycle Edit1 ... Edit5; a box hidden in edit mode is skipped.

@@ -30,11 +30,13 @@ void TForm2::StringGrid1DblClick() {
                        messages::Ok);
         return;
     }
-    HideResultControls();
-    resize(TextWidth, height());
     ui->RichEdit1->clear();
     LoadExtraTextFile(FindExtraText(name), *ui->RichEdit1->document());
     ui->RichEdit1->show();
+    // The results make way only once the text has loaded: a file that cannot be loaded leaves
+    // them on screen with BACK, not an empty window.
+    HideResultControls();
+    resize(TextWidth, height());
     ui->RichEdit1->setReadOnly(true);
     ui->Button2->show();
 }
@@ -52,22 +54,27 @@ void TForm2::Button5Click() {
     ui->RichEdit2->clear();
     ui->RichEdit2->setPlainText(QStringLiteral("Put extra text here"));
     const QString name = EditorExtraTextName(ui->Edit1->text(), ui->Edit2->text());
-    if (ExtraTextExists(name))
+    ui->RichEdit2->document()->setModified(false);
+    if (ExtraTextExists(name)) {
         LoadExtraText(ExtraTextPath(name), *ui->RichEdit2->document());
+        ui->RichEdit2->document()->setModified(false); // only typing counts as a change
+    }
 }
 
-// Asks the editor's question; on Yes the editor closes and the entry form comes back.
-bool TForm2::closeEditorAfter(const QString &question) {
-    if (messages::show(this, messages::Kind::Information, question, messages::Yes | messages::No) !=
-        messages::Yes)
-        return false;
+// Asks the editor's question; true on Yes.
+bool TForm2::askToCloseEditor(const QString &question) {
+    return messages::show(this, messages::Kind::Information, question,
+                          messages::Yes | messages::No) == messages::Yes;
+}
+
+// The editor makes way for the entry form again.
+void TForm2::closeEditor() {
     ui->GroupBox2->hide();
     ui->GroupBox1->show();
-    return true;
 }
 
 void TForm2::Button6Click() {
-    if (!closeEditorAfter(
+    if (!askToCloseEditor(
             QStringLiteral("This action will save text changes and exit text-edit, OK?")))
         return;
     const QString name = EditorExtraTextName(ui->Edit1->text(), ui->Edit2->text());
@@ -75,9 +82,15 @@ void TForm2::Button6Click() {
         // A name that would reach outside the program folder or onto one of its own files.
         throw Exception(QStringLiteral("Cannot create file %1").arg(AppState.ProgramDir + name));
     }
+    // Saved before the editor closes: a save that fails leaves the editor open with its text
+    // after the error report, so nothing typed is lost.
     SaveExtraText(ExtraTextPath(name), *ui->RichEdit2->document());
+    closeEditor();
 }
 
-void TForm2::Button7Click() {
-    closeEditorAfter(QStringLiteral("Unsaved changes will be lost, OK?"));
+bool TForm2::Button7Click() {
+    if (!askToCloseEditor(QStringLiteral("Unsaved changes will be lost, OK?")))
+        return false;
+    closeEditor();
+    return true;
 }

@@ -4,9 +4,11 @@
 
 #include <QFile>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTest>
 #include <QTextEdit>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace meridoc;
@@ -41,12 +43,15 @@ protected:
     QTextEdit *viewer() { return w.search<QTextEdit>("RichEdit1"); }
     QTextEdit *editor() { return w.search<QTextEdit>("RichEdit2"); }
 
+    // A double click as the window system delivers it: a press, then the double click.
+    void doubleClick(QWidget *on, QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+        QWindow *window = on->window()->windowHandle();
+        QTest::mouseDClick(window, button, {}, window->mapFromGlobal(on->mapToGlobal(at)));
+        QCoreApplication::processEvents();
+    }
     void doubleClickRow(int row) {
         auto *view = w.search<QTableView>("StringGrid1");
-        const QPoint at = view->visualRect(view->model()->index(row - 1, 1)).center();
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, at);
-        QCoreApplication::processEvents();
+        doubleClick(view->viewport(), view->visualRect(view->model()->index(row - 1, 1)).center());
     }
     void openEditor(int row) {
         w.grid().setCurrentRow(row);
@@ -78,6 +83,9 @@ TEST_F(ExtraText, ThePlaceholderSavedUnchangedIsShownLater) {
     openEditor(1);
     EXPECT_TRUE(w.search("GroupBox2")->isVisible());
     EXPECT_TRUE(w.search("GroupBox1")->isHidden());
+    editor()->setFocus();
+    QTest::keyClick(editor(), Qt::Key_Tab); // the editor hands Tab on
+    EXPECT_EQ(w.form2().focusWidget(), w.search("Button6"));
     EXPECT_EQ(editor()->toPlainText(), QStringLiteral("Put extra text here"));
     {
         ScriptedMessages boxes;
@@ -100,10 +108,14 @@ TEST_F(ExtraText, ThePlaceholderSavedUnchangedIsShownLater) {
         EXPECT_TRUE(w.search(hidden)->isHidden()) << hidden;
     EXPECT_EQ(w.form2().width(), 380);
 
-    // The viewer takes no typing.
+    // The viewer takes no typing. It keeps Tab; Ctrl+Tab leaves it.
     viewer()->setFocus();
     QTest::keyClicks(viewer(), "typed");
     EXPECT_EQ(viewer()->toPlainText(), QStringLiteral("Put extra text here"));
+    QTest::keyClick(viewer(), Qt::Key_Tab);
+    EXPECT_EQ(w.form2().focusWidget(), viewer());
+    QTest::keyClick(viewer(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(w.form2().focusWidget(), w.search("Button2"));
 
     w.click2("Button2"); // CLOSE TEXT
     EXPECT_TRUE(viewer()->isHidden());
@@ -122,13 +134,16 @@ TEST_F(ExtraText, AnsweringNoChangesNothing) {
     }
     w.click2("Button5");
     EXPECT_EQ(editor()->toPlainText(), QStringLiteral("first")); // reloaded from the file
-    editor()->setPlainText("second");
+    editor()->selectAll();
+    QTest::keyClicks(editor(), "second");
     {
         ScriptedMessages boxes;
         boxes.expect(Kind::Information, SaveQuestion, messages::No);
         boxes.expect(Kind::Information, CancelQuestion, messages::No, messages::Yes | messages::No);
+        boxes.expect(Kind::Information, CancelQuestion, messages::No);
         w.click2("Button6");
         w.click2("Button7");
+        EXPECT_FALSE(w.form2().close()); // closing the window asks the same
     }
     EXPECT_TRUE(w.search("GroupBox2")->isVisible());
     EXPECT_EQ(editor()->toPlainText(), QStringLiteral("second"));
@@ -189,4 +204,27 @@ TEST_F(ExtraText, NamesThatReachProgramFilesHaveNoExtraText) {
         own.click2("Button6");
     }
     EXPECT_EQ(own.dir().read("meridoc.ini"), ini);
+    EXPECT_TRUE(own.search("GroupBox2")->isVisible()); // the editor stays open
+}
+
+TEST_F(ExtraText, ADoubleClickOpensTheViewerOnlyWhenItBeganOnTheGrid) {
+    w.dir().write("AnnaSmith", "note");
+    w.searchFor("");
+    ScriptedMessages boxes;
+    auto *view = w.search<QTableView>("StringGrid1");
+    const QRect cell = view->visualRect(view->model()->index(0, 4));
+    doubleClick(view->viewport(), {cell.right() + 4, cell.top()}, Qt::RightButton);
+    // The grid gets the double click alone when its first press hit a button that then vanished.
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_TRUE(viewer()->isHidden());
+    doubleClick(view->horizontalHeader()->viewport(), {20, 10}); // the selected row counts
+    EXPECT_TRUE(viewer()->isVisible());
+
+    // A text that cannot be loaded leaves the results on screen.
+    w.click2("Button2");
+    QFile big(w.dir().file("AnnaSmith"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(64 * 1024 * 1024 + 1));
+    boxes.expectError("Failed to Load Stream");
+    doubleClickRow(1);
+    EXPECT_TRUE(w.search("Button8")->isVisible());
 }

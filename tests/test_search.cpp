@@ -186,6 +186,7 @@ TEST(SearchWindow, GridLayout) {
     EXPECT_EQ(view->rowHeight(0), 24);
     EXPECT_EQ(view->selectionBehavior(), QAbstractItemView::SelectRows);
     EXPECT_EQ(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+    EXPECT_FALSE(view->tabKeyNavigation()); // Tab leaves the grid instead of walking its cells
     EXPECT_EQ(w.form2().windowTitle(), QStringLiteral("MERIDOC SEARCH/EDIT"));
 }
 
