@@ -49,16 +49,16 @@ void TForm2::Button2Click() {
 }
 
 void TForm2::Button5Click() {
-    ui->GroupBox2->show();
-    ui->GroupBox1->hide();
     ui->RichEdit2->clear();
     ui->RichEdit2->setPlainText(QStringLiteral("Put extra text here"));
     const QString name = EditorExtraTextName(ui->Edit1->text(), ui->Edit2->text());
-    ui->RichEdit2->document()->setModified(false);
-    if (ExtraTextExists(name)) {
+    // The file is loaded before the editor opens: one that cannot be loaded is reported and the
+    // entry form stays, so SAVE & EXIT can never write the placeholder over the unread text.
+    if (ExtraTextExists(name))
         LoadExtraText(ExtraTextPath(name), *ui->RichEdit2->document());
-        ui->RichEdit2->document()->setModified(false); // only typing counts as a change
-    }
+    ui->RichEdit2->document()->setModified(false); // only typing counts as a change
+    ui->GroupBox2->show();
+    ui->GroupBox1->hide();
 }
 
 // Asks the editor's question; true on Yes.

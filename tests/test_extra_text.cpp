@@ -3,6 +3,7 @@
 #include "support/windows.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QTableView>
@@ -227,4 +228,9 @@ TEST_F(ExtraText, ADoubleClickOpensTheViewerOnlyWhenItBeganOnTheGrid) {
     boxes.expectError("Failed to Load Stream");
     doubleClickRow(1);
     EXPECT_TRUE(w.search("Button8")->isVisible());
+    // ... and keeps the editor closed, so its placeholder can never be saved over the file.
+    boxes.expectError("Failed to Load Stream");
+    openEditor(1);
+    EXPECT_TRUE(w.search("GroupBox2")->isHidden());
+    EXPECT_EQ(QFileInfo(big).size(), 64 * 1024 * 1024 + 1);
 }
