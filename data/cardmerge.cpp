@@ -95,8 +95,7 @@ bool mergePass(const NextExisting &nextExisting, std::span<const EntryRecord> ba
             skipped[order[next]] = again;
             if (!again)
                 place(record, key);
-            if (progress && next % 1024 == 1023)
-                progress(qint64(next + 1));
+            progress();
         }
     };
     std::optional<SortKey> previous;
@@ -109,8 +108,6 @@ bool mergePass(const NextExisting &nextExisting, std::span<const EntryRecord> ba
         place(*record, key);
     }
     placeBatchBelow(nullptr);
-    if (progress)
-        progress(qint64(order.size()));
     return true;
 }
 
@@ -145,7 +142,13 @@ CardMerge::CardMerge(std::span<const EntryRecord> batch, bool write, const Progr
     const NextExisting fromFile = [&]() -> const EntryRecord * {
         return delivered++ < existing ? reader->next() : nullptr;
     };
-    if (!mergePass(fromFile, batch, order, skipped_, deliver, progress)) {
+    qint64 reported = 0;
+    const Progress counted = [&] {
+        ++reported;
+        if (progress)
+            progress();
+    };
+    if (!mergePass(fromFile, batch, order, skipped_, deliver, counted)) {
         // Written by other means and out of order: sort the records first, stably.
         std::vector<EntryRecord> records;
         records.reserve(std::size_t(existing));
@@ -163,7 +166,11 @@ CardMerge::CardMerge(std::span<const EntryRecord> batch, bool write, const Progr
         };
         if (output_)
             output_->restart();
-        mergePass(fromMemory, batch, order, skipped_, deliver, progress);
+        qint64 replayed = 0; // the records the first pass reported are not reported twice
+        mergePass(fromMemory, batch, order, skipped_, deliver, [&] {
+            if (++replayed > reported && progress)
+                progress();
+        });
     }
     skippedCount_ = std::count(skipped_.begin(), skipped_.end(), true);
     needed_ = !exists || skippedCount_ < qint64(batch.size());

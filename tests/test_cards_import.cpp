@@ -145,7 +145,7 @@ TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
         EXPECT_TRUE(err.isEmpty());
     }
     EXPECT_TRUE(out.startsWith("Anna\tSmith\t555\t\told\nAnna\tSmith\t\t\t\n  "));
-    EXPECT_TRUE(out.contains(file + ":27: Bob Jones: already in the card file\n"));
+    EXPECT_TRUE(out.contains(file + ":27: Bob Jones: already in the card file; E-mail moved"));
     EXPECT_TRUE(out.contains("\nCy\tDoe\t\t\t\n  " + file + ":33: Cy Doe: E-mail moved"));
     EXPECT_TRUE(out.contains("\n    extra text: E-mail: anna@example.org\n"));
     EXPECT_TRUE(out.endsWith("would import 5 contacts into new.CRD, 1 already there, 4 with "
