@@ -99,11 +99,11 @@ public:
             CardMerge merge(records_, !request_.dryRun, [&] { progress->step(); });
             progress.reset();
             queueExtraTexts();
+            extra_.stage(!request_.dryRun);
             if (request_.dryRun) {
                 reportDryRun(merge);
                 return;
             }
-            extra_.stage();
             merge.commit();
             extra_.commit();
             reportDone(merge);
@@ -140,9 +140,7 @@ private:
                 continue;
             const QString name = ViewerExtraTextName(text::fromCp1252(records_[i].NAME()),
                                                      text::fromCp1252(records_[i].SURNAME()));
-            if (extra_.add(name, note.extra)) {
-                ++withExtra_;
-            } else {
+            if (!extra_.add(name, note.extra)) {
                 note.noExtra = true;
                 note.losses.append(QStringLiteral("no extra text for this name, details lost: ") +
                                    note.extra.join(QStringLiteral("; ")));
@@ -157,7 +155,7 @@ private:
             .arg(QLatin1String(verb), plural(added, "contact", "contacts"),
                  QFileInfo(merge.path()).fileName())
             .arg(merge.skippedCount())
-            .arg(withExtra_);
+            .arg(extra_.appendedCount());
     }
 
     static QString remark(const ContactNote &note, QStringList what) {
@@ -206,7 +204,6 @@ private:
     std::vector<EntryRecord> records_;
     std::vector<ContactNote> notes_;
     ExtraTextBatch extra_;
-    qint64 withExtra_ = 0;
 };
 
 } // namespace

@@ -148,10 +148,11 @@ TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
     EXPECT_TRUE(out.contains(file + ":27: Bob Jones: already in the card file; E-mail moved"));
     EXPECT_TRUE(out.contains("\nCy\tDoe\t\t\t\n  " + file + ":33: Cy Doe: E-mail moved"));
     EXPECT_TRUE(out.contains("\n    extra text: E-mail: anna@example.org\n"));
-    EXPECT_TRUE(out.endsWith("would import 5 contacts into new.CRD, 1 already there, 4 with "
+    EXPECT_TRUE(out.endsWith("would import 5 contacts into new.CRD, 1 already there, 3 with "
                              "details moved to extra text\n"));
-    for (const char *summary : {"imported 4 contacts into home.crd, 2 already there",
-                                "imported 0 contacts into home.crd, 6 already there"}) {
+    for (const char *summary :
+         {"imported 4 contacts into home.crd, 2 already there, 3 with details",
+          "imported 0 contacts into home.crd, 6 already there, 0 with details"}) {
         SCOPED_TRACE(summary);
         ASSERT_EQ(run({"--card-file", "home", "import", file}), 0) << err.toStdString();
         EXPECT_EQ(entriesOf(dir.read("home.crd")),
