@@ -64,19 +64,33 @@ std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &si
 using CsvMap = QMap<QString, QString>;
 
 // Reads a CSV export (Google current and legacy, Outlook, Thunderbird, or any file with `map`)
-// from raw bytes: UTF-8, UTF-16 with a byte-order mark, or Windows-1252; comma or semicolon.
+// from raw bytes: UTF-8, UTF-16 with a byte-order mark, or Windows-1252; comma, semicolon or tab
+// (the one the header line uses most, or the one a leading "sep=;" line names). Columns are found
+// by their header names; columns of a known export that have no use are ignored, while in a file
+// read only through `map` every other non-empty column is kept as a Detail labelled by its
+// header. A row shorter than the header reads its missing fields as empty; a longer row is an
+// error unless the fields past the header are empty (a trailing separator).
 std::optional<ParseError> readCsv(QByteArrayView bytes, const CsvMap &map, const ContactSink &sink);
 
 // True when the bytes look like vCard rather than CSV (first non-blank line is BEGIN:VCARD,
 // ignoring a byte-order mark and letter case).
 bool looksLikeVCard(QByteArrayView bytes);
 
-// A contact fitted into a card-file entry.
+// A contact fitted into a card-file entry. NAME = given name, SURNAME = family name; with neither,
+// the formatted name's last word is the surname and the words before it the name, and with no
+// name at all the organisation is the surname. PHONE1 and PHONE2 = the first two phones, preferred
+// or mobile first, then home, then work, then the others (fax and pager among them), each class
+// in source order. COMMENTS = the note's first line.
+
 struct MappedEntry {
     // NAME, SURNAME, PHONE1, PHONE2, COMMENTS as Windows-1252 bytes, cut to the field maxima
     // (a character Windows-1252 cannot hold is '?').
     std::array<QByteArray, 5> fields;
-    // Lines for the person's extra text (exact Unicode text): whatever did not fit the record.
+    // Lines for the person's extra text (exact Unicode text): whatever did not fit the record, in
+    // this order: "Note: <first line>" when that line was cut or held characters Windows-1252
+    // lacks, the note's further lines verbatim, "Name: ..." / "Surname: ..." for a name that did
+    // not fit, further phones and phones that did not fit ("Phone (work): ..."), e-mails,
+    // addresses, then the other details ("Birthday: ...", "Organisation: ...") in source order.
     QStringList extraLines;
     // One short remark per loss from the record ("COMMENTS cut to 50", "3rd phone moved to the
     // extra text", "NAME: characters outside Windows-1252 stored as ?"); empty when nothing lost.

@@ -234,8 +234,7 @@ Contact Layout::contact(const QStringList &fields) const {
     if (!get(middle_).isEmpty() || !get(prefix_).isEmpty() || !get(suffix_).isEmpty()) {
         QStringList whole = {get(prefix_), c.given, get(middle_), c.family, get(suffix_)};
         whole.removeAll(QString());
-        c.details += Detail{QStringLiteral("Full name"),
-                            c.formatted.isEmpty() ? whole.join(u' ') : c.formatted};
+        c.details += Detail{QStringLiteral("Full name"), whole.join(u' ')};
     }
     c.note = get(note_);
     if (const QString more = get(extraNote_); !more.isEmpty())
@@ -282,7 +281,9 @@ Contact Layout::contact(const QStringList &fields) const {
     }
     for (const int i : leftovers_)
         if (!get(i).isEmpty())
-            c.details += Detail{headerNames_[i], get(i)};
+            c.details += Detail{headerNames_[i].isEmpty() ? QStringLiteral("Column %1").arg(i + 1)
+                                                          : headerNames_[i],
+                                get(i)};
     return c;
 }
 

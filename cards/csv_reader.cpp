@@ -11,7 +11,15 @@ namespace {
 // Splits the decoded text into rows of fields.
 class Rows {
 public:
-    Rows(const QString &text, QChar separator) : text_(text), separator_(separator) {}
+    Rows(const QString &text, QChar separator) : text_(text), separator_(separator) {
+        // Spreadsheets may name the separator on a line of its own before the header: "sep=;".
+        if (text.startsWith(QLatin1String("sep="), Qt::CaseInsensitive) && text.size() > 4) {
+            separator_ = text[4];
+            pos_ = text.indexOf(u'\n');
+            pos_ = pos_ < 0 ? text.size() : pos_ + 1;
+            line_ = 2;
+        }
+    }
 
     enum class Result { Row, End, UnclosedQuote };
 

@@ -65,8 +65,8 @@ public:
     QStringList noteLines, nameLines, phoneLines, emailLines, addressLines, otherLines;
 
     // Stores `value` in the field; when the field cannot hold it whole, the whole value goes to
-    // `overflow` as "label: value" and each loss is remarked. Returns whether it fitted.
-    bool fit(Field field, const char *fieldName, const QString &value, QStringList &overflow,
+    // `overflow` as "label: value" and each loss is remarked.
+    void fit(Field field, const char *fieldName, const QString &value, QStringList &overflow,
              const QString &label) {
         const int max = EntryRecord::maxLength(field);
         const QByteArray bytes = text::toCp1252(value);
@@ -82,7 +82,6 @@ public:
                                 .arg(QLatin1String(fieldName));
         if (cut || unencodable)
             overflow += label + QStringLiteral(": ") + value;
-        return !cut && !unencodable;
     }
 };
 
@@ -103,6 +102,12 @@ MappedEntry mapContact(const Contact &contact) {
         if (!words.isEmpty())
             family = words.takeLast();
         given = words.join(u' ');
+    }
+    if (given.isEmpty() && family.isEmpty()) {
+        // A company's card without any name: it is found under the organisation.
+        for (const Detail &d : contact.details)
+            if (d.label == u"Organisation" && family.isEmpty())
+                family = singleLine(d.value);
     }
     f.fit(Field::NAME, "NAME", given, f.nameLines, QStringLiteral("Name"));
     f.fit(Field::SURNAME, "SURNAME", family, f.nameLines, QStringLiteral("Surname"));

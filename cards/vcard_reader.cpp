@@ -4,192 +4,16 @@
 
 #include <QRegularExpression>
 
-// vCard 2.1 (RFC-less, the "versit" format phones still write), 3.0 (RFC 2426) and 4.0
-// (RFC 6350). The reader is lenient where writers differ and strict where a mistake would lose
-// or corrupt data silently.
+// vCard 2.1 (the older format phones still write), 3.0 (RFC 2426) and 4.0 (RFC 6350). The reader is
+// lenient where writers differ and strict where a mistake would lose or corrupt data silently.
 namespace meridoc::cards {
 
 namespace {
 
-// Physical lines of the input, one at a time, with one line of look-ahead.
-class Lines {
-public:
-    explicit Lines(QByteArrayView data) : data_(data) {}
+using vcard::Lines;
+using vcard::Property;
 
-    bool atEnd() const { return pos_ >= data_.size(); }
-    int nextNumber() const { return number_ + 1; }
-
-    QByteArrayView peek() const {
-        qsizetype end = data_.indexOf('\n', pos_);
-        if (end < 0)
-            end = data_.size();
-        QByteArrayView line = data_.sliced(pos_, end - pos_);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        return line;
-    }
-
-    QByteArrayView take() {
-        const QByteArrayView line = peek();
-        const qsizetype end = data_.indexOf('\n', pos_);
-        pos_ = end < 0 ? data_.size() : end + 1;
-        ++number_;
-        return line;
-    }
-
-private:
-    QByteArrayView data_;
-    qsizetype pos_ = 0;
-    int number_ = 0;
-};
-
-struct Param {
-    QByteArray name; // upper case
-    QList<QByteArray> values;
-};
-
-struct Property {
-    QByteArray group; // lower case, empty when none
-    QByteArray name;  // upper case
-    QList<Param> params;
-    QByteArray value;
-
-    QList<QByteArray> param(const char *name) const {
-        QList<QByteArray> all;
-        for (const Param &p : params)
-            if (p.name == name)
-                all += p.values;
-        return all;
-    }
-    QByteArray encoding() const {
-        const auto values = param("ENCODING");
-        return values.isEmpty() ? QByteArray() : values.first().toUpper();
-    }
-    bool quotedPrintable() const { return encoding() == "QUOTED-PRINTABLE"; }
-    bool base64() const { return encoding() == "BASE64" || encoding() == "B"; }
-};
-
-// Where the property's name and parameters end: the first ':' outside double quotes, or -1.
-qsizetype colonPosition(QByteArrayView line) {
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == '"')
-            quoted = !quoted;
-        else if (line[i] == ':' && !quoted)
-            return i;
-    }
-    return -1;
-}
-
-bool isEncodingName(const QByteArray &upper) {
-    return upper == "QUOTED-PRINTABLE" || upper == "BASE64" || upper == "B" || upper == "8BIT" ||
-           upper == "7BIT";
-}
-
-Param parseParam(QByteArrayView text) {
-    Param param;
-    const qsizetype eq = text.indexOf('=');
-    QByteArray values = (eq < 0 ? text : text.sliced(eq + 1)).toByteArray().trimmed();
-    values.replace('"', "");
-    if (eq < 0) {
-        // A vCard 2.1 bare parameter: TEL;CELL;PREF or NOTE;QUOTED-PRINTABLE.
-        const QByteArray upper = values.toUpper();
-        param.name = isEncodingName(upper) ? "ENCODING" : "TYPE";
-        param.values = {values};
-        return param;
-    }
-    param.name = text.first(eq).toByteArray().trimmed().toUpper();
-    for (const QByteArray &v : values.split(','))
-        if (!v.trimmed().isEmpty())
-            param.values += v.trimmed();
-    return param;
-}
-
-// "group.NAME;PARAM=VALUE;...:value". False when the line is not a property.
-bool parseProperty(QByteArrayView line, Property &property) {
-    const qsizetype colon = colonPosition(line);
-    if (colon <= 0)
-        return false;
-    const QByteArrayView head = line.first(colon);
-    QList<QByteArrayView> parts;
-    bool quoted = false;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= head.size(); ++i) {
-        if (i < head.size() && head[i] == '"')
-            quoted = !quoted;
-        else if (i == head.size() || (head[i] == ';' && !quoted)) {
-            parts += head.sliced(start, i - start);
-            start = i + 1;
-        }
-    }
-    const QByteArray fullName = parts.first().toByteArray().trimmed();
-    if (fullName.isEmpty())
-        return false;
-    const qsizetype dot = fullName.lastIndexOf('.');
-    property.group = dot < 0 ? QByteArray() : fullName.first(dot).toLower();
-    property.name = fullName.sliced(dot + 1).toUpper();
-    property.params.clear();
-    for (qsizetype i = 1; i < parts.size(); ++i)
-        if (!parts[i].trimmed().isEmpty())
-            property.params += parseParam(parts[i]);
-    property.value = line.sliced(colon + 1).toByteArray();
-    return true;
-}
-
-// A logical line: folded lines joined, and quoted-printable soft line breaks ("=" at the end of
-// a line) joined with the line after them.
-QByteArray nextLogicalLine(Lines &lines) {
-    QByteArray line = lines.take().toByteArray();
-    std::optional<bool> qp;
-    while (!lines.atEnd()) {
-        const QByteArrayView next = lines.peek();
-        if (line.endsWith('=')) {
-            if (!qp) {
-                const qsizetype colon = colonPosition(line);
-                qp = colon > 0 && line.first(colon).toUpper().contains("QUOTED-PRINTABLE");
-            }
-            if (*qp) {
-                line.chop(1);
-                line += next;
-                lines.take();
-                continue;
-            }
-        }
-        if (!next.startsWith(' ') && !next.startsWith('\t'))
-            break;
-        line += next.sliced(1);
-        lines.take();
-    }
-    return line;
-}
-
-bool isBase64Line(QByteArrayView line) {
-    for (char c : line)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '/' && c != '=')
-            return false;
-    return !line.isEmpty();
-}
-
-std::optional<QByteArray> decodeQuotedPrintable(const QByteArray &in) {
-    QByteArray out;
-    out.reserve(in.size());
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != '=') {
-            out += in[i];
-            continue;
-        }
-        if (i + 1 == in.size())
-            break; // a soft line break at the very end
-        if (i + 2 >= in.size() || !std::isxdigit(static_cast<unsigned char>(in[i + 1])) ||
-            !std::isxdigit(static_cast<unsigned char>(in[i + 2])))
-            return std::nullopt;
-        out += char(QByteArray::fromHex(in.mid(i + 1, 2)).at(0));
-        i += 2;
-    }
-    return out;
-}
-
-// Types as lower-case names: TYPE=HOME,WORK, bare 2.1 parameters, and an Apple-style label
+// Types as lower-case names: TYPE=HOME,WORK, bare 2.1 parameters, and an address book's label
 // "_$!<Mobile>!$_" reduced to "mobile".
 QString typeName(const QByteArray &raw) {
     QString t = QString::fromUtf8(raw).trimmed();
@@ -250,7 +74,7 @@ public:
             return std::nullopt;
         QByteArray raw = p.value;
         if (p.quotedPrintable()) {
-            auto decoded = decodeQuotedPrintable(raw);
+            auto decoded = vcard::decodeQuotedPrintable(raw);
             if (!decoded)
                 return QStringLiteral("invalid quoted-printable in %1").arg(QString::fromLatin1(n));
             raw = *decoded;
@@ -288,9 +112,7 @@ public:
                 contact_.phones[index].types += labels_.value(group);
         contact_.note = notes_.join(u'\n');
         if (!extraNames_.isEmpty())
-            contact_.details.prepend(
-                Detail{QStringLiteral("Full name"),
-                       contact_.formatted.isEmpty() ? extraNames_ : contact_.formatted});
+            contact_.details.prepend(Detail{QStringLiteral("Full name"), extraNames_});
         return std::move(contact_);
     }
 
@@ -418,13 +240,13 @@ std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &si
     Property property;
     while (!lines.atEnd()) {
         const int number = lines.nextNumber();
-        const QByteArray line = nextLogicalLine(lines);
+        const QByteArray line = vcard::nextLogicalLine(lines);
         if (isBlank(line))
             continue;
-        if (!parseProperty(line, property))
+        if (!vcard::parseProperty(line, property))
             return ParseError{number, QStringLiteral("not a property (no ':')")};
-        const QByteArray value = property.value.trimmed().toUpper();
         if (property.name == "BEGIN") {
+            const QByteArray value = property.value.trimmed().toUpper();
             if (card)
                 return ParseError{
                     number,
@@ -439,10 +261,15 @@ std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &si
             continue;
         }
         if (property.name == "END") {
-            if (!card || value != "VCARD")
+            const QByteArray value = property.value.trimmed().toUpper();
+            if (!card)
                 return ParseError{
                     number,
                     QStringLiteral("END:%1 without BEGIN:VCARD").arg(QString::fromUtf8(value))};
+            if (value != "VCARD")
+                return ParseError{number, QStringLiteral("END:%1 inside a card (line %2)")
+                                              .arg(QString::fromUtf8(value))
+                                              .arg(card->line())};
             Contact contact = card->finish();
             card.reset();
             if (!sink(std::move(contact)))
@@ -455,7 +282,7 @@ std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &si
             return ParseError{number, *reason};
         // vCard 2.1 writers may put BASE64 data on unindented lines up to a blank line.
         if (property.base64())
-            while (!lines.atEnd() && isBase64Line(lines.peek()))
+            while (!lines.atEnd() && vcard::isBase64Line(lines.peek()))
                 lines.take();
     }
     if (card)

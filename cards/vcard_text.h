@@ -1,10 +1,88 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
-// Text values of vCards: backslash escapes and structured values.
+#include <optional>
+
+// The syntax of vCards: lines, properties with their parameters, encodings and escapes.
 namespace meridoc::cards::vcard {
+
+// Physical lines of the input, one at a time, with one line of look-ahead.
+class Lines {
+public:
+    explicit Lines(QByteArrayView data) : data_(data) { findEnd(); }
+
+    bool atEnd() const { return pos_ >= data_.size(); }
+    int nextNumber() const { return number_ + 1; }
+
+    QByteArrayView peek() const {
+        QByteArrayView line = data_.sliced(pos_, end_ - pos_);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        return line;
+    }
+
+    QByteArrayView take() {
+        const QByteArrayView line = peek();
+        pos_ = end_ < data_.size() ? end_ + 1 : end_;
+        ++number_;
+        findEnd();
+        return line;
+    }
+
+private:
+    void findEnd() {
+        end_ = atEnd() ? data_.size() : data_.indexOf('\n', pos_);
+        if (end_ < 0)
+            end_ = data_.size();
+    }
+
+    QByteArrayView data_;
+    qsizetype pos_ = 0;
+    qsizetype end_ = 0; // where the next line ends (its '\n', or the end of the data)
+    int number_ = 0;
+};
+
+struct Param {
+    QByteArray name; // upper case
+    QList<QByteArray> values;
+};
+
+struct Property {
+    QByteArray group; // lower case, empty when none
+    QByteArray name;  // upper case
+    QList<Param> params;
+    QByteArray value;
+
+    QList<QByteArray> param(const char *name) const {
+        QList<QByteArray> all;
+        for (const Param &p : params)
+            if (p.name == name)
+                all += p.values;
+        return all;
+    }
+    QByteArray encoding; // upper case, from ENCODING= or a bare QUOTED-PRINTABLE / BASE64
+
+    bool quotedPrintable() const { return encoding == "QUOTED-PRINTABLE"; }
+    bool base64() const { return encoding == "BASE64" || encoding == "B"; }
+};
+
+// "group.NAME;PARAM=VALUE;...:value". False when the line is not a property.
+bool parseProperty(QByteArrayView line, Property &property);
+
+// A logical line: folded lines joined, and quoted-printable soft line breaks ("=" at the end of
+// a line) joined with the line after them.
+QByteArray nextLogicalLine(Lines &lines);
+
+// A line of vCard 2.1 BASE64 data, which writers may put on unindented lines.
+bool isBase64Line(QByteArrayView line);
+
+// Nothing when the text is not valid quoted-printable.
+std::optional<QByteArray> decodeQuotedPrintable(const QByteArray &in);
 
 // Resolves \n \N \, \; \: \\ ; any other backslash stays as it is. An unescaped ',' (which
 // separates the values of a list) becomes `listSeparator`.
