@@ -1,6 +1,8 @@
 #include "benchmarks.h"
 
+#include "cards_bench.h"
 #include "import_bench.h"
+
 #include "peak_memory.h"
 #include "workspace.h"
 
@@ -169,6 +171,7 @@ void registerBenchmarks(Workspace &workspace) {
         registerSqlite(workspace, n);
     }
     registerSearchGrid(workspace, SearchGridSize);
+    registerCardsBenchmarks(workspace);
     registerImportBenchmarks(workspace);
 }
 
@@ -185,8 +188,8 @@ void prepareFixtures(Workspace &ws, const std::string &filter) {
     const auto selected = [&](const std::string &group, int n) {
         if (!pattern)
             return true;
-        for (const char *op :
-             {"append", "change", "delete", "scan", "copy", "read", "runsearch", "shown"}) {
+        for (const char *op : {"append", "change", "delete", "scan", "copy", "read", "runsearch",
+                               "shown", "export"}) {
             const std::string name = benchmarkName(group, op, n) + "/real_time";
             if (std::regex_search(name, *pattern) != negative)
                 return true;
@@ -194,7 +197,7 @@ void prepareFixtures(Workspace &ws, const std::string &filter) {
         return false;
     };
     for (int n : Sizes) {
-        if (selected("cardfile", n) || selected("limit", n))
+        if (selected("cardfile", n) || selected("limit", n) || selected("cards", n))
             ws.card(n);
         if (selected("sqlite", n))
             ws.sqlite(n);
@@ -221,6 +224,8 @@ std::vector<Comparison> comparisons() {
     out.push_back({"search-grid", SearchGridSize, "scan",
                    benchmarkName("search-grid", "runsearch", SearchGridSize),
                    benchmarkName("cardfile", "scan", SearchGridSize)});
+    for (const Comparison &c : cardsComparisons())
+        out.push_back(c);
     out.push_back(importComparison());
     return out;
 }

@@ -35,16 +35,20 @@ const EntryRecord *CardEntries::next() {
 ExtraTexts::ExtraTexts() {
     const QStringList names =
         QDir(AppState.ProgramDir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    // Keyed as ExtraTextKey keys an entry; a name outside Windows-1252 may collide ('?'), and
+    // such a candidate is then looked up properly.
     for (const QString &name : names)
-        upperNames_.insert(text::upperAscii(name));
+        keys_.insert(text::toCp1252(text::upperAscii(name)));
 }
 
 QString ExtraTexts::plainText(const QByteArray &name, const QByteArray &surname) {
+    if (!keys_.contains(ExtraTextKey(name, surname)))
+        return {};
     const QString file = ViewerExtraTextName(text::fromCp1252(name), text::fromCp1252(surname));
     if (file == lastName_)
         return lastText_;
     QString plain;
-    if (upperNames_.contains(text::upperAscii(file)) && ExtraTextExists(file)) {
+    if (ExtraTextExists(file)) {
         QTextDocument doc;
         try {
             LoadExtraText(ExtraTextPath(file), doc);

@@ -36,7 +36,7 @@ public:
     QString plainText(const QByteArray &name, const QByteArray &surname);
 
 private:
-    QSet<QString> upperNames_;
+    QSet<QByteArray> keys_;
     QString lastName_;
     QString lastText_;
 };

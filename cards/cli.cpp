@@ -159,8 +159,10 @@ ExportRequest exportRequest(const Invocation &inv) {
     else
         throw Usage{QStringLiteral("unknown format '%1' (vcard3, vcard4 or csv)").arg(format)};
     request.output = inv.value("--output");
+    if (request.output == "-") // standard output, as usual
+        request.output.clear();
     request.folder = inv.value("--folder");
-    if (inv.has("--output") && request.output.isEmpty())
+    if (inv.has("--output") && inv.value("--output").isEmpty())
         throw Usage{QStringLiteral("--output needs a file name")};
     if (inv.has("--folder") && request.folder.isEmpty())
         throw Usage{QStringLiteral("--folder needs a folder name")};

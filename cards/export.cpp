@@ -6,8 +6,11 @@
 #include "progress.h"
 #include "vcard_writer.h"
 
+#include "data/appstate.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
@@ -16,9 +19,12 @@
 #include <functional>
 #include <optional>
 #include <unistd.h>
+#include <vector>
 
 namespace meridoc::cards {
 namespace {
+
+constexpr std::size_t ChunkSize = 64 * 1024;
 
 // Streams the distinct entries of the card file with their extra texts. Identical entries lie
 // next to each other in a sorted card file (their sort keys are equal), so only the UIDs of the
@@ -29,35 +35,38 @@ void forEachDistinct(const CommandContext &ctx,
     ExtraTexts extraTexts;
     Progress progress(ctx, entries.count());
     std::optional<SortKey> runKey;
-    QSet<QString> runUids;
+    std::vector<QString> runUids; // usually a handful; more go into runMore
+    QSet<QString> runMore;
     ExportEntry entry;
     while (const EntryRecord *record = entries.next()) {
         progress.step();
         const SortKey key(*record);
         if (!runKey || !(*runKey == key)) {
             runKey = key;
-            runUids.clear();
+            runUids.resize(0);
+            if (!runMore.isEmpty())
+                runMore.clear();
         }
         entry.fields = record->fields();
         entry.uid = EntryUid(entry.fields);
-        if (runUids.contains(entry.uid))
+        if (std::find(runUids.begin(), runUids.end(), entry.uid) != runUids.end() ||
+            runMore.contains(entry.uid))
             continue;
-        runUids.insert(entry.uid);
+        if (runUids.size() < 16)
+            runUids.push_back(entry.uid);
+        else
+            runMore.insert(entry.uid);
         entry.extraText = extraTexts.plainText(record->NAME(), record->SURNAME());
         visit(entry);
     }
 }
 
-QByteArray write(const ExportEntry &entry, ExportFormat format) {
-    switch (format) {
-    case ExportFormat::VCard3:
-        return WriteVCard(entry, VCardVersion::V3);
-    case ExportFormat::VCard4:
-        return WriteVCard(entry, VCardVersion::V4);
-    case ExportFormat::Csv:
-        return CsvRow(entry);
-    }
-    return {};
+void appendEntry(std::string &out, const ExportEntry &entry, ExportFormat format) {
+    if (format == ExportFormat::Csv)
+        out.append(CsvRow(entry).toStdString());
+    else
+        AppendVCard(out, entry,
+                    format == ExportFormat::VCard4 ? VCardVersion::V4 : VCardVersion::V3);
 }
 
 std::optional<QByteArray> readIfPresent(const QString &path) {
@@ -129,13 +138,26 @@ void RunExport(const CommandContext &ctx, const ExportRequest &request) {
         exportFolder(ctx, request);
         return;
     }
+    const QString cardFile = QFileInfo(CardFilePath()).canonicalFilePath();
+    if (!request.output.isEmpty() && !cardFile.isEmpty() &&
+        QFileInfo(request.output).canonicalFilePath() == cardFile)
+        throw Failure(QStringLiteral("the output would replace the card file it is made from"),
+                      request.output);
     std::optional<Output> fileOutput;
     Output streamOutput(ctx.out);
     Output &out = request.output.isEmpty() ? streamOutput : fileOutput.emplace(request.output);
+    std::string chunk;
+    chunk.reserve(ChunkSize + 4096);
     if (request.format == ExportFormat::Csv)
-        out.write(CsvHeader());
-    forEachDistinct(ctx,
-                    [&](const ExportEntry &entry) { out.write(write(entry, request.format)); });
+        chunk.append(CsvHeader().toStdString());
+    forEachDistinct(ctx, [&](const ExportEntry &entry) {
+        appendEntry(chunk, entry, request.format);
+        if (chunk.size() >= ChunkSize) {
+            out.write(QByteArray::fromRawData(chunk.data(), qsizetype(chunk.size())));
+            chunk.clear();
+        }
+    });
+    out.write(QByteArray::fromRawData(chunk.data(), qsizetype(chunk.size())));
     out.finish();
 }
 

@@ -4,6 +4,9 @@
 
 #include <QUuid>
 
+#include <algorithm>
+#include <cstring>
+
 namespace meridoc::cards {
 namespace {
 
@@ -16,12 +19,16 @@ QString ExportEntry::text(Field f) const {
 }
 
 QString EntryUid(const std::array<QByteArray, FieldCount> &fields) {
-    QByteArray name;
+    char name[FieldCount * 256];
+    qsizetype size = 0;
     for (const QByteArray &field : fields) {
-        name.append(static_cast<char>(field.size()));
-        name.append(field);
+        const auto length = static_cast<unsigned char>(std::min<qsizetype>(field.size(), 255));
+        name[size++] = static_cast<char>(length);
+        std::memcpy(name + size, field.constData(), length);
+        size += length;
     }
-    return QUuid::createUuidV5(UidNamespace, name).toString(QUuid::WithoutBraces);
+    return QUuid::createUuidV5(UidNamespace, QByteArray::fromRawData(name, size))
+        .toString(QUuid::WithoutBraces);
 }
 
 QString ExportNote(const ExportEntry &entry) {

@@ -24,6 +24,9 @@ constexpr qsizetype BufferSize = 256 * 1024;
 } // namespace
 
 AtomicFile::AtomicFile(const QString &target) : target_(target) {
+    // A read-only file is not replaced behind its owner's back, as in the program folder.
+    if (QFile::exists(target) && files::isReadOnly(target))
+        throw Failure(EInOutError::messageFor(ioerror::AccessDenied), target);
     const qsizetype slash = target.lastIndexOf('/');
     const QString dir = slash >= 0 ? target.left(slash + 1) : QString();
     const QString name = target.mid(slash + 1);

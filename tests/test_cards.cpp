@@ -141,6 +141,8 @@ TEST(CardsCli, StatusOutputAndMessages) {
                                             {"Bo", "\xd6ster", "", "+46 8 123 4567", ""}}));
     dir.write("other.crd", cardFileBytes({{"Carl", "Dahl", "", "", ""}}));
     dir.write("AnnaBerg", "Met at the Ferry\n");
+    dir.write("old.vcf", "");
+    dir.makeReadOnly("old.vcf");
     const QString usage = "Try 'meridoc-cards --help'";
     struct Row {
         QStringList args;
@@ -153,6 +155,11 @@ TEST(CardsCli, StatusOutputAndMessages) {
          0,
          "[\n  {\"name\": \"Carl\", \"surname\": \"Dahl\", \"phone1\": \"\", \"phone2\": \"\", "
          "\"comments\": \"\"}\n]\n",
+         ""},
+        {{"--card-file=other", "export", "--output", "-", "--format=csv"},
+         0,
+         "First Name,Middle Name,Last Name,Notes,Phone 1 - Label,Phone 1 - Value,Phone 2 - "
+         "Label,Phone 2 - Value\r\nCarl,,Dahl,,,,,\r\n",
          ""},
         {{"find", "ferry"}, 0, "Anna\tBerg\t(000)555-0101\t\ttab here\n", ""},
         {{"find", "öS"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
@@ -168,6 +175,14 @@ TEST(CardsCli, StatusOutputAndMessages) {
          1,
          "",
          "meridoc-cards: " + dir.path() + "no/such/dir/x.vcf: "},
+        {{"export", "--output", dir.path() + "./friends.crd"},
+         1,
+         "",
+         "meridoc-cards: " + dir.path() + "./friends.crd: the output would replace"},
+        {{"export", "--output", dir.file("old.vcf")},
+         1,
+         "",
+         "meridoc-cards: " + dir.file("old.vcf") + ": File access denied\n"},
         {{}, 2, "", "meridoc-cards: missing command\n"},
         {{"lists"}, 2, "", "meridoc-cards: unknown command 'lists'\n"},
         {{"list", "--bogus"}, 2, "", "meridoc-cards: unrecognized option '--bogus'\n"},
@@ -202,7 +217,8 @@ TEST(CardsCli, StatusOutputAndMessages) {
         EXPECT_EQ(r.status == 2, r.err.contains(usage)) << what;
     }
     // Nothing was written into the program folder.
-    EXPECT_EQ(dir.entries(), QStringList({"AnnaBerg", "friends.crd", "meridoc.ini", "other.crd"}));
+    EXPECT_EQ(dir.entries(),
+              QStringList({"AnnaBerg", "friends.crd", "meridoc.ini", "old.vcf", "other.crd"}));
 }
 
 struct FileState {
