@@ -89,11 +89,12 @@ const QByteArray Bob = vcard("Bob", "Jones", "EMAIL:bob@example.org\r\n");
 TEST_F(CardsImport, FailuresChangeNothing) {
     const struct {
         const char *what;
-        QByteArray second; // the second input file, after a good one
+        QByteArray second; // the second input file, after a good one; none: not written
         const char *failure;
         rlim_t sizeLimit = RLIM_INFINITY;
         const char *readOnly = "";
         const char *card = "home";
+        const char *secondName = "b.vcf"; // "": the folder holding the inputs
     } cases[] = {
         {"no END:VCARD", Bob + "BEGIN:VCARD\nVERSION:3.0\nFN:X\n", "b.vcf:"},
         {"not a property", "BEGIN:VCARD\nVERSION:3.0\nno colon\nEND:VCARD\n", "b.vcf:3: "},
@@ -104,7 +105,7 @@ TEST_F(CardsImport, FailuresChangeNothing) {
          "AnnaSmith: ", 20000},
         {"seed card file", Bob, "The seed card file", RLIM_INFINITY, "", "TANRO"},
         {"missing input", {}, "b.vcf: "},
-        {"directory as input", {}, "not a regular file"},
+        {"directory as input", {}, "not a regular file", RLIM_INFINITY, "", "home", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -116,8 +117,8 @@ TEST_F(CardsImport, FailuresChangeNothing) {
             dir.makeReadOnly(c.readOnly);
         const auto before = snapshot();
         QFile::remove(inputs.filePath("b.vcf"));
-        const QString second = c.second.isEmpty() ? inputs.filePath(c.what[0] == 'm' ? "b.vcf" : "")
-                                                  : input("b.vcf", c.second);
+        const QString second =
+            c.second.isEmpty() ? inputs.filePath(c.secondName) : input(c.secondName, c.second);
         EXPECT_EQ(run({"--card-file", c.card, "import", input("a.vcf", Bob), second}, c.sizeLimit),
                   1);
         EXPECT_TRUE(err.contains(c.failure)) << err.toStdString();
