@@ -105,7 +105,13 @@ public:
                 return;
             }
             merge.commit();
-            extra_.commit();
+            try {
+                extra_.commit();
+            } catch (const Failure &f) {
+                throw Failure(QStringLiteral("the entries were imported, but an extra text was "
+                                             "not: %1")
+                                  .arg(f.reason()));
+            }
             reportDone(merge);
         } catch (const EInOutError &e) {
             throw Failure(QStringLiteral("%1: %2").arg(cardPath, e.message()));
