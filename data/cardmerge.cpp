@@ -61,6 +61,16 @@ private:
 
 namespace {
 
+// The indices of the records in the order of a stable sort by SortKey.
+std::vector<std::size_t> sortedOrder(std::span<const EntryRecord> records) {
+    const std::vector<SortKey> keys(records.begin(), records.end());
+    std::vector<std::size_t> order(records.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    return order;
+}
+
 // The records of the current card file in file order, whole records only.
 using NextExisting = std::function<const EntryRecord *()>;
 
@@ -115,13 +125,7 @@ bool mergePass(const NextExisting &nextExisting, std::span<const EntryRecord> ba
 
 CardMerge::CardMerge(std::span<const EntryRecord> batch, bool write, const Progress &progress)
     : path_(CardFilePath()), skipped_(batch.size(), false) {
-    std::vector<std::size_t> order(batch.size());
-    std::iota(order.begin(), order.end(), 0);
-    {
-        std::vector<SortKey> keys(batch.begin(), batch.end());
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-    }
+    const std::vector<std::size_t> order = sortedOrder(batch);
 
     const QByteArray encodedPath = QFile::encodeName(path_);
     struct stat st {};
@@ -155,11 +159,7 @@ CardMerge::CardMerge(std::span<const EntryRecord> batch, bool write, const Progr
         CardFileReader again(path_);
         for (qint64 i = 0; i < existing; ++i)
             records.push_back(*again.next());
-        std::vector<SortKey> keys(records.begin(), records.end());
-        std::vector<std::size_t> sorted(records.size());
-        std::iota(sorted.begin(), sorted.end(), 0);
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+        const std::vector<std::size_t> sorted = sortedOrder(records);
         std::size_t at = 0;
         const NextExisting fromMemory = [&]() -> const EntryRecord * {
             return at < sorted.size() ? &records[sorted[at++]] : nullptr;
