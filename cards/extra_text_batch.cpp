@@ -29,7 +29,7 @@ struct ExtraTextBatch::Target {
     QString path;                 // resolved in the program folder; empty: the name has no file
     QList<QStringList> additions; // queued groups, in import order
     QString staged;               // the temporary file, once written
-    bool changed = false;
+    int appended = 0;             // groups of lines the text did not hold yet
 
     ~Target() {
         if (!staged.isEmpty())
@@ -125,7 +125,7 @@ bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
     return true;
 }
 
-void ExtraTextBatch::stage() {
+void ExtraTextBatch::stage(bool write) {
     for (const auto &target : targets_) {
         if (target->additions.isEmpty())
             continue;
@@ -139,8 +139,8 @@ void ExtraTextBatch::stage() {
         }
         QSet<QString> held = linesOf(doc);
         for (const QStringList &group : target->additions)
-            target->changed = append(doc, held, group) || target->changed;
-        if (target->changed)
+            target->appended += append(doc, held, group) ? 1 : 0;
+        if (write && target->appended > 0)
             target->staged = writeBeside(target->path, rtf::write(doc));
     }
 }
@@ -161,9 +161,11 @@ void ExtraTextBatch::commit() {
     }
 }
 
-int ExtraTextBatch::changedCount() const {
-    return int(
-        std::count_if(targets_.begin(), targets_.end(), [](const auto &t) { return t->changed; }));
+int ExtraTextBatch::appendedCount() const {
+    int n = 0;
+    for (const auto &target : targets_)
+        n += target->appended;
+    return n;
 }
 
 } // namespace meridoc::cards

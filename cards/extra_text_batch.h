@@ -24,13 +24,13 @@ public:
     bool add(const QString &name, const QStringList &lines);
 
     // Loads each extra text (or starts an empty one), appends every queued group of lines that
-    // it does not already hold, each line a paragraph, and writes the changed ones as RTF to
-    // temporary files next to them. Throws Failure naming the file.
-    void stage();
+    // it does not already hold, each line a paragraph, and (when `write`) writes the changed
+    // ones as RTF to temporary files next to them. Throws Failure naming the file.
+    void stage(bool write);
     // Renames every staged file over its target. Throws Failure naming the file.
     void commit();
-    // Extra-text files that stage() found to need a change.
-    int changedCount() const;
+    // The groups of lines stage() found missing from their extra texts.
+    int appendedCount() const;
 
 private:
     struct Target;

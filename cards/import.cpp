@@ -1,5 +1,6 @@
 #include "commands.h"
 #include "extra_text_batch.h"
+#include "progress.h"
 
 #include "data/appstate.h"
 #include "data/cardmerge.h"
@@ -12,20 +13,18 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
 namespace meridoc::cards {
 namespace {
 
-// Above this many contacts a long import shows its progress on a terminal.
-constexpr qint64 ProgressThreshold = 2000;
-
 // What the report needs of one contact once its entry is made.
 struct ContactNote {
     QString file; // as named on the command line
     int line = 0;
-    QString who;          // the contact's name as the source gives it
+    QString who;          // the contact's name as the source gives it, when a report needs it
     QStringList losses;   // what the record could not hold
     QStringList extra;    // lines for the extra text
     bool noExtra = false; // the name cannot name an extra-text file: `extra` is lost
@@ -96,17 +95,23 @@ public:
         const QString cardPath = CardFilePath();
         try {
             files::DirectoryLock lock(AppState.ProgramDir);
-            CardMerge merge(records_, !request_.dryRun, progress());
-            if (showProgress())
-                print(ctx_.err, QStringLiteral("\r%1\r").arg(QString(40, ' ')));
+            std::optional<Progress> progress(std::in_place, ctx_, qint64(records_.size()));
+            CardMerge merge(records_, !request_.dryRun, [&] { progress->step(); });
+            progress.reset();
             queueExtraTexts();
+            extra_.stage(!request_.dryRun);
             if (request_.dryRun) {
                 reportDryRun(merge);
                 return;
             }
-            extra_.stage();
             merge.commit();
-            extra_.commit();
+            try {
+                extra_.commit();
+            } catch (const Failure &f) {
+                throw Failure(QStringLiteral("the entries were imported, but an extra text was "
+                                             "not: %1")
+                                  .arg(f.reason()));
+            }
             reportDone(merge);
         } catch (const EInOutError &e) {
             throw Failure(QStringLiteral("%1: %2").arg(cardPath, e.message()));
@@ -119,8 +124,10 @@ private:
         const ContactSink sink = [&](Contact &&contact) {
             MappedEntry mapped = mapContact(contact);
             records_.push_back(EntryRecord::fromFields(mapped.fields));
-            notes_.push_back({file, contact.line, whoOf(contact, mapped), std::move(mapped.losses),
-                              std::move(mapped.extraLines)});
+            const bool reported =
+                request_.dryRun || !mapped.losses.isEmpty() || !mapped.extraLines.isEmpty();
+            notes_.push_back({file, contact.line, reported ? whoOf(contact, mapped) : QString(),
+                              std::move(mapped.losses), std::move(mapped.extraLines)});
             return true;
         };
         const std::optional<ParseError> error = looksLikeVCard(input.bytes())
@@ -128,21 +135,6 @@ private:
                                                     : readCsv(input.bytes(), request_.map, sink);
         if (error)
             throw Failure(error->reason, file, error->line);
-    }
-
-    bool showProgress() const {
-        return ctx_.progress && qint64(records_.size()) > ProgressThreshold;
-    }
-
-    CardMerge::Progress progress() const {
-        if (!showProgress())
-            return {};
-        const qint64 total = qint64(records_.size());
-        return [this, total](qint64 placed) {
-            print(ctx_.err,
-                  QStringLiteral("meridoc-cards: %1/%2 contacts\r").arg(placed).arg(total));
-            std::fflush(ctx_.err);
-        };
     }
 
     // The viewer's name for each entry's extra text; the details of a contact already in the
@@ -154,9 +146,7 @@ private:
                 continue;
             const QString name = ViewerExtraTextName(text::fromCp1252(records_[i].NAME()),
                                                      text::fromCp1252(records_[i].SURNAME()));
-            if (extra_.add(name, note.extra)) {
-                ++withExtra_;
-            } else {
+            if (!extra_.add(name, note.extra)) {
                 note.noExtra = true;
                 note.losses.append(QStringLiteral("no extra text for this name, details lost: ") +
                                    note.extra.join(QStringLiteral("; ")));
@@ -171,21 +161,22 @@ private:
             .arg(QLatin1String(verb), plural(added, "contact", "contacts"),
                  QFileInfo(merge.path()).fileName())
             .arg(merge.skippedCount())
-            .arg(withExtra_);
+            .arg(extra_.appendedCount());
     }
 
-    QString remark(const ContactNote &note) const {
+    static QString remark(const ContactNote &note, QStringList what) {
         return QStringLiteral("%1:%2: %3: %4")
             .arg(note.file)
             .arg(note.line)
-            .arg(note.who, oneLine(note.losses.join(QStringLiteral("; "))));
+            .arg(note.who, oneLine(what.join(QStringLiteral("; "))));
     }
 
     void reportDone(const CardMerge &merge) const {
         print(ctx_.err, QStringLiteral("meridoc-cards: %1\n").arg(summary(merge, "imported")));
         for (const ContactNote &note : notes_) {
             if (!note.losses.isEmpty())
-                print(ctx_.err, QStringLiteral("meridoc-cards: %1\n").arg(remark(note)));
+                print(ctx_.err,
+                      QStringLiteral("meridoc-cards: %1\n").arg(remark(note, note.losses)));
         }
     }
 
@@ -195,19 +186,17 @@ private:
     void reportDryRun(const CardMerge &merge) const {
         for (std::size_t i = 0; i < notes_.size(); ++i) {
             const ContactNote &note = notes_[i];
+            QStringList what = note.losses;
             if (merge.skipped()[i]) {
-                print(ctx_.out, QStringLiteral("  %1:%2: %3: already in the card file\n")
-                                    .arg(note.file)
-                                    .arg(note.line)
-                                    .arg(note.who));
+                what.prepend(QStringLiteral("already in the card file"));
             } else {
                 QStringList fields;
                 for (const QByteArray &f : records_[i].fields())
                     fields.append(text::fromCp1252(f));
                 print(ctx_.out, fields.join('\t') + '\n');
             }
-            if (!note.losses.isEmpty())
-                print(ctx_.out, QStringLiteral("  %1\n").arg(remark(note)));
+            if (!what.isEmpty())
+                print(ctx_.out, QStringLiteral("  %1\n").arg(remark(note, what)));
             if (!note.noExtra) {
                 for (const QString &line : note.extra)
                     print(ctx_.out, QStringLiteral("    extra text: %1\n").arg(oneLine(line)));
@@ -221,7 +210,6 @@ private:
     std::vector<EntryRecord> records_;
     std::vector<ContactNote> notes_;
     ExtraTextBatch extra_;
-    qint64 withExtra_ = 0;
 };
 
 } // namespace

@@ -61,6 +61,16 @@ private:
 
 namespace {
 
+// The indices of the records in the order of a stable sort by SortKey.
+std::vector<std::size_t> sortedOrder(std::span<const EntryRecord> records) {
+    const std::vector<SortKey> keys(records.begin(), records.end());
+    std::vector<std::size_t> order(records.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    return order;
+}
+
 // The records of the current card file in file order, whole records only.
 using NextExisting = std::function<const EntryRecord *()>;
 
@@ -95,8 +105,7 @@ bool mergePass(const NextExisting &nextExisting, std::span<const EntryRecord> ba
             skipped[order[next]] = again;
             if (!again)
                 place(record, key);
-            if (progress && next % 1024 == 1023)
-                progress(qint64(next + 1));
+            progress();
         }
     };
     std::optional<SortKey> previous;
@@ -109,8 +118,6 @@ bool mergePass(const NextExisting &nextExisting, std::span<const EntryRecord> ba
         place(*record, key);
     }
     placeBatchBelow(nullptr);
-    if (progress)
-        progress(qint64(order.size()));
     return true;
 }
 
@@ -118,13 +125,7 @@ bool mergePass(const NextExisting &nextExisting, std::span<const EntryRecord> ba
 
 CardMerge::CardMerge(std::span<const EntryRecord> batch, bool write, const Progress &progress)
     : path_(CardFilePath()), skipped_(batch.size(), false) {
-    std::vector<std::size_t> order(batch.size());
-    std::iota(order.begin(), order.end(), 0);
-    {
-        std::vector<SortKey> keys(batch.begin(), batch.end());
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-    }
+    const std::vector<std::size_t> order = sortedOrder(batch);
 
     const QByteArray encodedPath = QFile::encodeName(path_);
     struct stat st {};
@@ -145,25 +146,31 @@ CardMerge::CardMerge(std::span<const EntryRecord> batch, bool write, const Progr
     const NextExisting fromFile = [&]() -> const EntryRecord * {
         return delivered++ < existing ? reader->next() : nullptr;
     };
-    if (!mergePass(fromFile, batch, order, skipped_, deliver, progress)) {
+    qint64 reported = 0;
+    const Progress counted = [&] {
+        ++reported;
+        if (progress)
+            progress();
+    };
+    if (!mergePass(fromFile, batch, order, skipped_, deliver, counted)) {
         // Written by other means and out of order: sort the records first, stably.
         std::vector<EntryRecord> records;
         records.reserve(std::size_t(existing));
         CardFileReader again(path_);
         for (qint64 i = 0; i < existing; ++i)
             records.push_back(*again.next());
-        std::vector<SortKey> keys(records.begin(), records.end());
-        std::vector<std::size_t> sorted(records.size());
-        std::iota(sorted.begin(), sorted.end(), 0);
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+        const std::vector<std::size_t> sorted = sortedOrder(records);
         std::size_t at = 0;
         const NextExisting fromMemory = [&]() -> const EntryRecord * {
             return at < sorted.size() ? &records[sorted[at++]] : nullptr;
         };
         if (output_)
             output_->restart();
-        mergePass(fromMemory, batch, order, skipped_, deliver, progress);
+        qint64 replayed = 0; // the records the first pass reported are not reported twice
+        mergePass(fromMemory, batch, order, skipped_, deliver, [&] {
+            if (++replayed > reported && progress)
+                progress();
+        });
     }
     skippedCount_ = std::count(skipped_.begin(), skipped_.end(), true);
     needed_ = !exists || skippedCount_ < qint64(batch.size());

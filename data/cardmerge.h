@@ -23,8 +23,8 @@ namespace meridoc {
 // The caller holds files::DirectoryLock from construction until after commit().
 class CardMerge {
 public:
-    // Called now and then with the number of batch records placed so far.
-    using Progress = std::function<void(qint64 placed)>;
+    // Called once for each batch record, as it is placed or skipped.
+    using Progress = std::function<void()>;
 
     // Works out the merge; with `write`, builds the new card file in "temp.tmp". Throws
     // EInOutError for the card file or "temp.tmp".

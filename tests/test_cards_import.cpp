@@ -89,11 +89,12 @@ const QByteArray Bob = vcard("Bob", "Jones", "EMAIL:bob@example.org\r\n");
 TEST_F(CardsImport, FailuresChangeNothing) {
     const struct {
         const char *what;
-        QByteArray second; // the second input file, after a good one
+        QByteArray second; // the second input file, after a good one; none: not written
         const char *failure;
         rlim_t sizeLimit = RLIM_INFINITY;
         const char *readOnly = "";
         const char *card = "home";
+        const char *secondName = "b.vcf"; // "": the folder holding the inputs
     } cases[] = {
         {"no END:VCARD", Bob + "BEGIN:VCARD\nVERSION:3.0\nFN:X\n", "b.vcf:"},
         {"not a property", "BEGIN:VCARD\nVERSION:3.0\nno colon\nEND:VCARD\n", "b.vcf:3: "},
@@ -104,7 +105,7 @@ TEST_F(CardsImport, FailuresChangeNothing) {
          "AnnaSmith: ", 20000},
         {"seed card file", Bob, "The seed card file", RLIM_INFINITY, "", "TANRO"},
         {"missing input", {}, "b.vcf: "},
-        {"directory as input", {}, "not a regular file"},
+        {"directory as input", {}, "not a regular file", RLIM_INFINITY, "", "home", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -116,8 +117,8 @@ TEST_F(CardsImport, FailuresChangeNothing) {
             dir.makeReadOnly(c.readOnly);
         const auto before = snapshot();
         QFile::remove(inputs.filePath("b.vcf"));
-        const QString second = c.second.isEmpty() ? inputs.filePath(c.what[0] == 'm' ? "b.vcf" : "")
-                                                  : input("b.vcf", c.second);
+        const QString second =
+            c.second.isEmpty() ? inputs.filePath(c.secondName) : input(c.secondName, c.second);
         EXPECT_EQ(run({"--card-file", c.card, "import", input("a.vcf", Bob), second}, c.sizeLimit),
                   1);
         EXPECT_TRUE(err.contains(c.failure)) << err.toStdString();
@@ -145,13 +146,14 @@ TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
         EXPECT_TRUE(err.isEmpty());
     }
     EXPECT_TRUE(out.startsWith("Anna\tSmith\t555\t\told\nAnna\tSmith\t\t\t\n  "));
-    EXPECT_TRUE(out.contains(file + ":27: Bob Jones: already in the card file\n"));
+    EXPECT_TRUE(out.contains(file + ":27: Bob Jones: already in the card file; E-mail moved"));
     EXPECT_TRUE(out.contains("\nCy\tDoe\t\t\t\n  " + file + ":33: Cy Doe: E-mail moved"));
     EXPECT_TRUE(out.contains("\n    extra text: E-mail: anna@example.org\n"));
-    EXPECT_TRUE(out.endsWith("would import 5 contacts into new.CRD, 1 already there, 4 with "
+    EXPECT_TRUE(out.endsWith("would import 5 contacts into new.CRD, 1 already there, 3 with "
                              "details moved to extra text\n"));
-    for (const char *summary : {"imported 4 contacts into home.crd, 2 already there",
-                                "imported 0 contacts into home.crd, 6 already there"}) {
+    for (const char *summary :
+         {"imported 4 contacts into home.crd, 2 already there, 3 with details",
+          "imported 0 contacts into home.crd, 6 already there, 0 with details"}) {
         SCOPED_TRACE(summary);
         ASSERT_EQ(run({"--card-file", "home", "import", file}), 0) << err.toStdString();
         EXPECT_EQ(entriesOf(dir.read("home.crd")),
