@@ -236,7 +236,13 @@ Contact Layout::contact(const QStringList &fields) const {
         whole.removeAll(QString());
         c.details += Detail{QStringLiteral("Full name"), whole.join(u' ')};
     }
-    c.note = get(note_);
+    // The note keeps line breaks at its start: an entry exported without a comment but with an
+    // extra text has an empty first line, which must stay the (empty) comment.
+    c.note = note_ < 0 ? QString() : fields.value(note_);
+    while (!c.note.isEmpty() && c.note.back().isSpace())
+        c.note.chop(1);
+    while (c.note.startsWith(u' ') || c.note.startsWith(u'\t'))
+        c.note.remove(0, 1);
     if (const QString more = get(extraNote_); !more.isEmpty())
         c.note += (c.note.isEmpty() ? QString() : QStringLiteral("\n")) + more;
 

@@ -179,7 +179,7 @@ TEST_F(CardsImport, RoundTripThroughExport) {
     dir.write("AnnaBerg", "{\\rtf1 Met at the ferry\\par Second line\\par}");
     dir.write("Zo\xc3\xab\xc3\x9cnal", "Plain text\nover two lines\n");
     const auto before = snapshot();
-    for (const char *format : {"vcard3", "vcard4"}) {
+    for (const char *format : {"vcard3", "vcard4", "csv"}) {
         SCOPED_TRACE(format);
         const QString exported = inputs.filePath("export");
         ASSERT_EQ(run({"--card-file", "home", "export", "--format", format, "--output", exported}),
