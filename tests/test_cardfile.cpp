@@ -14,7 +14,6 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +21,6 @@
 #include <span>
 #include <sys/file.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,6 +32,8 @@ using testsupport::recordsOf;
 using testsupport::TempProgramDir;
 
 namespace {
+
+const Fields NewEntry{"C", "Z", "", "", ""};
 
 int ioErrorCode(const std::function<void()> &operation) {
     try {
@@ -136,10 +136,7 @@ TEST_F(CardFileTest, FailuresRaiseTheRuntimeErrorCodes) {
         {"rewrite", [] { RewriteCardFile(false); }},
         {"sort", [] { SortCardFile(); }},
         {"replace", [] { ReplaceEntry(); }},
-        {"add",
-         [] {
-             AddEntry({"A", "B", "", "", ""});
-         }},
+        {"add", [] { AddEntry(NewEntry); }},
     };
     const QByteArray home = QFile::encodeName(dir.file("home.crd"));
     for (const auto &op : operations) {
@@ -232,9 +229,8 @@ TEST_F(CardFileTest, AFailingRewriteLeavesTheCardFileWhole) {
     small.rlim_cur = 4096;
     ::setrlimit(RLIMIT_FSIZE, &small);
     for (const auto &op : {std::function<void()>([] { RewriteCardFile(true); }),
-                           std::function<void()>([] { ReplaceEntry(); }), std::function<void()>([] {
-                               AddEntry({"0", "0", "", "", ""});
-                           }),
+                           std::function<void()>([] { ReplaceEntry(); }),
+                           std::function<void()>([] { AddEntry(NewEntry); }),
                            std::function<void()>([] { SortCardFile(); })}) {
         setReplacement({"0", "0", "", "", ""});
         EXPECT_NE(ioErrorCode(op), 0);
@@ -383,10 +379,7 @@ const struct {
     {"rewrite", [] { RewriteCardFile(false); }},
     {"sort", [] { SortCardFile(); }},
     {"replace", [] { ReplaceEntry(); }},
-    {"add",
-     [] {
-         AddEntry({"C", "Z", "", "", ""});
-     }},
+    {"add", [] { AddEntry(NewEntry); }},
     {"copy", [] { CopyCardFile("home.crd", "copy.crd"); }},
     {"seed", [] { WriteSeedCardFile(); }},
     {"ini", [] { WriteDefaultFile("Home"); }},
@@ -438,14 +431,11 @@ TEST_F(CardFileTest, ACardFileThatIsALinkStaysALinkAndItsTargetChanges) {
                     (st.st_mode & 07777) == 0640);
         EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{"real.crd"});
-        EXPECT_FALSE(dir.exists("temp.tmp"));
     }
 }
 
 TEST(IoErrors, ErrnoValuesTheMappingDoesNotListKeepTheirOwnMeaning) {
-    for (const int err : {EIO, ENETDOWN, EFBIG}) { // EIO is 5 and ENETDOWN 100 on Linux
-        const QString message = EInOutError(EInOutError::codeFromErrno(err)).message();
-        EXPECT_TRUE(message.endsWith(QString::fromLocal8Bit(std::strerror(err))));
-        EXPECT_TRUE(message.startsWith("I/O error ")) << message.toStdString();
-    }
+    for (const int err : {EIO, ENETDOWN, EFBIG}) // EIO is 5 and ENETDOWN 100 on Linux
+        EXPECT_EQ(EInOutError(EInOutError::codeFromErrno(err)).message().section(": ", 1),
+                  QString::fromLocal8Bit(std::strerror(err)));
 }
