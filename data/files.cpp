@@ -74,8 +74,8 @@ int openRegularFd(const QString &path, int access) {
     return fd;
 }
 
-// Creates "temp.tmp" in `dir` afresh: a stale file, link, pipe or device of that name is
-// removed, a directory is refused; the new file is owner-writable whatever was there.
+// Creates the temporary file `path` ("temp.tmp") afresh: a stale file, link, pipe or device there
+// is removed, a directory is refused; the new file is owner-writable whatever was there.
 int createTempTmp(const QString &path) {
     const QByteArray p = encoded(path);
     struct stat st {};
