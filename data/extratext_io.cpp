@@ -61,6 +61,8 @@ void LoadExtraText(const QString &path, QTextDocument &doc) {
 }
 
 void SaveExtraText(const QString &path, const QTextDocument &doc) {
+    if (path.isEmpty())
+        cannotCreate(path);
     const QByteArray data = rtf::write(doc);
     // Another running copy of the program may be saving or cleaning up the same file.
     std::optional<files::DirectoryLock> lock;
