@@ -86,33 +86,25 @@ private:
     std::vector<unsigned char> buffer_;
 };
 
-// "temp.tmp", being filled with a card file's new content. commit() puts it in the card file's
-// place atomically; if it is never committed it is removed, and the card file stays as it was.
+// The new content of a card file, being built beside it (see files::ReplacementFile). commit()
+// puts it in the card file's place atomically; if it is never committed it is removed, and the
+// card file stays as it was.
 class NewCardFile {
 public:
-    // The new file gets the card file's permission bits.
-    explicit NewCardFile(mode_t mode)
-        : path_(TempFilePath()), file_(files::File::create(path_, mode)), writer_(file_) {}
-    ~NewCardFile() {
-        if (!committed_)
-            ::unlink(QFile::encodeName(path_).constData());
-    }
+    // The new file gets the permission bits `mode` of the card file it replaces.
+    NewCardFile(const QString &target, mode_t mode)
+        : replacement_(target, mode), writer_(replacement_.file()) {}
 
     RecordWriter &writer() { return writer_; }
 
-    void commit(const QString &target) {
+    void commit() {
         writer_.flush();
-        file_.sync();
-        file_.close();
-        files::replaceFile(path_, target);
-        committed_ = true;
+        replacement_.commit();
     }
 
 private:
-    QString path_;
-    files::File file_;
+    files::ReplacementFile replacement_;
     RecordWriter writer_;
-    bool committed_ = false;
 };
 
 // An unnamed scratch file in the program directory for the runs of a large sort.
@@ -327,14 +319,14 @@ void RewriteCardFile(bool appendReplacement) {
     const QString path = CardFilePath();
     CardFileReader reader(path);
     const EntryKey dropped(DroppedEntry);
-    NewCardFile out(reader.mode());
+    NewCardFile out(path, reader.mode());
     while (const EntryRecord *record = reader.next()) {
         if (!dropped.matches(*record))
             out.writer().write(*record);
     }
     if (appendReplacement)
         out.writer().write(ReplacementEntry);
-    out.commit(path);
+    out.commit();
 }
 
 void SortCardFile() {
@@ -352,7 +344,7 @@ void SortCardFile() {
             out.writer().writeBytes(tail.data(), tailLength);
         }
         card.close();
-        out.commit(path);
+        out.commit();
     };
     {
         // A last record that sorts before the one ahead of it was most likely just appended to
@@ -362,7 +354,7 @@ void SortCardFile() {
         card.readExactlyAt(beforeLast.bytes.data(), RecSize, (n - 2) * RecSize);
         card.readExactlyAt(last.bytes.data(), RecSize, (n - 1) * RecSize);
         if (SortKey(beforeLast) > SortKey(last)) {
-            NewCardFile out(card.mode());
+            NewCardFile out(path, card.mode());
             if (insertLastRecord(card, n, last, out.writer())) {
                 finish(out);
                 return;
@@ -372,7 +364,7 @@ void SortCardFile() {
     const auto runs = naturalRuns(card, n);
     if (runs && runs->size() == 1)
         return; // already in order: nothing to write
-    NewCardFile out(card.mode());
+    NewCardFile out(path, card.mode());
     if (runs)
         mergeRuns(card, *runs, out.writer());
     else
@@ -389,7 +381,7 @@ namespace {
 bool rewriteWithEntryInOrder(const QString &path, const std::optional<EntryKey> &dropped,
                              const EntryRecord &entry) {
     CardFileReader reader(path);
-    NewCardFile out(reader.mode());
+    NewCardFile out(path, reader.mode());
     InsertInOrder insert(entry, out.writer());
     while (const EntryRecord *record = reader.next()) {
         if (dropped && dropped->matches(*record))
@@ -398,8 +390,36 @@ bool rewriteWithEntryInOrder(const QString &path, const std::optional<EntryKey> 
             return false;
     }
     insert.finish();
-    out.commit(path);
+    out.commit();
     return true;
+}
+
+// Writes the card file anew, sorted, from the first `n` records of `card` without those of
+// `dropped` (if given) and with `entry` added: the outcome of changing the records in place and
+// sorting them, for a card file that is not in order, with one rename at the end.
+void rewriteSorted(const QString &path, const files::File &card, qint64 n,
+                   const std::optional<EntryKey> &dropped, const EntryRecord &entry) {
+    files::File changed = scratchFile();
+    qint64 count = 0;
+    {
+        RecordWriter writer(changed);
+        RangeReader reader(card, {0, n});
+        EntryRecord record;
+        while (reader.next(record)) {
+            if (!dropped || !dropped->matches(record)) {
+                writer.write(record);
+                ++count;
+            }
+        }
+        writer.write(entry);
+        writer.flush();
+    }
+    NewCardFile out(path, card.mode());
+    if (const auto runs = naturalRuns(changed, ++count))
+        mergeRuns(changed, *runs, out.writer());
+    else
+        externalSort(changed, count, out.writer());
+    out.commit();
 }
 
 } // namespace
@@ -407,16 +427,14 @@ bool rewriteWithEntryInOrder(const QString &path, const std::optional<EntryKey> 
 void AddEntry(const std::array<QByteArray, FieldCount> &texts) {
     files::DirectoryLock lock(AppState.ProgramDir);
     const QString path = CardFilePath();
-    const bool wholeRecords = files::File::openExisting(path).size() % RecSize == 0;
-    if (wholeRecords) {
-        for (int i = 0; i < FieldCount; ++i)
-            RecordBuffer.setField(static_cast<Field>(i), texts[i]);
-        if (rewriteWithEntryInOrder(path, std::nullopt, RecordBuffer))
-            return;
-    }
-    // A partial record at the end, or a card file out of order: the two steps one by one.
-    AppendEntry(texts);
-    SortCardFile();
+    for (int i = 0; i < FieldCount; ++i)
+        RecordBuffer.setField(static_cast<Field>(i), texts[i]);
+    const files::File card = files::File::openExisting(path);
+    const qint64 size = card.size();
+    if (size % RecSize == 0 && rewriteWithEntryInOrder(path, std::nullopt, RecordBuffer))
+        return;
+    // A partial record at the end (which appending writes over), or a card file out of order.
+    rewriteSorted(path, card, size / RecSize, std::nullopt, RecordBuffer);
 }
 
 void ReplaceEntry() {
@@ -424,9 +442,12 @@ void ReplaceEntry() {
     const QString path = CardFilePath();
     if (rewriteWithEntryInOrder(path, EntryKey(DroppedEntry), ReplacementEntry))
         return;
-    // The card file was not in order (written by other means): do the two steps one by one.
-    RewriteCardFile(true);
-    SortCardFile();
+    // The card file was not in order (written by other means).
+    const files::File card = files::File::openExisting(path);
+    const qint64 size = card.size();
+    if (size % RecSize != 0) // rewriting fails on a partial record, as the reader does
+        throw EInOutError(ioerror::ReadBeyondEnd);
+    rewriteSorted(path, card, size / RecSize, EntryKey(DroppedEntry), ReplacementEntry);
 }
 
 } // namespace meridoc

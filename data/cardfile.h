@@ -66,11 +66,13 @@ void RewriteCardFile(bool appendReplacement);
 void SortCardFile();
 
 // RewriteCardFile(true) followed by SortCardFile(), with the same outcome, done in a single pass
-// over a sorted card file.
+// over a sorted card file. Whatever the card file holds, the new content replaces it by one rename,
+// so a failure at any point leaves it as it was.
 void ReplaceEntry();
 
 // AppendEntry(texts) followed by SortCardFile(), with the same outcome, done in a single pass over
-// a sorted card file.
+// a sorted card file. Whatever the card file holds (records out of order, a partial record at the
+// end), the new content replaces it by one rename, so a failure at any point leaves it as it was.
 void AddEntry(const std::array<QByteArray, FieldCount> &texts);
 
 } // namespace meridoc

@@ -87,25 +87,17 @@ void CopyCardFile(const QString &source, const QString &target) {
     const auto paths = transferPaths(source, target);
     if (!paths)
         return;
-    const files::File in = files::File::openForReading(paths->first);
-    const QString temp = TempFilePath();
-    try {
-        files::File out = files::File::create(temp, in.mode());
-        std::vector<char> buffer(CopyBufferSize);
-        for (qint64 offset = 0;;) {
-            const qint64 n = in.readAt(buffer.data(), CopyBufferSize, offset);
-            if (n == 0)
-                break;
-            out.writeAt(buffer.data(), n, offset);
-            offset += n;
-        }
-        out.sync();
-        out.close();
-        files::replaceFile(temp, paths->second);
-    } catch (...) {
-        ::unlink(encoded(temp).constData());
-        throw;
+    files::File in = files::File::openForReading(paths->first);
+    files::ReplacementFile out(paths->second, in.mode());
+    std::vector<char> buffer(CopyBufferSize);
+    for (qint64 offset = 0;;) {
+        const qint64 n = in.readAt(buffer.data(), CopyBufferSize, offset);
+        if (n == 0)
+            break;
+        out.file().writeAt(buffer.data(), n, offset);
+        offset += n;
     }
+    out.commit();
 }
 
 void MoveCardFile(const QString &source, const QString &target) {

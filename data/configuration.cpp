@@ -6,9 +6,6 @@
 #include "inifile.h"
 #include "text.h"
 
-#include <QFile>
-#include <unistd.h>
-
 namespace meridoc {
 namespace {
 
@@ -24,17 +21,9 @@ void writeWholeFile(const QString &name, const QByteArray &bytes) {
     const QString target = files::resolve(AppState.ProgramDir, name);
     if (files::isReadOnly(target))
         throw EInOutError(ioerror::AccessDenied);
-    const QString temp = TempFilePath();
-    try {
-        files::File file = files::File::create(temp);
-        file.writeAt(bytes.constData(), bytes.size(), 0);
-        file.sync();
-        file.close();
-        files::replaceFile(temp, target);
-    } catch (...) {
-        ::unlink(QFile::encodeName(temp).constData());
-        throw;
-    }
+    files::ReplacementFile file(target, files::newFileMode(0644));
+    file.file().writeAt(bytes.constData(), bytes.size(), 0);
+    file.commit();
 }
 
 // A configured name that cannot name a file inside the program directory is treated as missing.

@@ -1,6 +1,7 @@
 #include "errors.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace meridoc {
 
@@ -26,6 +27,10 @@ QString EInOutError::messageFor(int code) {
     case 106:
         return QStringLiteral("Invalid numeric input");
     default:
+        if (code > ioerror::ErrnoBase)
+            return QStringLiteral("I/O error %1: %2")
+                .arg(code)
+                .arg(QString::fromLocal8Bit(std::strerror(code - ioerror::ErrnoBase)));
         return QStringLiteral("I/O error %1").arg(code);
     }
 }
@@ -50,7 +55,7 @@ int EInOutError::codeFromErrno(int err) {
     case EDQUOT:
         return ioerror::DiskFull;
     default:
-        return err;
+        return ioerror::ErrnoBase + err;
     }
 }
 

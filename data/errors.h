@@ -21,9 +21,11 @@ public:
     explicit EInOutError(int code);
     int code() const { return code_; }
 
-    // "File not found" for 2, "File access denied" for 5, ... "I/O error %d" otherwise.
+    // "File not found" for 2, "File access denied" for 5, ... "I/O error %d" otherwise; a code
+    // made from an unlisted errno value adds the system's description of it.
     static QString messageFor(int code);
-    // Maps an errno value onto the runtime's error codes.
+    // Maps an errno value onto the runtime's error codes. A value the mapping does not list
+    // becomes ioerror::ErrnoBase + errno, outside every code the runtime itself uses.
     static int codeFromErrno(int err);
     // Throws the error that corresponds to errno.
     [[noreturn]] static void raiseFromErrno(int err);
@@ -40,6 +42,7 @@ constexpr int TooManyOpenFiles = 4;
 constexpr int AccessDenied = 5;
 constexpr int ReadBeyondEnd = 100;
 constexpr int DiskFull = 101;
+constexpr int ErrnoBase = 10000;
 } // namespace ioerror
 
 } // namespace meridoc

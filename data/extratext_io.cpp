@@ -1,17 +1,15 @@
 #include "data/extratext_io.h"
 
 #include "data/errors.h"
+#include "data/files.h"
 #include "data/rtf.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTextDocument>
 
-#include <cerrno>
-#include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace meridoc {
 
@@ -29,87 +27,78 @@ constexpr qint64 kMaxExtraTextBytes = 64 * 1024 * 1024;
     throw Exception(QStringLiteral("Failed to Save Stream"));
 }
 
-// Creates a new, empty temporary file in `dir`; returns its descriptor and
-// sets `name`, or returns -1 with errno set.
-int createTemporary(const QByteArray &dir, QByteArray &name) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = dir + "/.meridoc-" +
-               QByteArray::number(QRandomGenerator::global()->generate64(), 16) + ".tmp";
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    errno = EEXIST;
-    return -1;
+[[noreturn]] void failedToLoad() {
+    throw Exception(QStringLiteral("Failed to Load Stream"));
 }
 
-bool writeAll(int fd, const QByteArray &data) {
-    const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
-void syncDirectory(const QByteArray &dir) {
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
-    ::fsync(fd); // the rename has happened; a failure here cannot undo it
-    ::close(fd);
+// Something other than a regular file or a directory: a pipe, a device, a socket.
+bool isSpecialFile(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) &&
+           !S_ISDIR(st.st_mode);
 }
 
 } // namespace
 
 void LoadExtraText(const QString &path, QTextDocument &doc) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    files::File file;
+    try {
+        file = files::File::openForReading(path);
+    } catch (const EInOutError &) {
+        if (isSpecialFile(path))
+            throw; // "File access denied": only regular files are read
         throw Exception(QStringLiteral("Cannot open file %1").arg(path));
-    QByteArray bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const qint64 n = file.read(buffer, sizeof buffer);
-        if (n < 0 || bytes.size() + n > kMaxExtraTextBytes)
-            throw Exception(QStringLiteral("Failed to Load Stream"));
-        if (n == 0)
-            break;
-        bytes.append(buffer, n);
     }
+    QByteArray bytes;
+    try {
+        bytes = file.readAll(kMaxExtraTextBytes);
+    } catch (const EInOutError &) {
+        failedToLoad();
+    }
+    if (bytes.size() > kMaxExtraTextBytes)
+        failedToLoad();
     rtf::read(bytes, doc);
 }
 
 void SaveExtraText(const QString &path, const QTextDocument &doc) {
-    const QByteArray data = rtf::write(doc);
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-
-    QByteArray temporary;
-    const int fd = createTemporary(dir, temporary);
-    if (fd < 0)
+    if (path.isEmpty())
         cannotCreate(path);
-    // A replaced file keeps its permissions; a new one gets the usual ones.
+    const QByteArray data = rtf::write(doc);
+    // Another running copy of the program may be saving or cleaning up the same file.
+    std::optional<files::DirectoryLock> lock;
+    try {
+        lock.emplace(QFileInfo(path).absolutePath() + "/");
+    } catch (const EInOutError &) {
+        cannotCreate(path);
+    }
+    // A replaced file keeps its permissions; a new one gets the usual ones. A read-only file
+    // is not replaced, like a read-only card file.
+    mode_t mode = files::newFileMode(0666);
     struct stat old {};
-    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode))
-        ::fchmod(fd, old.st_mode & 07777);
-
-    const bool written = writeAll(fd, data) && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !written) {
-        ::unlink(temporary.constData());
+    if (::stat(QFile::encodeName(path).constData(), &old) == 0) {
+        if (S_ISDIR(old.st_mode) || (old.st_mode & 0222) == 0)
+            cannotCreate(path);
+        if (!S_ISREG(old.st_mode))
+            throw EInOutError(ioerror::AccessDenied);
+        mode = old.st_mode & 07777;
+    }
+    std::optional<files::ReplacementFile> out;
+    try {
+        out.emplace(path, mode);
+    } catch (const Exception &) {
+        cannotCreate(path);
+    }
+    try {
+        out->file().writeAt(data.constData(), data.size(), 0);
+        out->finish();
+    } catch (const Exception &) {
         failedToSave();
     }
-    if (::rename(temporary.constData(), target.constData()) != 0) {
-        ::unlink(temporary.constData());
+    try {
+        out->commit();
+    } catch (const Exception &) {
         cannotCreate(path);
     }
-    syncDirectory(dir);
 }
 
 } // namespace meridoc

@@ -7,9 +7,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,7 +54,76 @@ template <typename Accept> QList<QByteArray> scan(const QString &dir, Accept acc
 
 int lockDepth = 0;
 
+QString directoryOf(const QString &path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash >= 0 ? path.left(slash + 1) : QStringLiteral("./");
+}
+
+// Opens `path` without waiting on a pipe or device, then refuses anything but a regular file.
+int openRegularFd(const QString &path, int access) {
+    const int fd = ::open(encoded(path).constData(), access | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        EInOutError::raiseFromErrno(errno);
+    struct stat st {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        throw EInOutError(ioerror::AccessDenied);
+    }
+    return fd;
+}
+
+// Creates the temporary file `path` ("temp.tmp") afresh: a stale file, link, pipe or device there
+// is removed, a directory is refused; the new file is owner-writable whatever was there.
+int createTempTmp(const QString &path) {
+    const QByteArray p = encoded(path);
+    struct stat st {};
+    if (::lstat(p.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw EInOutError(ioerror::AccessDenied);
+        if (::unlink(p.constData()) != 0)
+            EInOutError::raiseFromErrno(errno);
+    }
+    const int fd = ::open(p.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        EInOutError::raiseFromErrno(errno);
+    ::fchmod(fd, 0600);
+    return fd;
+}
+
+// The regular file a symbolic link `path` leads to, or nothing when `path` is no such link.
+std::optional<QString> linkedRegularFile(const QString &path) {
+    struct stat st {};
+    const QByteArray p = encoded(path);
+    if (::lstat(p.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return std::nullopt;
+    char *real = ::realpath(p.constData(), nullptr);
+    if (!real)
+        return std::nullopt;
+    const QString result = QFile::decodeName(real);
+    std::free(real);
+    if (::stat(encoded(result).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return result;
+}
+
+// A new file of its own beside `target`, named after it.
+int createBeside(const QString &target, QString &path) {
+    QByteArray pattern =
+        encoded(directoryOf(target) + "." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX");
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0)
+        EInOutError::raiseFromErrno(errno);
+    path = QFile::decodeName(pattern);
+    return fd;
+}
+
 } // namespace
+
+File File::openRegular(const QString &path, int access) {
+    return File(openRegularFd(path, access));
+}
 
 QString resolve(const QString &dir, const QString &name) {
     const QString exact = dir + name;
@@ -101,26 +172,14 @@ File &File::operator=(File &&other) noexcept {
 }
 
 File File::openExisting(const QString &path) {
-    const QByteArray p = encoded(path);
-    struct stat st {};
-    if (::stat(p.constData(), &st) != 0)
-        EInOutError::raiseFromErrno(errno);
-    if (S_ISDIR(st.st_mode) || (st.st_mode & 0222) == 0)
+    File file = openRegular(path, O_RDWR);
+    if ((file.mode() & 0222) == 0)
         throw EInOutError(ioerror::AccessDenied);
-    const int fd = ::open(p.constData(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        EInOutError::raiseFromErrno(errno);
-    return File(fd);
+    return file;
 }
 
 File File::openForReading(const QString &path) {
-    const QByteArray p = encoded(path);
-    if (isDirectory(p))
-        throw EInOutError(ioerror::AccessDenied);
-    const int fd = ::open(p.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        EInOutError::raiseFromErrno(errno);
-    return File(fd);
+    return openRegular(path, O_RDONLY);
 }
 
 File File::create(const QString &path, mode_t mode) {
@@ -170,6 +229,18 @@ void File::readExactlyAt(void *buffer, qint64 length, qint64 offset) const {
         throw EInOutError(ioerror::ReadBeyondEnd);
 }
 
+QByteArray File::readAll(qint64 limit) {
+    QByteArray out;
+    char buffer[64 * 1024];
+    while (out.size() <= limit) {
+        const qint64 n = readAt(buffer, sizeof buffer, out.size());
+        if (n == 0)
+            break;
+        out.append(buffer, n);
+    }
+    return out.left(limit + 1);
+}
+
 void File::writeAt(const void *buffer, qint64 length, qint64 offset) {
     const auto *in = static_cast<const char *>(buffer);
     qint64 done = 0;
@@ -197,11 +268,47 @@ void File::close() {
         EInOutError::raiseFromErrno(errno);
 }
 
+mode_t newFileMode(mode_t mode) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mode & ~mask;
+}
+
+ReplacementFile::ReplacementFile(const QString &target, mode_t mode) : mode_(mode) {
+    if (const auto linked = linkedRegularFile(target)) {
+        target_ = *linked;
+        file_ = File::adopt(createBeside(target_, path_));
+    } else {
+        target_ = target;
+        path_ = resolve(directoryOf(target), QStringLiteral("temp.tmp"));
+        file_ = File::adopt(createTempTmp(path_));
+    }
+}
+
+ReplacementFile::~ReplacementFile() {
+    if (!committed_)
+        ::unlink(encoded(path_).constData());
+}
+
+void ReplacementFile::finish() {
+    if (!file_.isOpen())
+        return;
+    if (::fchmod(file_.fd(), mode_ & 07777) != 0)
+        EInOutError::raiseFromErrno(errno);
+    file_.sync();
+    file_.close();
+}
+
+void ReplacementFile::commit() {
+    finish();
+    replaceFile(path_, target_);
+    committed_ = true;
+}
+
 void replaceFile(const QString &source, const QString &target) {
     if (::rename(encoded(source).constData(), encoded(target).constData()) != 0)
         EInOutError::raiseFromErrno(errno);
-    const qsizetype slash = target.lastIndexOf('/');
-    syncDirectory(slash >= 0 ? target.left(slash + 1) : QStringLiteral("."));
+    syncDirectory(directoryOf(target));
 }
 
 void syncDirectory(const QString &dir) {
@@ -216,13 +323,23 @@ void syncDirectory(const QString &dir) {
 }
 
 DirectoryLock::DirectoryLock(const QString &dir) {
-    if (lockDepth++ > 0)
+    if (lockDepth > 0) {
+        ++lockDepth;
         return;
-    fd_ = ::open(encoded(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ < 0)
-        return; // the operation itself will report the unusable directory
-    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
     }
+    const int fd = ::open(encoded(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        EInOutError::raiseFromErrno(errno);
+    int rc;
+    while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+        const int err = errno;
+        ::close(fd);
+        EInOutError::raiseFromErrno(err);
+    }
+    fd_ = fd;
+    ++lockDepth;
 }
 
 DirectoryLock::~DirectoryLock() {

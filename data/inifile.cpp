@@ -4,10 +4,8 @@
 #include "files.h"
 #include "text.h"
 
-#include <QFile>
-#include <QSaveFile>
-
 #include <optional>
+#include <utility>
 
 namespace meridoc {
 namespace {
@@ -37,11 +35,15 @@ QList<Line> splitLines(const QByteArray &data) {
     return lines;
 }
 
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
 QByteArray blanksTrimmed(const QByteArray &s) {
     qsizetype b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+    while (b < e && isBlank(s[b]))
         ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+    while (e > b && isBlank(s[e - 1]))
         --e;
     return s.mid(b, e - b);
 }
@@ -95,11 +97,30 @@ Position find(const QList<Line> &lines, const QByteArray &section, const QByteAr
     return pos;
 }
 
-QByteArray readAll(const QString &path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
+// A configuration file larger than this is not one the program wrote or a person edits.
+constexpr qint64 MaxFileBytes = 16 * 1024 * 1024;
+
+// The file's bytes with its permission bits; nothing when the file is missing. Anything else
+// that keeps it from being read whole (no permission, not a regular file, too large) throws.
+std::optional<std::pair<QByteArray, mode_t>> readFile(const QString &path) {
+    try {
+        files::File file = files::File::openForReading(path);
+        QByteArray bytes = file.readAll(MaxFileBytes);
+        if (bytes.size() > MaxFileBytes)
+            throw EInOutError(ioerror::AccessDenied);
+        return std::pair{bytes, file.mode()};
+    } catch (const EInOutError &e) {
+        if (e.code() == ioerror::FileNotFound)
+            return std::nullopt;
+        throw;
+    }
+}
+
+// A text that a line of the file can hold and give back unchanged: Windows-1252 characters
+// without a line break or a NUL.
+bool fitsOnALine(const QString &s) {
+    return !s.contains('\r') && !s.contains('\n') && !s.contains(QChar(0)) &&
+           text::fromCp1252(text::toCp1252(s)) == s;
 }
 
 } // namespace
@@ -108,7 +129,14 @@ IniFile::IniFile(QString path) : path_(std::move(path)) {}
 
 QString IniFile::ReadString(const QString &section, const QString &key,
                             const QString &defaultValue) const {
-    const QList<Line> lines = splitLines(readAll(path_));
+    QByteArray raw;
+    try {
+        if (const auto file = readFile(path_))
+            raw = file->first;
+    } catch (const Exception &) {
+        return defaultValue; // a file that cannot be read holds no keys
+    }
+    const QList<Line> lines = splitLines(raw);
     const Position pos = find(lines, text::toCp1252(section), text::toCp1252(key));
     if (!pos.keyLine)
         return defaultValue;
@@ -118,17 +146,35 @@ QString IniFile::ReadString(const QString &section, const QString &key,
 }
 
 void IniFile::WriteString(const QString &section, const QString &key, const QString &value) {
-    const QByteArray raw = readAll(path_);
+    const auto fail = [&] { return Exception(QStringLiteral("Unable to write to %1").arg(path_)); };
+    if (!fitsOnALine(section) || !fitsOnALine(key) || !fitsOnALine(value))
+        throw fail();
+    std::optional<std::pair<QByteArray, mode_t>> file;
+    try {
+        file = readFile(path_);
+    } catch (const Exception &) {
+        throw fail(); // replacing a file that cannot be read would lose what it holds
+    }
+    const QByteArray raw = file ? file->first : QByteArray();
     QList<Line> lines = splitLines(raw);
     const QByteArray sectionBytes = text::toCp1252(section);
     const QByteArray keyBytes = text::toCp1252(key);
-    const QByteArray keyLine = keyBytes + "=" + text::toCp1252(value);
+    const QByteArray valueBytes = text::toCp1252(value);
     const QByteArray newline = raw.contains("\r\n") || raw.isEmpty() ? "\r\n" : "\n";
 
     const Position pos = find(lines, sectionBytes, keyBytes);
     if (pos.keyLine) {
-        lines[*pos.keyLine].content = keyLine;
+        // Only the value changes; the key's spelling and the blanks around the value stay.
+        QByteArray &content = lines[*pos.keyLine].content;
+        qsizetype begin = content.indexOf('=') + 1;
+        while (begin < content.size() && isBlank(content[begin]))
+            ++begin;
+        qsizetype end = content.size();
+        while (end > begin && isBlank(content[end - 1]))
+            --end;
+        content = content.left(begin) + valueBytes + content.mid(end);
     } else {
+        const QByteArray keyLine = keyBytes + "=" + valueBytes;
         const qsizetype at = pos.sectionHeader ? pos.sectionEnd : lines.size();
         // A line the new ones follow must end with a line break.
         if (at > 0 && lines[at - 1].ending.isEmpty())
@@ -145,13 +191,15 @@ void IniFile::WriteString(const QString &section, const QString &key, const QStr
     for (const Line &line : lines)
         out += line.content + line.ending;
 
-    const auto fail = [&] { return Exception(QStringLiteral("Unable to write to %1").arg(path_)); };
     if (files::isReadOnly(path_))
         throw fail();
-    QSaveFile file(path_);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
+    try {
+        files::ReplacementFile replacement(path_, file ? file->second : files::newFileMode(0644));
+        replacement.file().writeAt(out.constData(), out.size(), 0);
+        replacement.commit();
+    } catch (const Exception &) {
         throw fail();
+    }
 }
 
 } // namespace meridoc

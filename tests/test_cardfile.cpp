@@ -1,5 +1,7 @@
 #include "data/appstate.h"
 #include "data/cardfile.h"
+#include "data/cardfiles.h"
+#include "data/configuration.h"
 #include "data/errors.h"
 #include "support/program_dir.h"
 
@@ -7,11 +9,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <span>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -26,11 +33,15 @@ using testsupport::TempProgramDir;
 
 namespace {
 
+const Fields NewEntry{"C", "Z", "", "", ""};
+
 int ioErrorCode(const std::function<void()> &operation) {
     try {
         operation();
     } catch (const EInOutError &e) {
         return e.code();
+    } catch (const Exception &) {
+        return -1; // an error with a message of its own
     }
     return 0;
 }
@@ -127,11 +138,22 @@ TEST_F(CardFileTest, FailuresRaiseTheRuntimeErrorCodes) {
         {"rewrite", [] { RewriteCardFile(false); }},
         {"sort", [] { SortCardFile(); }},
         {"replace", [] { ReplaceEntry(); }},
+        {"add", [] { AddEntry(NewEntry); }},
     };
+    const QByteArray home = QFile::encodeName(dir.file("home.crd"));
     for (const auto &op : operations) {
         SCOPED_TRACE(op.what);
-        ::unlink(QFile::encodeName(dir.file("home.crd")).constData());
+        ::unlink(home.constData());
         EXPECT_EQ(ioErrorCode(op.operation), ioerror::FileNotFound);
+        EXPECT_FALSE(dir.exists("temp.tmp"));
+
+        // Only a regular file is a card file: nothing waits on a pipe or reads a device.
+        ASSERT_EQ(::mkfifo(home.constData(), 0644), 0);
+        EXPECT_EQ(ioErrorCode(op.operation), ioerror::AccessDenied);
+        ::unlink(home.constData());
+        ASSERT_EQ(::symlink("/dev/zero", home.constData()), 0);
+        EXPECT_EQ(ioErrorCode(op.operation), ioerror::AccessDenied);
+        ::unlink(home.constData());
         EXPECT_FALSE(dir.exists("temp.tmp"));
 
         const QByteArray bytes = cardFileBytes({{"B", "Y", "", "", ""}, {"A", "X", "", "", ""}});
@@ -210,6 +232,7 @@ TEST_F(CardFileTest, AFailingRewriteLeavesTheCardFileWhole) {
     ::setrlimit(RLIMIT_FSIZE, &small);
     for (const auto &op : {std::function<void()>([] { RewriteCardFile(true); }),
                            std::function<void()>([] { ReplaceEntry(); }),
+                           std::function<void()>([] { AddEntry(NewEntry); }),
                            std::function<void()>([] { SortCardFile(); })}) {
         setReplacement({"0", "0", "", "", ""});
         EXPECT_NE(ioErrorCode(op), 0);
@@ -348,4 +371,67 @@ TEST_F(CardFileTest, AddEntryEqualsAppendThenSort) {
             EXPECT_FALSE(dir.exists("temp.tmp"));
         }
     }
+}
+
+// Every change that writes through "temp.tmp" (or beside the file a link points to).
+const struct {
+    const char *what;
+    void (*operation)();
+} Changes[] = {
+    {"rewrite", [] { RewriteCardFile(false); }},
+    {"sort", [] { SortCardFile(); }},
+    {"replace", [] { ReplaceEntry(); }},
+    {"add", [] { AddEntry(NewEntry); }},
+    {"copy", [] { CopyCardFile("home.crd", "copy.crd"); }},
+    {"seed", [] { WriteSeedCardFile(); }},
+    {"ini", [] { WriteDefaultFile("Home"); }},
+};
+const QByteArray Unsorted = cardFileBytes({{"B", "Y", "", "", ""}, {"A", "X", "", "", ""}});
+
+TEST_F(CardFileTest, AStaleTempTmpIsReplacedUnlessItIsADirectory) {
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.path() + "/outside";
+    for (const QString &kind :
+         QStringList{"ln -s '" + outside + "' temp.tmp", "touch temp.tmp; chmod 0 temp.tmp",
+                     "mkfifo temp.tmp", "touch temp.tmp; chmod 444 temp.tmp", "mkdir temp.tmp"}) {
+        for (const auto &change : Changes) {
+            SCOPED_TRACE(kind.toStdString() + ": " + change.what);
+            writeCard(Unsorted);
+            setDropped({"B", "Y", "", "", ""});
+            std::system(QFile::encodeName("cd '" + dir.path() + "' && " + kind).constData());
+            const bool directory = kind.startsWith("mkdir");
+            EXPECT_EQ(ioErrorCode(change.operation) != 0, directory);
+            EXPECT_TRUE(!directory || card() == Unsorted);
+            EXPECT_FALSE(QFileInfo::exists(outside));
+            EXPECT_FALSE(QFileInfo(dir.file("home.crd")).isSymLink());
+            EXPECT_EQ(directory, QFileInfo::exists(dir.file("temp.tmp")));
+            QDir(dir.path()).rmdir("temp.tmp");
+        }
+    }
+}
+
+TEST_F(CardFileTest, ACardFileThatIsALinkStaysALinkAndItsTargetChanges) {
+    QTemporaryDir elsewhere;
+    const QString real = elsewhere.path() + "/real.crd";
+    ASSERT_TRUE(QFile::link(real, dir.file("home.crd")));
+    for (const auto &change : std::span(Changes).first(4)) {
+        SCOPED_TRACE(change.what);
+        writeCard(Unsorted);
+        ::chmod(QFile::encodeName(real).constData(), 0640);
+        setDropped({"A", "X", "", "", ""});
+        change.operation();
+        EXPECT_TRUE(QFileInfo(dir.file("home.crd")).isSymLink());
+        EXPECT_NE(card(), Unsorted);
+        struct stat st {};
+        EXPECT_TRUE(::stat(QFile::encodeName(real).constData(), &st) == 0 &&
+                    (st.st_mode & 07777) == 0640);
+        EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{"real.crd"});
+    }
+}
+
+TEST(IoErrors, ErrnoValuesTheMappingDoesNotListKeepTheirOwnMeaning) {
+    for (const int err : {EIO, ENETDOWN, EFBIG}) // EIO is 5 and ENETDOWN 100 on Linux
+        EXPECT_EQ(EInOutError(EInOutError::codeFromErrno(err)).message().section(": ", 1),
+                  QString::fromLocal8Bit(std::strerror(err)));
 }

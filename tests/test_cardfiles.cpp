@@ -5,9 +5,12 @@
 #include "support/program_dir.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace meridoc;
 using testsupport::TempProgramDir;
@@ -80,6 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
              [] { MoveCardFile("home.crd", "work.crd"); }, ioerror::AccessDenied},
         Case{"CopyOutsideTheDirectory", {"home.crd=A"},
              [] { CopyCardFile("home.crd", "../x.crd"); }, ioerror::PathNotFound},
+        Case{"CopyFromAPipeIsRefusedAtOnce", {"home.crd=A"},
+             [] { const QByteArray pipe = QFile::encodeName(AppState.ProgramDir + "p.crd");
+                  ::mkfifo(pipe.constData(), 0644);
+                  const auto removed = qScopeGuard([&] { ::unlink(pipe.constData()); });
+                  CopyCardFile("p.crd", "w.crd"); }, ioerror::AccessDenied},
         Case{"DeleteADirectory", {"work.crd/"},
              [] { DeleteCardFile("work.crd"); }, ioerror::AccessDenied}),
     [](const auto &info) { return std::string(info.param.label); });

@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QFileInfo>
+#include <cstdlib>
+
 using namespace meridoc;
 using testsupport::cardFileBytes;
 using testsupport::recordBytes;
@@ -130,6 +134,10 @@ TEST(Configuration, WriteDefaultFileKeepsEverythingElse) {
     QByteArray expected = before;
     expected.replace("defaultfile=tanro", "defaultfile=Home");
     EXPECT_EQ(dir.read("meridoc.ini"), expected);
+    // The key line keeps its own spelling and the blanks around the value.
+    dir.write("meridoc.ini", "[FileNames]\nDefaultFile = Work \nx=1");
+    WriteDefaultFile("Home");
+    EXPECT_EQ(dir.read("meridoc.ini"), QByteArray("[FileNames]\nDefaultFile = Home \nx=1"));
 }
 
 TEST(Configuration, WriteDefaultFileAddsAMissingKeyOrSection) {
@@ -144,17 +152,32 @@ TEST(Configuration, WriteDefaultFileAddsAMissingKeyOrSection) {
     EXPECT_EQ(dir.read("meridoc.ini"), QByteArray("[other]\nx=1\n[filenames]\ndefaultfile=work\n"));
 }
 
-TEST(Configuration, WriteDefaultFileReportsAnUnwritableFile) {
-    TempProgramDir dir;
-    dir.write("meridoc.ini", DefaultIni);
-    dir.makeReadOnly("meridoc.ini");
-    try {
-        WriteDefaultFile("home");
-        FAIL() << "no error";
-    } catch (const Exception &e) {
-        EXPECT_EQ(e.message(), QStringLiteral("Unable to write to %1meridoc.ini").arg(dir.path()));
+TEST(Configuration, WriteDefaultFileReportsWhatItCannotStore) {
+    const struct {
+        QString name;
+        const char *prepare; // shell command run in the program directory
+    } cases[] = {
+        {"home", "chmod 444 meridoc.ini"},
+        {"home", "rm meridoc.ini; mkfifo meridoc.ini"}, // cannot be read
+        {QStringLiteral("\u0141ukasz"), "true"},        // outside Windows-1252
+        {"home\r\nextention=txt", "true"},              // a line break
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.prepare);
+        TempProgramDir dir;
+        dir.write("meridoc.ini", DefaultIni);
+        std::system(QFile::encodeName("cd '" + dir.path() + "' && " + c.prepare).constData());
+        const bool fifo = !QFileInfo(dir.file("meridoc.ini")).isFile();
+        try {
+            WriteDefaultFile(c.name);
+            ADD_FAILURE() << "no error";
+        } catch (const Exception &e) {
+            EXPECT_EQ(e.message(),
+                      QStringLiteral("Unable to write to %1meridoc.ini").arg(dir.path()));
+        }
+        EXPECT_TRUE(fifo || dir.read("meridoc.ini").startsWith(DefaultIni));
+        EXPECT_FALSE(dir.exists("temp.tmp"));
     }
-    EXPECT_EQ(dir.read("meridoc.ini"), DefaultIni);
 }
 
 TEST(IniFile, ValuesAreCutTo1023Characters) {

@@ -97,11 +97,16 @@ TEST_F(ExtraTextIo, LoadFailuresNameTheirCauseAndLeaveTheDocumentAlone) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_TRUE(f.resize(65 * 1024 * 1024)); // sparse: costs no disk space
     }
+    const QString fifo = path("Pipe");
+    ::mkfifo(QFile::encodeName(fifo).constData(), 0644);
     const struct {
         QString file;
         QString message;
     } cases[] = {
         {missing, "Cannot open file " + missing},
+        // Never waited on, never read without end.
+        {fifo, "File access denied"},
+        {"/dev/zero", "File access denied"},
         {directory, "Cannot open file " + directory},
         // Opens, but reading fails part-way.
         {"/proc/self/mem", "Failed to Load Stream"},
@@ -147,7 +152,15 @@ TEST_F(ExtraTextIo, RefusedPathsGiveCannotCreateAndLeaveNothingBehind) {
               "Cannot create file " + noDirectory);
     EXPECT_EQ(errorOf([&] { SaveExtraText(isDirectory, doc); }),
               "Cannot create file " + isDirectory);
-    EXPECT_EQ(entries(), QStringList{"Taken"});
+    // A read-only file is refused like a read-only card file; a pipe is not a file to replace.
+    writeFile(path("ReadOnly"), "old");
+    ::chmod(QFile::encodeName(path("ReadOnly")).constData(), 0444);
+    ::mkfifo(QFile::encodeName(path("Pipe")).constData(), 0644);
+    EXPECT_EQ(errorOf([&] { SaveExtraText(path("ReadOnly"), doc); }),
+              "Cannot create file " + path("ReadOnly"));
+    EXPECT_EQ(errorOf([&] { SaveExtraText(path("Pipe"), doc); }), "File access denied");
+    EXPECT_EQ(fileBytes(path("ReadOnly")), "old");
+    EXPECT_EQ(entries(), (QStringList{"ReadOnly", "Taken"})); // and the pipe
     EXPECT_EQ(fileBytes(path("Taken/inside")), "old");
 }
 
