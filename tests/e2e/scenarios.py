@@ -137,7 +137,8 @@ def prepare_home(s, entries, extra_texts=()):
 def first_start(s):
     with s.step("start the program in a folder holding only the program"):
         expect(sorted(os.listdir(s.folder)),
-               ["meridoc", "meridoc-help.txt", "readme.txt", "txtview.exe"], "program folder")
+               ["meridoc", "meridoc-cards", "meridoc-cards.1", "meridoc-help.txt", "readme.txt",
+                "txtview.exe"], "program folder")
         start(s, "TANRO")
     with s.step('the caption is "MERIDOC   TANRO"'):
         expect(s.program.main_caption(), "MERIDOC   TANRO", "main window caption")
@@ -149,8 +150,8 @@ def first_start(s):
         with open(s.program.path("meridoc.ini"), "rb") as f:
             expect(f.read(), files.DEFAULT_INI, "meridoc.ini bytes")
         expect(sorted(os.listdir(s.folder)),
-               ["meridoc", "meridoc-help.txt", "meridoc.ini", "readme.txt", "tanro.crd",
-                "txtview.exe"], "program folder after start")
+               ["meridoc", "meridoc-cards", "meridoc-cards.1", "meridoc-help.txt", "meridoc.ini",
+                "readme.txt", "tanro.crd", "txtview.exe"], "program folder after start")
     with s.step("the clock shows the time and keeps it current"):
         first = s.program.clock_pixels()
         s.display.wait_for("the clock to change", lambda: s.program.clock_pixels() != first,
@@ -281,7 +282,7 @@ def delete_entry(s):
     p = s.program
     with s.step("start on home holding Anna Smith, with her extra text"):
         prepare_home(s, [ANNA, files.SEED], extra_texts=["AnnaSmith"])
-        # Another card file that lists her too does not keep her extra text.
+        # Another card file that lists her too keeps her extra text (extra texts are shared).
         files.write_records(os.path.join(s.folder, "work.crd"), [ANNA])
         start(s, "HOME")
         search(s, "S")
@@ -291,13 +292,24 @@ def delete_entry(s):
         no_box_appears(s, 0.5)
         expect_records(s, "home", [ANNA, files.SEED])
         expect(files.find(s.folder, "AnnaSmith") is not None, True, "AnnaSmith kept")
-    with s.step("right click the row, OK: the entry and its extra text are gone"):
+    with s.step("right click the row, OK: the entry is gone, work.crd keeps her extra text"):
+        p.click_row(1, button=3)
+        p.answer("Warning", "OK", ["OK", "Cancel"])
+        wait_records(s, "home", [files.SEED])
+        no_box_appears(s, 0.5)
+        expect(files.find(s.folder, "AnnaSmith") is not None, True, "AnnaSmith kept")
+        expect_records(s, "work", [ANNA])
+    with s.step("listed by no other card file, her entry and extra text are deleted together"):
+        files.write_records(files.find(s.folder, "work.crd"), [files.SEED])
+        files.write_records(files.find(s.folder, "home.crd"), [ANNA, files.SEED])
+        p.click_search("back")
+        p.main_window("HOME")
+        search(s, "S")
         p.click_row(1, button=3)
         p.answer("Warning", "OK", ["OK", "Cancel"])
         wait_records(s, "home", [files.SEED])
         s.display.wait_for("AnnaSmith to be removed",
                            lambda: files.find(s.folder, "AnnaSmith") is None, timeout=5)
-        expect_records(s, "work", [ANNA])
     with s.step("a right click on the last remaining row does nothing"):
         p.click_row(1, button=3)
         no_box_appears(s)
