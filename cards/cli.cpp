@@ -105,14 +105,14 @@ Invocation parse(const QStringList &args) {
             value = name.mid(eq + 1);
             name.truncate(eq);
         }
-        const auto spec = optionSpecs().find(name);
-        if (spec == optionSpecs().end())
+        const auto option = optionSpecs().find(name);
+        if (option == optionSpecs().end())
             throw Usage{QStringLiteral("unrecognized option '%1'").arg(name)};
-        if (spec->takesValue && !value) {
+        if (option->takesValue && !value) {
             if (++i >= args.size())
                 throw Usage{QStringLiteral("option '%1' requires an argument").arg(name)};
             value = args[i];
-        } else if (!spec->takesValue && value) {
+        } else if (!option->takesValue && value) {
             throw Usage{QStringLiteral("option '%1' doesn't allow an argument").arg(name)};
         }
         inv.options[name].append(value.value_or(QString()));
@@ -126,8 +126,8 @@ void check(const Invocation &inv) {
     if (!Commands.contains(inv.command))
         throw Usage{QStringLiteral("unknown command '%1'").arg(inv.command)};
     for (auto it = inv.options.begin(); it != inv.options.end(); ++it) {
-        const OptionSpec &spec = optionSpecs()[it.key()];
-        if (!spec.commands.isEmpty() && !spec.commands.contains(inv.command))
+        const OptionSpec &option = optionSpecs()[it.key()];
+        if (!option.commands.isEmpty() && !option.commands.contains(inv.command))
             throw Usage{
                 QStringLiteral("option '%1' does not apply to %2").arg(it.key(), inv.command)};
     }
