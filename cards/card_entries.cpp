@@ -1,7 +1,6 @@
 #include "card_entries.h"
 
 #include "commands.h"
-#include "export_entry.h"
 
 #include "data/appstate.h"
 #include "data/errors.h"
@@ -43,35 +42,32 @@ ExtraTexts::ExtraTexts() {
     for (const QString &name : names) {
         const QByteArray key = text::toCp1252(text::upperAscii(name));
         keys_.insert(key);
-        quickHashes_.set(quickHash(key));
+        quickHashes_.set(quickHash(key, {}));
     }
 }
 
-// FNV-1a, folded to the bitset's size.
-std::size_t ExtraTexts::quickHash(QByteArrayView key) {
+// FNV-1a of the two byte strings joined, trimmed and upper-cased (ExtraTextKey without building
+// it), folded to the bitset's size.
+std::size_t ExtraTexts::quickHash(QByteArrayView first, QByteArrayView second) {
+    const auto at = [&](qsizetype i) {
+        return static_cast<unsigned char>(i < first.size() ? first[i] : second[i - first.size()]);
+    };
+    qsizetype begin = 0, end = first.size() + second.size();
+    while (begin < end && at(begin) <= ' ')
+        ++begin;
+    while (end > begin && at(end - 1) <= ' ')
+        --end;
     std::uint32_t h = 2166136261u;
-    for (const char c : key)
-        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    for (qsizetype i = begin; i < end; ++i) {
+        const unsigned char c = at(i);
+        h = (h ^ ((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c)) * 16777619u;
+    }
     return (h ^ (h >> 16)) & 0xFFFF;
 }
 
-// Whether the folder holds a file under the entry's ExtraTextKey, the key built on the stack.
-bool ExtraTexts::mayExist(QByteArrayView name, QByteArrayView surname) const {
-    char joined[64];
-    if (name.size() + surname.size() > qsizetype(sizeof joined))
-        return keys_.contains(ExtraTextKey(name.toByteArray(), surname.toByteArray()));
-    qsizetype size = 0;
-    for (const QByteArrayView part : {name, surname}) {
-        for (const char c : part)
-            joined[size++] = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    }
-    const QByteArrayView key = TrimmedBytes(QByteArrayView(joined, size));
-    return quickHashes_.test(quickHash(key)) &&
-           keys_.contains(QByteArray::fromRawData(key.data(), key.size()));
-}
-
 QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
-    if (!mayExist(name, surname))
+    if (!quickHashes_.test(quickHash(name, surname)) ||
+        !keys_.contains(ExtraTextKey(name.toByteArray(), surname.toByteArray())))
         return {};
     const QString file = ViewerExtraTextName(text::fromCp1252(name.toByteArray()),
                                              text::fromCp1252(surname.toByteArray()));

@@ -38,9 +38,7 @@ public:
     QString plainText(QByteArrayView name, QByteArrayView surname);
 
 private:
-    bool mayExist(QByteArrayView name, QByteArrayView surname) const;
-
-    static std::size_t quickHash(QByteArrayView key);
+    static std::size_t quickHash(QByteArrayView first, QByteArrayView second);
 
     QSet<QByteArray> keys_;
     std::bitset<1 << 16> quickHashes_; // of every key: most entries without a file stop here

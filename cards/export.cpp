@@ -49,7 +49,7 @@ public:
     // True when the entry was already seen in the run; starts a new run at a new key.
     bool seen(const EntryRecord &record, const UidText &uid) {
         const SortKey key(record);
-        if (!key_ || !(*key_ == key)) {
+        if (!key_ || key_->length != key.length || !(*key_ == key)) {
             key_ = key;
             uids_.resize(0);
             if (!more_.isEmpty())

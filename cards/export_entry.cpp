@@ -47,15 +47,18 @@ UidText uidOfName(const unsigned char *name, std::size_t size) {
     uuid[6] = static_cast<unsigned char>((uuid[6] & 0x0F) | 0x50); // version 5
     uuid[8] = static_cast<unsigned char>((uuid[8] & 0x3F) | 0x80); // the RFC 4122 variant
 
-    static constexpr char hex[] = "0123456789abcdef";
+    static constexpr auto hex = [] {
+        std::array<std::array<char, 2>, 256> pairs{};
+        for (int b = 0; b < 256; ++b)
+            pairs[b] = {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+        return pairs;
+    }();
     static constexpr std::array<unsigned char, 16> at = {0,  2,  4,  6,  9,  11, 14, 16,
                                                          19, 21, 24, 26, 28, 30, 32, 34};
     UidText out;
     out[8] = out[13] = out[18] = out[23] = '-';
-    for (std::size_t i = 0; i < 16; ++i) {
-        out[at[i]] = hex[uuid[i] >> 4];
-        out[at[i] + 1] = hex[uuid[i] & 15];
-    }
+    for (std::size_t i = 0; i < 16; ++i)
+        std::memcpy(out.data() + at[i], hex[uuid[i]].data(), 2);
     return out;
 }
 
