@@ -16,6 +16,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <unistd.h>
 #include <utility>
@@ -55,8 +57,13 @@ public:
             if (!more_.isEmpty())
                 more_.clear();
         }
-        if (std::find(uids_.begin(), uids_.end(), uid) != uids_.end())
-            return true;
+        // UIDs are hashes: their first eight characters almost always tell two apart.
+        std::uint64_t head;
+        std::memcpy(&head, uid.data(), sizeof head);
+        for (const UidText &other : uids_) {
+            if (std::memcmp(other.data(), &head, sizeof head) == 0 && other == uid)
+                return true;
+        }
         if (uids_.size() < 16) { // usually a handful; more go into a hash set
             uids_.push_back(uid);
             return false;
