@@ -46,21 +46,17 @@ ExtraTexts::ExtraTexts() {
     }
 }
 
-// FNV-1a of the two byte strings joined, trimmed and upper-cased (ExtraTextKey without building
-// it), folded to the bitset's size.
+// FNV-1a of the two byte strings joined and upper-cased, codes 0 to 32 left out, folded to the
+// bitset's size. Leaving them all out (not only the ends ExtraTextKey trims) costs only a rare
+// needless set lookup, and spares working out where the trimmed key begins and ends.
 std::size_t ExtraTexts::quickHash(QByteArrayView first, QByteArrayView second) {
-    const auto at = [&](qsizetype i) {
-        return static_cast<unsigned char>(i < first.size() ? first[i] : second[i - first.size()]);
-    };
-    qsizetype begin = 0, end = first.size() + second.size();
-    while (begin < end && at(begin) <= ' ')
-        ++begin;
-    while (end > begin && at(end - 1) <= ' ')
-        --end;
     std::uint32_t h = 2166136261u;
-    for (qsizetype i = begin; i < end; ++i) {
-        const unsigned char c = at(i);
-        h = (h ^ ((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c)) * 16777619u;
+    for (const QByteArrayView part : {first, second}) {
+        for (const char byte : part) {
+            const auto c = static_cast<unsigned char>(byte);
+            if (c > ' ')
+                h = (h ^ ((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c)) * 16777619u;
+        }
     }
     return (h ^ (h >> 16)) & 0xFFFF;
 }
