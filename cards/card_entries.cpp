@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QTextDocument>
 
+#include <cstdint>
+
 namespace meridoc::cards {
 
 CardEntries::CardEntries() : path_(CardFilePath()) {
@@ -37,14 +39,34 @@ ExtraTexts::ExtraTexts() {
         QDir(AppState.ProgramDir).entryList(QDir::Files | QDir::Hidden | QDir::System);
     // Keyed as ExtraTextKey keys an entry; a name outside Windows-1252 may collide ('?'), and
     // such a candidate is then looked up properly.
-    for (const QString &name : names)
-        keys_.insert(text::toCp1252(text::upperAscii(name)));
+    for (const QString &name : names) {
+        const QByteArray key = text::toCp1252(text::upperAscii(name));
+        keys_.insert(key);
+        quickHashes_.set(quickHash(key, {}));
+    }
 }
 
-QString ExtraTexts::plainText(const QByteArray &name, const QByteArray &surname) {
-    if (!keys_.contains(ExtraTextKey(name, surname)))
+// FNV-1a of the two byte strings joined and upper-cased, codes 0 to 32 left out, folded to the
+// bitset's size. Leaving them all out (not only the ends ExtraTextKey trims) costs only a rare
+// needless set lookup, and spares working out where the trimmed key begins and ends.
+std::size_t ExtraTexts::quickHash(QByteArrayView first, QByteArrayView second) {
+    std::uint32_t h = 2166136261u;
+    for (const QByteArrayView part : {first, second}) {
+        for (const char byte : part) {
+            const auto c = static_cast<unsigned char>(byte);
+            if (c > ' ')
+                h = (h ^ ((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c)) * 16777619u;
+        }
+    }
+    return (h ^ (h >> 16)) & 0xFFFF;
+}
+
+QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
+    if (!quickHashes_.test(quickHash(name, surname)) ||
+        !keys_.contains(ExtraTextKey(name.toByteArray(), surname.toByteArray())))
         return {};
-    const QString file = ViewerExtraTextName(text::fromCp1252(name), text::fromCp1252(surname));
+    const QString file = ViewerExtraTextName(text::fromCp1252(name.toByteArray()),
+                                             text::fromCp1252(surname.toByteArray()));
     if (file == lastName_)
         return lastText_;
     QString plain;

@@ -3,9 +3,11 @@
 #include "data/cardfile.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QSet>
 #include <QString>
 
+#include <bitset>
 #include <memory>
 
 namespace meridoc::cards {
@@ -27,16 +29,19 @@ private:
 
 // The extra texts of the program folder as plain text, looked up the way the viewer finds them
 // (NAME and SURNAME joined and trimmed, the name matched ignoring case). The folder is listed
-// once, so entries without an extra text cost no file-system call.
+// once, so entries without an extra text cost no file-system call and no allocation.
 class ExtraTexts {
 public:
     ExtraTexts();
     // The plain text, lines separated by '\n', trailing blanks and line breaks removed; empty
     // when the person has no extra text. Throws Failure when the file cannot be read.
-    QString plainText(const QByteArray &name, const QByteArray &surname);
+    QString plainText(QByteArrayView name, QByteArrayView surname);
 
 private:
+    static std::size_t quickHash(QByteArrayView first, QByteArrayView second);
+
     QSet<QByteArray> keys_;
+    std::bitset<1 << 16> quickHashes_; // of every key: most entries without a file stop here
     QString lastName_;
     QString lastText_;
 };

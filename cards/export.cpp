@@ -16,57 +16,97 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <functional>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace meridoc::cards {
 namespace {
 
-constexpr std::size_t ChunkSize = 64 * 1024;
+// One distinct entry of the card file, valid while it is visited: its fields in place in the
+// reader's buffer, its UID, and the person's extra text (plain, and escaped for a vCard).
+struct DistinctEntry {
+    const EntryRecord *record = nullptr;
+    FieldViews fields;
+    UidText uid;
+    QString extraText;
+    QByteArrayView escapedExtraText;
 
-// Streams the distinct entries of the card file with their extra texts. Identical entries lie
-// next to each other in a sorted card file (their sort keys are equal), so only the UIDs of the
-// current run of equal sort keys are remembered.
-void forEachDistinct(const CommandContext &ctx,
-                     const std::function<void(const ExportEntry &)> &visit) {
+    VCardSource vcard() const {
+        return {fields, QByteArrayView(uid.data(), qsizetype(uid.size())), escapedExtraText};
+    }
+    ExportEntry owned() const {
+        return {record->fields(), extraText,
+                QString::fromLatin1(uid.data(), qsizetype(uid.size()))};
+    }
+};
+
+// The UIDs already written in the current run of equal sort keys. Identical entries lie next to
+// each other in a sorted card file (their sort keys are equal), so only that run is remembered.
+class RunOfEqualKeys {
+public:
+    // True when the entry was already seen in the run; starts a new run at a new key.
+    bool seen(const EntryRecord &record, const UidText &uid) {
+        const SortKey key(record);
+        if (!key_ || key_->length != key.length || !(*key_ == key)) {
+            key_ = key;
+            uids_.resize(0);
+            if (!more_.isEmpty())
+                more_.clear();
+        }
+        // UIDs are hashes: their first eight characters almost always tell two apart.
+        std::uint64_t head;
+        std::memcpy(&head, uid.data(), sizeof head);
+        for (const UidText &other : uids_) {
+            if (std::memcmp(other.data(), &head, sizeof head) == 0 && other == uid)
+                return true;
+        }
+        if (uids_.size() < 16) { // usually a handful; more go into a hash set
+            uids_.push_back(uid);
+            return false;
+        }
+        const QByteArray text(uid.data(), qsizetype(uid.size()));
+        if (more_.contains(text))
+            return true;
+        more_.insert(text);
+        return false;
+    }
+
+private:
+    std::optional<SortKey> key_;
+    std::vector<UidText> uids_;
+    QSet<QByteArray> more_;
+};
+
+// Streams the distinct entries of the card file with their extra texts, without allocating for
+// an entry that has no extra text.
+template <typename Visit> void forEachDistinct(const CommandContext &ctx, Visit &&visit) {
     CardEntries entries;
     ExtraTexts extraTexts;
     Progress progress(ctx, entries.count());
-    std::optional<SortKey> runKey;
-    std::vector<QString> runUids; // usually a handful; more go into runMore
-    QSet<QString> runMore;
-    ExportEntry entry;
+    RunOfEqualKeys run;
+    DistinctEntry entry;
+    QByteArray escaped; // the escaped extra text, kept while the same person follows
     while (const EntryRecord *record = entries.next()) {
         progress.step();
-        const SortKey key(*record);
-        if (!runKey || !(*runKey == key)) {
-            runKey = key;
-            runUids.resize(0);
-            if (!runMore.isEmpty())
-                runMore.clear();
-        }
-        entry.fields = record->fields();
-        entry.uid = EntryUid(entry.fields);
-        if (std::find(runUids.begin(), runUids.end(), entry.uid) != runUids.end() ||
-            runMore.contains(entry.uid))
+        entry.record = record;
+        entry.fields = FieldsOf(*record);
+        entry.uid = EntryUidText(*record);
+        if (run.seen(*record, entry.uid))
             continue;
-        if (runUids.size() < 16)
-            runUids.push_back(entry.uid);
-        else
-            runMore.insert(entry.uid);
-        entry.extraText = extraTexts.plainText(record->NAME(), record->SURNAME());
-        visit(entry);
+        QString extraText =
+            extraTexts.plainText(entry.fields[int(Field::NAME)], entry.fields[int(Field::SURNAME)]);
+        if (extraText.isEmpty())
+            escaped.clear();
+        else if (extraText != entry.extraText)
+            escaped = EscapeText(extraText.toUtf8());
+        entry.extraText = std::move(extraText);
+        entry.escapedExtraText = escaped;
+        visit(std::as_const(entry));
     }
-}
-
-void appendEntry(std::string &out, const ExportEntry &entry, ExportFormat format) {
-    if (format == ExportFormat::Csv)
-        out.append(CsvRow(entry).toStdString());
-    else
-        AppendVCard(out, entry,
-                    format == ExportFormat::VCard4 ? VCardVersion::V4 : VCardVersion::V3);
 }
 
 std::optional<QByteArray> readIfPresent(const QString &path) {
@@ -110,10 +150,14 @@ void exportFolder(const CommandContext &ctx, const ExportRequest &request) {
     const VCardVersion version =
         request.format == ExportFormat::VCard4 ? VCardVersion::V4 : VCardVersion::V3;
     QSet<QString> now;
-    forEachDistinct(ctx, [&](const ExportEntry &entry) {
-        const QString name = entry.uid + QStringLiteral(".vcf");
+    QByteArray card;
+    forEachDistinct(ctx, [&](const DistinctEntry &entry) {
+        const QString name = QString::fromLatin1(entry.uid.data(), qsizetype(entry.uid.size())) +
+                             QStringLiteral(".vcf");
         now.insert(name);
-        const QByteArray card = WriteVCard(entry, version);
+        const VCardSource source = entry.vcard();
+        card.resize(qsizetype(VCardSizeBound(source)));
+        card.truncate(WriteVCardInto(card.data(), source, version) - card.constData());
         if (readIfPresent(dir + name) != card)
             WriteFileAtomically(dir + name, card);
     });
@@ -146,18 +190,20 @@ void RunExport(const CommandContext &ctx, const ExportRequest &request) {
     std::optional<Output> fileOutput;
     Output streamOutput(ctx.out);
     Output &out = request.output.isEmpty() ? streamOutput : fileOutput.emplace(request.output);
-    std::string chunk;
-    chunk.reserve(ChunkSize + 4096);
-    if (request.format == ExportFormat::Csv)
-        chunk.append(CsvHeader().toStdString());
-    forEachDistinct(ctx, [&](const ExportEntry &entry) {
-        appendEntry(chunk, entry, request.format);
-        if (chunk.size() >= ChunkSize) {
-            out.write(QByteArray::fromRawData(chunk.data(), qsizetype(chunk.size())));
-            chunk.clear();
-        }
-    });
-    out.write(QByteArray::fromRawData(chunk.data(), qsizetype(chunk.size())));
+    OutputBuffer buffer(out);
+    if (request.format == ExportFormat::Csv) {
+        buffer.append(CsvHeader());
+        forEachDistinct(ctx,
+                        [&](const DistinctEntry &entry) { buffer.append(CsvRow(entry.owned())); });
+    } else {
+        const VCardVersion version =
+            request.format == ExportFormat::VCard4 ? VCardVersion::V4 : VCardVersion::V3;
+        forEachDistinct(ctx, [&](const DistinctEntry &entry) {
+            const VCardSource source = entry.vcard();
+            buffer.commit(WriteVCardInto(buffer.reserve(VCardSizeBound(source)), source, version));
+        });
+    }
+    buffer.flush();
     out.finish();
 }
 

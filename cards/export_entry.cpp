@@ -1,8 +1,8 @@
 #include "export_entry.h"
 
-#include "data/text.h"
+#include "sha1.h"
 
-#include <QUuid>
+#include "data/text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,9 @@
 namespace meridoc::cards {
 namespace {
 
-const QUuid UidNamespace(QStringLiteral("6f1a9c52-3d4e-5b7a-8c90-1e2f3a4b5c6d"));
+// 6f1a9c52-3d4e-5b7a-8c90-1e2f3a4b5c6d in network byte order.
+constexpr unsigned char UidNamespace[16] = {0x6f, 0x1a, 0x9c, 0x52, 0x3d, 0x4e, 0x5b, 0x7a,
+                                            0x8c, 0x90, 0x1e, 0x2f, 0x3a, 0x4b, 0x5c, 0x6d};
 
 } // namespace
 
@@ -18,17 +20,87 @@ QString ExportEntry::text(Field f) const {
     return text::trimmed(text::fromCp1252(fields[static_cast<int>(f)]));
 }
 
-QString EntryUid(const std::array<QByteArray, FieldCount> &fields) {
-    char name[FieldCount * 256];
-    qsizetype size = 0;
-    for (const QByteArray &field : fields) {
+FieldViews FieldsOf(const EntryRecord &record) {
+    FieldViews views;
+    for (int i = 0; i < FieldCount; ++i) {
+        const Field f = static_cast<Field>(i);
+        const int at = EntryRecord::offset(f);
+        views[i] = QByteArrayView(reinterpret_cast<const char *>(record.bytes.data() + at + 1),
+                                  std::min<int>(record.bytes[at], EntryRecord::maxLength(f)));
+    }
+    return views;
+}
+
+QByteArrayView TrimmedBytes(QByteArrayView v) {
+    while (!v.isEmpty() && static_cast<unsigned char>(v.front()) <= ' ')
+        v = v.sliced(1);
+    while (!v.isEmpty() && static_cast<unsigned char>(v.back()) <= ' ')
+        v.chop(1);
+    return v;
+}
+
+namespace {
+
+// The UUID of the name (the namespace followed by the length-prefixed fields) in its text form.
+UidText uidOfName(const unsigned char *name, std::size_t size) {
+    Sha1Digest uuid = Sha1(QByteArrayView(name, qsizetype(size)));
+    uuid[6] = static_cast<unsigned char>((uuid[6] & 0x0F) | 0x50); // version 5
+    uuid[8] = static_cast<unsigned char>((uuid[8] & 0x3F) | 0x80); // the RFC 4122 variant
+
+    static constexpr auto hex = [] {
+        std::array<std::array<char, 2>, 256> pairs{};
+        for (int b = 0; b < 256; ++b)
+            pairs[b] = {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+        return pairs;
+    }();
+    static constexpr std::array<unsigned char, 16> at = {0,  2,  4,  6,  9,  11, 14, 16,
+                                                         19, 21, 24, 26, 28, 30, 32, 34};
+    UidText out;
+    out[8] = out[13] = out[18] = out[23] = '-';
+    for (std::size_t i = 0; i < 16; ++i)
+        std::memcpy(out.data() + at[i], hex[uuid[i]].data(), 2);
+    return out;
+}
+
+} // namespace
+
+UidText EntryUidText(const FieldViews &fields) {
+    unsigned char name[sizeof UidNamespace + FieldCount * 256];
+    std::memcpy(name, UidNamespace, sizeof UidNamespace);
+    std::size_t size = sizeof UidNamespace;
+    for (const QByteArrayView field : fields) {
         const auto length = static_cast<unsigned char>(std::min<qsizetype>(field.size(), 255));
-        name[size++] = static_cast<char>(length);
-        std::memcpy(name + size, field.constData(), length);
+        name[size++] = length;
+        std::memcpy(name + size, field.data(), length);
         size += length;
     }
-    return QUuid::createUuidV5(UidNamespace, QByteArray::fromRawData(name, size))
-        .toString(QUuid::WithoutBraces);
+    return uidOfName(name, size);
+}
+
+UidText EntryUidText(const EntryRecord &record) {
+    // The record already holds each field as its length byte and characters; each is copied
+    // whole (a fixed size, so the copy is a few moves) and the length byte clamped as
+    // EntryRecord::field clamps it.
+    unsigned char name[sizeof UidNamespace + EntryRecord::Size];
+    std::memcpy(name, UidNamespace, sizeof UidNamespace);
+    std::size_t size = sizeof UidNamespace;
+#pragma GCC unroll 5
+    for (int i = 0; i < FieldCount; ++i) {
+        const Field f = static_cast<Field>(i);
+        const unsigned char *field = record.bytes.data() + EntryRecord::offset(f);
+        std::memcpy(name + size, field, 1 + EntryRecord::maxLength(f));
+        const int length = std::min<int>(field[0], EntryRecord::maxLength(f));
+        name[size] = static_cast<unsigned char>(length);
+        size += 1 + std::size_t(length);
+    }
+    return uidOfName(name, size);
+}
+
+QString EntryUid(const std::array<QByteArray, FieldCount> &fields) {
+    FieldViews views;
+    std::copy(fields.begin(), fields.end(), views.begin());
+    const UidText uid = EntryUidText(views);
+    return QString::fromLatin1(uid.data(), qsizetype(uid.size()));
 }
 
 QString ExportNote(const ExportEntry &entry) {

@@ -3,9 +3,11 @@
 #include "data/files.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 #include <cstdio>
+#include <memory>
 
 namespace meridoc::cards {
 
@@ -20,11 +22,12 @@ public:
     AtomicFile(const AtomicFile &) = delete;
     AtomicFile &operator=(const AtomicFile &) = delete;
 
-    void write(const QByteArray &bytes);
+    void write(QByteArrayView bytes);
     void commit();
 
 private:
     void flush();
+    void writeOut(QByteArrayView bytes);
 
     QString target_;
     QString temp_;
@@ -46,13 +49,35 @@ public:
     Output(const Output &) = delete;
     Output &operator=(const Output &) = delete;
 
-    void write(const QByteArray &bytes);
+    void write(QByteArrayView bytes);
     // Flushes the stream, or commits the file; throws Failure when the output could not be written.
     void finish();
 
 private:
     std::FILE *stream_;
     AtomicFile *file_ = nullptr;
+};
+
+// Bytes gathered for an Output and handed on a large block at a time, written in place by the
+// caller: reserve() room, write into it, commit() the end of what was written.
+class OutputBuffer {
+public:
+    explicit OutputBuffer(Output &out);
+    OutputBuffer(const OutputBuffer &) = delete;
+    OutputBuffer &operator=(const OutputBuffer &) = delete;
+
+    // Room for at least `size` bytes; hands on what was gathered when the rest is too small.
+    char *reserve(std::size_t size);
+    void commit(char *end) { used_ = std::size_t(end - data_.get()); }
+    void append(QByteArrayView bytes);
+    // Hands on what was gathered.
+    void flush();
+
+private:
+    Output &out_;
+    std::unique_ptr<char[]> data_;
+    std::size_t capacity_;
+    std::size_t used_ = 0;
 };
 
 } // namespace meridoc::cards
