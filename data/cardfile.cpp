@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "recordfile.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -173,14 +174,25 @@ template <typename Item> void externalSort(const files::File &source, qint64 n, 
 } // namespace
 
 files::File ScratchFile() {
-    const QByteArray dir = QFile::encodeName(AppState.ProgramDir);
-    int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    // Unnamed where the file system allows it, otherwise named only until it is open.
+    const auto create = [](const QByteArray &dir) {
+        int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            QByteArray pattern = dir + ".meridoc-sort-XXXXXX";
+            fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+            if (fd >= 0)
+                ::unlink(pattern.constData());
+        }
+        return fd;
+    };
+    int fd = create(QFile::encodeName(AppState.ProgramDir));
     if (fd < 0) {
-        QByteArray pattern = dir + ".meridoc-sort-XXXXXX";
-        fd = ::mkstemp(pattern.data());
+        // A program directory that takes no new file (read-only, say) still lets a run that
+        // writes nothing there work.
+        const int err = errno;
+        fd = create(QFile::encodeName(QDir::tempPath() + '/'));
         if (fd < 0)
-            EInOutError::raiseFromErrno(errno);
-        ::unlink(pattern.constData());
+            EInOutError::raiseFromErrno(err);
     }
     return files::File::adopt(fd);
 }

@@ -118,7 +118,8 @@ private:
     RecordWriter writer_;
 };
 
-// An unnamed scratch file in the program directory, gone once closed.
+// An unnamed scratch file in the program directory (or, when that takes no new file, in the
+// system's temporary directory), gone once closed.
 files::File ScratchFile();
 
 // Writes the first `n` Items (EntryRecord or NumberedRecord) of `source` to `out`, sorted stably by
