@@ -12,7 +12,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -77,23 +76,23 @@ bool append(QTextDocument &doc, QSet<QString> &held, const QStringList &group) {
     return true;
 }
 
-// Writes `bytes` to a new temporary file next to `target`, synced; returns its path.
+// Writes `bytes` to a new temporary file next to `target`, synced; returns its path. The file is
+// created under a name of its own, so nothing found there is followed or overwritten.
 QString writeBeside(const QString &target, const QByteArray &bytes) {
     struct stat old {};
     const bool exists = ::stat(QFile::encodeName(target).constData(), &old) == 0;
-    const QString temporary =
-        AppState.ProgramDir +
-        QStringLiteral(".meridoc-%1.tmp")
-            .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+    QString temporary;
     try {
-        files::File file = files::File::create(temporary, exists ? old.st_mode & 07777 : 0666);
-        if (exists)
-            ::fchmod(file.fd(), old.st_mode & 07777); // the umask does not narrow a kept file
+        files::File file = files::newFileBeside(target, temporary);
+        // A kept file keeps its permissions; a new one gets what the umask leaves.
+        if (::fchmod(file.fd(), exists ? old.st_mode & 07777 : files::newFileMode(0666)) != 0)
+            EInOutError::raiseFromErrno(errno);
         file.writeAt(bytes.constData(), bytes.size(), 0);
         file.sync();
         file.close();
     } catch (const EInOutError &e) {
-        ::unlink(QFile::encodeName(temporary).constData());
+        if (!temporary.isEmpty())
+            ::unlink(QFile::encodeName(temporary).constData());
         fail(target, e.message());
     }
     return temporary;

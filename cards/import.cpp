@@ -1,5 +1,7 @@
 #include "commands.h"
 #include "extra_text_batch.h"
+#include "input_file.h"
+#include "note_spool.h"
 #include "progress.h"
 
 #include "data/appstate.h"
@@ -8,26 +10,24 @@
 #include "data/errors.h"
 #include "data/extratext.h"
 #include "data/files.h"
+#include "data/recordfile.h"
 #include "data/text.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <optional>
-#include <sys/stat.h>
 #include <vector>
 
 namespace meridoc::cards {
 namespace {
 
-// What the report needs of one contact once its entry is made.
-struct ContactNote {
-    QString file; // as named on the command line
-    int line = 0;
-    QString who;          // the contact's name as the source gives it, when a report needs it
-    QStringList losses;   // what the record could not hold
-    QStringList extra;    // lines for the extra text
-    bool noExtra = false; // the name cannot name an extra-text file: `extra` is lost
+// The lines a contact gives its extra text.
+struct ExtraLines {
+    qint64 number = 0; // the contact's place among all contacts read
+    QString name;      // the viewer's name for the entry's extra text
+    QStringList lines;
+    bool lost = false; // the name cannot name an extra-text file: `lines` are lost
 };
 
 void print(std::FILE *stream, const QString &s) {
@@ -52,82 +52,61 @@ QString whoOf(const Contact &c, const MappedEntry &m) {
     return who.isEmpty() ? QStringLiteral("(no name)") : oneLine(who);
 }
 
-// The bytes of an input file: mapped when possible, read otherwise.
-class InputFile {
-public:
-    explicit InputFile(const QString &name) : file_(name) {
-        struct stat st {};
-        const QByteArray path = QFile::encodeName(name);
-        if (::stat(path.constData(), &st) != 0)
-            throw Failure(
-                QStringLiteral("%1: %2").arg(name, QString::fromLocal8Bit(strerror(errno))));
-        if (!S_ISREG(st.st_mode))
-            throw Failure(QStringLiteral("%1: not a regular file").arg(name));
-        if (!file_.open(QIODevice::ReadOnly))
-            throw Failure(QStringLiteral("%1: %2").arg(name, file_.errorString()));
-        if (file_.size() == 0)
-            return;
-        if (uchar *p = file_.map(0, file_.size())) {
-            bytes_ = QByteArrayView(p, file_.size());
-            return;
-        }
-        copy_ = file_.readAll();
-        if (copy_.size() != file_.size())
-            throw Failure(QStringLiteral("%1: %2").arg(name, file_.errorString()));
-        bytes_ = copy_;
-    }
-    QByteArrayView bytes() const { return bytes_; }
-
-private:
-    QFile file_;
-    QByteArray copy_;
-    QByteArrayView bytes_;
-};
-
+// Every contact of the input files becomes a numbered record in a scratch file, and what the
+// report needs of it a note in another, so memory does not grow with the number of contacts. Only
+// the lines of contacts that give their extra text any are held in memory.
 class Import {
 public:
     Import(const CommandContext &ctx, const ImportRequest &request)
-        : ctx_(ctx), request_(request) {}
+        : ctx_(ctx), request_(request), batch_(ScratchFile()), batchWriter_(batch_) {}
 
     void run() {
-        for (const QString &file : request_.files)
-            read(file);
-        const QString cardPath = CardFilePath();
-        try {
-            files::DirectoryLock lock(AppState.ProgramDir);
-            std::optional<Progress> progress(std::in_place, ctx_, qint64(records_.size()));
-            CardMerge merge(records_, !request_.dryRun, [&] { progress->step(); });
-            progress.reset();
-            queueExtraTexts();
-            extra_.stage(!request_.dryRun);
-            if (request_.dryRun) {
-                reportDryRun(merge);
-                return;
-            }
-            merge.commit();
-            try {
-                extra_.commit();
-            } catch (const Failure &f) {
-                throw Failure(QStringLiteral("the entries were imported, but an extra text was "
-                                             "not: %1")
-                                  .arg(f.reason()));
-            }
-            reportDone(merge);
-        } catch (const EInOutError &e) {
-            throw Failure(QStringLiteral("%1: %2").arg(cardPath, e.message()));
+        {
+            Progress progress(ctx_, Progress::Unknown);
+            for (const QString &file : request_.files)
+                read(file, progress);
+            batchWriter_.flush();
         }
+        files::DirectoryLock lock(AppState.ProgramDir);
+        std::optional<Progress> progress(std::in_place, ctx_, count_);
+        CardMerge merge(batch_, count_, !request_.dryRun, [&] { progress->step(); });
+        progress.reset();
+        queueExtraTexts();
+        extra_.stage(!request_.dryRun);
+        notes_.rewind();
+        if (request_.dryRun) {
+            reportDryRun(merge);
+            return;
+        }
+        merge.commit();
+        try {
+            extra_.commit();
+        } catch (const Failure &f) {
+            throw Failure(QStringLiteral("the entries were imported, but an extra text was "
+                                         "not: %1")
+                              .arg(f.reason()));
+        }
+        reportDone(merge);
     }
 
 private:
-    void read(const QString &file) {
+    void read(const QString &file, Progress &progress) {
         const InputFile input(file);
         const ContactSink sink = [&](Contact &&contact) {
             MappedEntry mapped = mapContact(contact);
-            records_.push_back(EntryRecord::fromFields(mapped.fields));
-            const bool reported =
-                request_.dryRun || !mapped.losses.isEmpty() || !mapped.extraLines.isEmpty();
-            notes_.push_back({file, contact.line, reported ? whoOf(contact, mapped) : QString(),
-                              std::move(mapped.losses), std::move(mapped.extraLines)});
+            const EntryRecord record = EntryRecord::fromFields(mapped.fields);
+            batchWriter_.write(NumberedRecord{record, count_});
+            const bool extra = !mapped.extraLines.isEmpty();
+            if (request_.dryRun || extra || !mapped.losses.isEmpty())
+                notes_.add({count_, file, contact.line, whoOf(contact, mapped),
+                            std::move(mapped.losses), record});
+            if (extra)
+                extraLines_.push_back({count_,
+                                       ViewerExtraTextName(text::fromCp1252(record.NAME()),
+                                                           text::fromCp1252(record.SURNAME())),
+                                       std::move(mapped.extraLines)});
+            ++count_;
+            progress.step();
             return true;
         };
         const std::optional<ParseError> error = looksLikeVCard(input.bytes())
@@ -137,25 +116,34 @@ private:
             throw Failure(error->reason, file, error->line);
     }
 
-    // The viewer's name for each entry's extra text; the details of a contact already in the
-    // card file still go there (an extra text never gets the same lines twice).
+    // Queues each contact's lines for the viewer's extra text of its entry; the details of a
+    // contact already in the card file still go there (an extra text never gets the same lines
+    // twice).
     void queueExtraTexts() {
-        for (std::size_t i = 0; i < notes_.size(); ++i) {
-            ContactNote &note = notes_[i];
-            if (note.extra.isEmpty())
-                continue;
-            const QString name = ViewerExtraTextName(text::fromCp1252(records_[i].NAME()),
-                                                     text::fromCp1252(records_[i].SURNAME()));
-            if (!extra_.add(name, note.extra)) {
-                note.noExtra = true;
-                note.losses.append(QStringLiteral("no extra text for this name, details lost: ") +
-                                   note.extra.join(QStringLiteral("; ")));
-            }
-        }
+        for (ExtraLines &extra : extraLines_)
+            extra.lost = !extra_.add(extra.name, extra.lines);
+    }
+
+    // The lines contact `number` gives its extra text, if any; asked in increasing order.
+    const ExtraLines *extraOf(qint64 number) {
+        while (nextExtra_ < extraLines_.size() && extraLines_[nextExtra_].number < number)
+            ++nextExtra_;
+        return nextExtra_ < extraLines_.size() && extraLines_[nextExtra_].number == number
+                   ? &extraLines_[nextExtra_]
+                   : nullptr;
+    }
+
+    // What the contact's record lost, with its extra-text lines when they have no file to go to.
+    QStringList lossesOf(ContactNote &note) {
+        QStringList losses = std::move(note.losses);
+        if (const ExtraLines *extra = extraOf(note.number); extra && extra->lost)
+            losses.append(QStringLiteral("no extra text for this name, details lost: ") +
+                          extra->lines.join(QStringLiteral("; ")));
+        return losses;
     }
 
     QString summary(const CardMerge &merge, const char *verb) const {
-        const qint64 added = qint64(records_.size()) - merge.skippedCount();
+        const qint64 added = count_ - merge.skippedCount();
         return QStringLiteral(
                    "%1 %2 into %3, %4 already there, %5 with details moved to extra text")
             .arg(QLatin1String(verb), plural(added, "contact", "contacts"),
@@ -171,34 +159,33 @@ private:
             .arg(note.who, oneLine(what.join(QStringLiteral("; "))));
     }
 
-    void reportDone(const CardMerge &merge) const {
+    void reportDone(const CardMerge &merge) {
         print(ctx_.err, QStringLiteral("meridoc-cards: %1\n").arg(summary(merge, "imported")));
-        for (const ContactNote &note : notes_) {
-            if (!note.losses.isEmpty())
-                print(ctx_.err,
-                      QStringLiteral("meridoc-cards: %1\n").arg(remark(note, note.losses)));
+        while (std::optional<ContactNote> note = notes_.next()) {
+            const QStringList losses = lossesOf(*note);
+            if (!losses.isEmpty())
+                print(ctx_.err, QStringLiteral("meridoc-cards: %1\n").arg(remark(*note, losses)));
         }
     }
 
     // Entries to be stored as `list` prints them (tab-separated), and under each contact
     // indented lines (never holding a tab) for what it loses, what goes to the extra text, or
     // that it is already there.
-    void reportDryRun(const CardMerge &merge) const {
-        for (std::size_t i = 0; i < notes_.size(); ++i) {
-            const ContactNote &note = notes_[i];
-            QStringList what = note.losses;
-            if (merge.skipped()[i]) {
+    void reportDryRun(const CardMerge &merge) {
+        while (std::optional<ContactNote> note = notes_.next()) {
+            QStringList what = lossesOf(*note);
+            if (merge.skipped()[std::size_t(note->number)]) {
                 what.prepend(QStringLiteral("already in the card file"));
             } else {
                 QStringList fields;
-                for (const QByteArray &f : records_[i].fields())
+                for (const QByteArray &f : note->record.fields())
                     fields.append(text::fromCp1252(f));
                 print(ctx_.out, fields.join('\t') + '\n');
             }
             if (!what.isEmpty())
-                print(ctx_.out, QStringLiteral("  %1\n").arg(remark(note, what)));
-            if (!note.noExtra) {
-                for (const QString &line : note.extra)
+                print(ctx_.out, QStringLiteral("  %1\n").arg(remark(*note, what)));
+            if (const ExtraLines *extra = extraOf(note->number); extra && !extra->lost) {
+                for (const QString &line : extra->lines)
                     print(ctx_.out, QStringLiteral("    extra text: %1\n").arg(oneLine(line)));
             }
         }
@@ -207,8 +194,12 @@ private:
 
     const CommandContext &ctx_;
     const ImportRequest &request_;
-    std::vector<EntryRecord> records_;
-    std::vector<ContactNote> notes_;
+    files::File batch_; // NumberedRecord of every contact, in input order
+    RecordWriter batchWriter_;
+    qint64 count_ = 0;
+    NoteSpool notes_;
+    std::vector<ExtraLines> extraLines_; // in input order
+    std::size_t nextExtra_ = 0;
     ExtraTextBatch extra_;
 };
 
@@ -221,7 +212,12 @@ void RunImport(const CommandContext &ctx, const ImportRequest &request) {
     if (CurrentFileIsSeed())
         throw Failure(QStringLiteral("The seed card file %1 takes no entries")
                           .arg(QFileInfo(CardFilePath()).fileName()));
-    Import(ctx, request).run();
+    const QString cardPath = CardFilePath();
+    try {
+        Import(ctx, request).run();
+    } catch (const EInOutError &e) { // the card file, "temp.tmp" or a scratch file beside them
+        throw Failure(QStringLiteral("%1: %2").arg(cardPath, e.message()));
+    }
 }
 
 } // namespace meridoc::cards

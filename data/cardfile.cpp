@@ -2,7 +2,9 @@
 
 #include "appstate.h"
 #include "errors.h"
+#include "recordfile.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <algorithm>
@@ -18,119 +20,23 @@ namespace meridoc {
 namespace {
 
 constexpr qint64 RecSize = EntryRecord::Size;
-constexpr qint64 BufferRecords = 512;      // records per read or write buffer
 constexpr qint64 SortChunkRecords = 32768; // records sorted in memory at once (about 4.4 MB)
 constexpr std::size_t MaxFanIn = 16;       // runs merged in one pass
 
-struct Range {
-    qint64 first = 0; // record index
-    qint64 end = 0;   // one past the last record
-};
-
-// Buffered sequential reading of the records [first, end) of a file.
-class RangeReader {
-public:
-    RangeReader(const files::File &file, Range range)
-        : file_(file), next_(range.first), end_(range.end) {}
-
-    bool next(EntryRecord &record) {
-        if (pos_ == fill_) {
-            const qint64 count = std::min(BufferRecords, end_ - next_);
-            if (count <= 0)
-                return false;
-            buffer_.resize(count * RecSize);
-            file_.readExactlyAt(buffer_.data(), count * RecSize, next_ * RecSize);
-            next_ += count;
-            fill_ = count * RecSize;
-            pos_ = 0;
-        }
-        std::memcpy(record.bytes.data(), buffer_.data() + pos_, RecSize);
-        pos_ += RecSize;
-        return true;
-    }
-
-private:
-    const files::File &file_;
-    qint64 next_;
-    qint64 end_;
-    std::vector<unsigned char> buffer_;
-    qint64 fill_ = 0;
-    qint64 pos_ = 0;
-};
-
-// Buffered sequential writing from the start of a file.
-class RecordWriter {
-public:
-    explicit RecordWriter(files::File &file) : file_(file) {
-        buffer_.reserve(BufferRecords * RecSize);
-    }
-
-    void write(const EntryRecord &record) { writeBytes(record.bytes.data(), RecSize); }
-
-    void writeBytes(const void *data, qint64 length) {
-        const auto *bytes = static_cast<const unsigned char *>(data);
-        buffer_.insert(buffer_.end(), bytes, bytes + length);
-        if (static_cast<qint64>(buffer_.size()) >= BufferRecords * RecSize)
-            flush();
-    }
-
-    void flush() {
-        file_.writeAt(buffer_.data(), buffer_.size(), offset_);
-        offset_ += buffer_.size();
-        buffer_.clear();
-    }
-
-private:
-    files::File &file_;
-    qint64 offset_ = 0;
-    std::vector<unsigned char> buffer_;
-};
-
-// The new content of a card file, being built beside it (see files::ReplacementFile). commit()
-// puts it in the card file's place atomically; if it is never committed it is removed, and the
-// card file stays as it was.
-class NewCardFile {
-public:
-    // The new file gets the permission bits `mode` of the card file it replaces.
-    NewCardFile(const QString &target, mode_t mode)
-        : replacement_(target, mode), writer_(replacement_.file()) {}
-
-    RecordWriter &writer() { return writer_; }
-
-    void commit() {
-        writer_.flush();
-        replacement_.commit();
-    }
-
-private:
-    files::ReplacementFile replacement_;
-    RecordWriter writer_;
-};
-
-// An unnamed scratch file in the program directory for the runs of a large sort.
-files::File scratchFile() {
-    const QByteArray dir = QFile::encodeName(AppState.ProgramDir);
-    int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        QByteArray pattern = dir + ".meridoc-sort-XXXXXX";
-        fd = ::mkstemp(pattern.data());
-        if (fd < 0)
-            EInOutError::raiseFromErrno(errno);
-        ::unlink(pattern.constData());
-    }
-    return files::File::adopt(fd);
-}
+using Range = RecordRange;
+using RangeReader = RecordReader<EntryRecord>;
 
 // Merges sorted runs of `source` into `out`. Among equal keys the earlier run goes first, so a
 // merge of consecutive runs is stable.
+template <typename Item>
 void mergeRuns(const files::File &source, const std::vector<Range> &runs, RecordWriter &out) {
-    std::vector<std::unique_ptr<RangeReader>> readers;
-    std::vector<EntryRecord> heads(runs.size());
+    std::vector<std::unique_ptr<RecordReader<Item>>> readers;
+    std::vector<Item> heads(runs.size());
     std::vector<std::optional<SortKey>> keys(runs.size());
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        readers.push_back(std::make_unique<RangeReader>(source, runs[i]));
+        readers.push_back(std::make_unique<RecordReader<Item>>(source, runs[i]));
         if (readers[i]->next(heads[i]))
-            keys[i].emplace(heads[i]);
+            keys[i].emplace(sortKeyOf(heads[i]));
     }
     for (;;) {
         std::optional<std::size_t> best;
@@ -142,7 +48,7 @@ void mergeRuns(const files::File &source, const std::vector<Range> &runs, Record
             return;
         out.write(heads[*best]);
         if (readers[*best]->next(heads[*best]))
-            keys[*best].emplace(heads[*best]);
+            keys[*best].emplace(sortKeyOf(heads[*best]));
         else
             keys[*best].reset();
     }
@@ -221,20 +127,23 @@ bool insertLastRecord(const files::File &source, qint64 n, const EntryRecord &la
 
 // Sorts n records of `source` into `out` with bounded memory: chunks sorted in memory become
 // runs in a scratch file, merged MaxFanIn at a time until one pass into `out` finishes the job.
-void externalSort(const files::File &source, qint64 n, RecordWriter &out) {
-    files::File runsFile = scratchFile();
+template <typename Item> void externalSort(const files::File &source, qint64 n, RecordWriter &out) {
+    files::File runsFile = ScratchFile();
     std::vector<Range> runs;
     {
         RecordWriter writer(runsFile);
-        std::vector<EntryRecord> chunk;
+        std::vector<Item> chunk;
         std::vector<std::size_t> order;
         for (qint64 first = 0; first < n; first += SortChunkRecords) {
             const Range range{first, std::min(n, first + SortChunkRecords)};
             chunk.resize(range.end - range.first);
-            RangeReader reader(source, range);
-            for (EntryRecord &r : chunk)
+            RecordReader<Item> reader(source, range);
+            for (Item &r : chunk)
                 reader.next(r);
-            std::vector<SortKey> keys(chunk.begin(), chunk.end());
+            std::vector<SortKey> keys;
+            keys.reserve(chunk.size());
+            for (const Item &r : chunk)
+                keys.push_back(sortKeyOf(r));
             order.resize(chunk.size());
             std::iota(order.begin(), order.end(), 0);
             std::stable_sort(order.begin(), order.end(),
@@ -246,28 +155,58 @@ void externalSort(const files::File &source, qint64 n, RecordWriter &out) {
         writer.flush();
     }
     while (runs.size() > MaxFanIn) {
-        files::File next = scratchFile();
+        files::File next = ScratchFile();
         RecordWriter writer(next);
         std::vector<Range> merged;
         for (std::size_t i = 0; i < runs.size(); i += MaxFanIn) {
             const std::vector<Range> group(runs.begin() + i,
                                            runs.begin() + std::min(runs.size(), i + MaxFanIn));
-            mergeRuns(runsFile, group, writer);
+            mergeRuns<Item>(runsFile, group, writer);
             merged.push_back({group.front().first, group.back().end});
         }
         writer.flush();
         runsFile = std::move(next);
         runs = std::move(merged);
     }
-    mergeRuns(runsFile, runs, out);
+    mergeRuns<Item>(runsFile, runs, out);
 }
 
 } // namespace
 
+files::File ScratchFile() {
+    // Unnamed where the file system allows it, otherwise named only until it is open.
+    const auto create = [](const QByteArray &dir) {
+        int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            QByteArray pattern = dir + ".meridoc-sort-XXXXXX";
+            fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+            if (fd >= 0)
+                ::unlink(pattern.constData());
+        }
+        return fd;
+    };
+    int fd = create(QFile::encodeName(AppState.ProgramDir));
+    if (fd < 0) {
+        // A program directory that takes no new file (read-only, say) still lets a run that
+        // writes nothing there work.
+        const int err = errno;
+        fd = create(QFile::encodeName(QDir::tempPath() + '/'));
+        if (fd < 0)
+            EInOutError::raiseFromErrno(err);
+    }
+    return files::File::adopt(fd);
+}
+
+template <typename Item> void SortRecords(const files::File &source, qint64 n, RecordWriter &out) {
+    externalSort<Item>(source, n, out);
+}
+template void SortRecords<EntryRecord>(const files::File &, qint64, RecordWriter &);
+template void SortRecords<NumberedRecord>(const files::File &, qint64, RecordWriter &);
+
 CardFileReader::CardFileReader(const QString &path) : file_(files::File::openExisting(path)) {
     fileSize_ = file_.size();
     wholeRecords_ = fileSize_ / RecSize;
-    buffer_.resize(BufferRecords);
+    buffer_.resize(RecordBufferCount);
 }
 
 const EntryRecord *CardFileReader::refill() {
@@ -276,7 +215,7 @@ const EntryRecord *CardFileReader::refill() {
         throw EInOutError(ioerror::ReadBeyondEnd);
     qint64 got = 0;
     if (offset_ < fileSize_)
-        got = file_.readAt(buffer_.data(), BufferRecords * RecSize, offset_);
+        got = file_.readAt(buffer_.data(), RecordBufferCount * RecSize, offset_);
     if (got == 0) {
         file_.close();
         return nullptr;
@@ -366,9 +305,9 @@ void SortCardFile() {
         return; // already in order: nothing to write
     NewCardFile out(path, card.mode());
     if (runs)
-        mergeRuns(card, *runs, out.writer());
+        mergeRuns<EntryRecord>(card, *runs, out.writer());
     else
-        externalSort(card, n, out.writer());
+        externalSort<EntryRecord>(card, n, out.writer());
     finish(out);
 }
 
@@ -399,7 +338,7 @@ bool rewriteWithEntryInOrder(const QString &path, const std::optional<EntryKey> 
 // sorting them, for a card file that is not in order, with one rename at the end.
 void rewriteSorted(const QString &path, const files::File &card, qint64 n,
                    const std::optional<EntryKey> &dropped, const EntryRecord &entry) {
-    files::File changed = scratchFile();
+    files::File changed = ScratchFile();
     qint64 count = 0;
     {
         RecordWriter writer(changed);
@@ -416,9 +355,9 @@ void rewriteSorted(const QString &path, const files::File &card, qint64 n,
     }
     NewCardFile out(path, card.mode());
     if (const auto runs = naturalRuns(changed, ++count))
-        mergeRuns(changed, *runs, out.writer());
+        mergeRuns<EntryRecord>(changed, *runs, out.writer());
     else
-        externalSort(changed, count, out.writer());
+        externalSort<EntryRecord>(changed, count, out.writer());
     out.commit();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entryrecord.h"
+#include "files.h"
 
 #include <QString>
 
@@ -11,14 +12,17 @@
 
 namespace meridoc {
 
+class NewCardFile;
+
 // Adds a batch of records to the current card file with the outcome of appending each of them
 // with AppendEntry and then running SortCardFile, but in one pass and one write: the batch,
 // sorted stably by SortKey, is merged with the (sorted) card file into "temp.tmp", which commit()
 // renames over the card file. A record that is the same entry as one already in the card file, or
 // as one earlier in the batch, is skipped. A card file that is missing counts as empty and is
-// created; a card file whose records are out of order is sorted on the way (its records are then
-// held in memory); a trailing partial record is dropped, as AppendEntry overwrites it. Nothing
-// changes until commit(); a merge that is never committed removes its "temp.tmp".
+// created; a card file whose records are out of order is sorted on the way; a trailing partial
+// record is dropped, as AppendEntry overwrites it. The batch and the card file are sorted through
+// scratch files, so memory stays bounded whatever their size. Nothing changes until commit(); a
+// merge that is never committed removes its "temp.tmp".
 //
 // The caller holds files::DirectoryLock from construction until after commit().
 class CardMerge {
@@ -26,8 +30,11 @@ public:
     // Called once for each batch record, as it is placed or skipped.
     using Progress = std::function<void()>;
 
-    // Works out the merge; with `write`, builds the new card file in "temp.tmp". Throws
-    // EInOutError for the card file or "temp.tmp".
+    // Works out the merge of the `count` records of `batch` (a file of NumberedRecord, numbered
+    // 0 to count - 1 in batch order); with `write`, builds the new card file in "temp.tmp" (see
+    // files::ReplacementFile). Throws EInOutError for the card file, "temp.tmp" or a scratch file.
+    CardMerge(const files::File &batch, qint64 count, bool write, const Progress &progress = {});
+    // The same for a batch held in memory.
     CardMerge(std::span<const EntryRecord> batch, bool write, const Progress &progress = {});
     ~CardMerge();
     CardMerge(const CardMerge &) = delete;
@@ -44,12 +51,10 @@ public:
     void commit();
 
 private:
-    class Output;
-
     QString path_;
     std::vector<bool> skipped_;
     qint64 skippedCount_ = 0;
-    std::unique_ptr<Output> output_;
+    std::unique_ptr<NewCardFile> output_;
     bool needed_ = false; // there is something to write
 };
 

@@ -305,6 +305,10 @@ void ReplacementFile::commit() {
     committed_ = true;
 }
 
+File newFileBeside(const QString &target, QString &path) {
+    return File::adopt(createBeside(target, path));
+}
+
 void replaceFile(const QString &source, const QString &target) {
     if (::rename(encoded(source).constData(), encoded(target).constData()) != 0)
         EInOutError::raiseFromErrno(errno);

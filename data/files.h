@@ -98,6 +98,11 @@ private:
     bool committed_ = false;
 };
 
+// A new, empty file beside `target` ("." + its name + a random suffix), created exclusively, so
+// nothing already there is followed or overwritten; readable and writable by its owner only. Sets
+// `path` to its path. For content that is to replace `target` later by replaceFile().
+File newFileBeside(const QString &target, QString &path);
+
 // Replaces `target` by `source` atomically (rename(2)), then syncs the directory.
 void replaceFile(const QString &source, const QString &target);
 // Syncs a directory so that a rename or a new entry in it reaches the disk.

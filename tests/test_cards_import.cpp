@@ -41,7 +41,7 @@ class CardsImport : public ::testing::Test {
 protected:
     // Runs the tool on the program folder under a file-size limit (a full disk) when one is set;
     // keeps its output and returns its exit status.
-    int run(const QStringList &args, rlim_t sizeLimit = RLIM_INFINITY) {
+    int run(const QStringList &args, rlim_t sizeLimit = RLIM_INFINITY, bool terminal = false) {
         char *outText = nullptr, *errText = nullptr;
         std::size_t outSize = 0, errSize = 0;
         std::FILE *outFile = open_memstream(&outText, &outSize);
@@ -51,7 +51,8 @@ protected:
         const auto handler = std::signal(SIGXFSZ, SIG_IGN);
         const struct rlimit limited = {std::min(sizeLimit, saved.rlim_max), saved.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &limited);
-        const int status = meridoc::cards::RunCommandLine(args, dir.path(), outFile, errFile);
+        const int status =
+            meridoc::cards::RunCommandLine(args, dir.path(), outFile, errFile, terminal);
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, handler);
         std::fclose(outFile);
@@ -191,5 +192,29 @@ TEST_F(CardsImport, RoundTripThroughExport) {
             "Bo\t\xc3\x96ster\t+46 8 123 4567\t\tspaced\t\nZo\xc3\xab\t\xc3\x9cnal\t\t\t\t\n");
         QFile::remove(dir.file("copy.CRD"));
         EXPECT_EQ(snapshot(), before);
+    }
+}
+
+// Only on a terminal and with more than 2,000 contacts: a count while reading, then the merge.
+TEST_F(CardsImport, ProgressWhileReadingAndMerging) {
+    const struct {
+        int contacts;
+        bool terminal;
+        const char *progress; // "": no progress line
+    } rows[] = {
+        {3000, true, "meridoc-cards: 3000 contacts read\r\nmeridoc-cards: 1000/3000 contacts\r"},
+        {3000, false, ""},
+        {2000, true, ""},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.contacts);
+        QByteArray cards;
+        for (int i = 0; i < row.contacts; ++i)
+            cards += vcard("N" + QByteArray::number(i), "S");
+        ASSERT_EQ(run({"--card-file", "home", "import", input("a.vcf", cards)}, RLIM_INFINITY,
+                      row.terminal),
+                  0);
+        EXPECT_TRUE(err.contains(row.progress)) << err.toStdString();
+        EXPECT_EQ(err.contains('\r'), *row.progress != 0);
     }
 }
