@@ -6,6 +6,7 @@
 #include "data/errors.h"
 #include "data/extratext.h"
 #include "data/extratext_io.h"
+#include "data/text.h"
 #include "messages.h"
 #include "results_grid.h"
 #include "ui_search_edit_window.h"
@@ -54,8 +55,14 @@ void TForm2::Button5Click() {
     const QString name = EditorExtraTextName(ui->Edit1->text(), ui->Edit2->text());
     // The file is loaded before the editor opens: one that cannot be loaded is reported and the
     // entry form stays, so SAVE & EXIT can never write the placeholder over the unread text.
-    if (ExtraTextExists(name))
+    if (ExtraTextExists(name)) {
         LoadExtraText(ExtraTextPath(name), *ui->RichEdit2->document());
+    } else if (name == text::trimmed(name)) {
+        // The note the viewer shows under an older spelling (blanks around the name, Windows-1252
+        // bytes) opens for editing; saving writes it under the editor's own name.
+        if (const QByteArray found = FindExtraText(name); !found.isEmpty())
+            LoadExtraTextFile(found, *ui->RichEdit2->document());
+    }
     ui->RichEdit2->document()->setModified(false); // only typing counts as a change
     ui->GroupBox2->show();
     ui->GroupBox1->hide();

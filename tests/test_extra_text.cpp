@@ -174,6 +174,13 @@ TEST_F(ExtraText, EntriesWithTheSameNameShareTheirText) {
     EXPECT_EQ(w.dir().entries().filter("Smith", Qt::CaseInsensitive), QStringList{"AnnaSmith"});
 }
 
+TEST_F(ExtraText, TheEditorOpensTheNoteTheViewerShowsUnderAnOlderSpelling) {
+    w.dir().write("AnnaSmith ", "older spelling");
+    w.searchFor("");
+    openEditor(1);
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("older spelling"));
+}
+
 TEST_F(ExtraText, AFileWrittenByAWordProcessorShowsItsText) {
     QFile fixture(QStringLiteral(MERIDOC_FIXTURES "/rtf/lo_formatting.rtf"));
     ASSERT_TRUE(fixture.open(QIODevice::ReadOnly));
