@@ -8,7 +8,6 @@
 
 #include <QCloseEvent>
 #include <QFile>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -45,11 +44,8 @@ bool readWholeFile(const QString &path, QByteArray *out) {
 // Text of a plain-text file: UTF-8 when the bytes are valid UTF-8, otherwise the single-byte
 // Windows-1252 the program's own files use. Line ends of any kind become '\n'.
 QString decodePlainText(const QByteArray &bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        text = meridoc::text::fromCp1252(bytes);
-    else if (text.startsWith(QChar(0xFEFF)))
+    QString text = meridoc::text::fromUtf8OrCp1252(bytes);
+    if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));

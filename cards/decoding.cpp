@@ -27,43 +27,6 @@ int bomLength(Bom bom) {
     }
 }
 
-bool isValidUtf8(QByteArrayView bytes) {
-    const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n;) {
-        const unsigned c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int more;
-        unsigned min;
-        if ((c & 0xE0) == 0xC0) {
-            more = 1;
-            min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            more = 2;
-            min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            more = 3;
-            min = 0x10000;
-        } else {
-            return false;
-        }
-        unsigned code = c & (0x3F >> more);
-        for (int k = 1; k <= more; ++k) {
-            if (i + k >= n || (p[i + k] & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (p[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if (code < min || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-            return false;
-        i += more + 1;
-    }
-    return true;
-}
-
 QString decodeDefault(QByteArrayView bytes, bool utf8) {
     return utf8 ? QString::fromUtf8(bytes) : text::fromCp1252(bytes.toByteArray());
 }
@@ -81,7 +44,7 @@ QString decodeInput(QByteArrayView bytes) {
     case Bom::None:
         break;
     }
-    return decodeDefault(body, isValidUtf8(body));
+    return text::fromUtf8OrCp1252(body);
 }
 
 std::optional<QString> decodeCharset(QByteArrayView bytes, const QByteArray &charset) {

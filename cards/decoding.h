@@ -15,8 +15,6 @@ enum class Bom { None, Utf8, Utf16LE, Utf16BE };
 Bom detectBom(QByteArrayView bytes);
 int bomLength(Bom bom);
 
-bool isValidUtf8(QByteArrayView bytes);
-
 // The whole input as text: by its byte-order mark, else UTF-8 when the bytes are valid UTF-8,
 // else Windows-1252. The mark itself is not part of the text.
 QString decodeInput(QByteArrayView bytes);

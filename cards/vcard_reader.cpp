@@ -233,7 +233,7 @@ std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &si
     } else {
         bytes = bytes.sliced(decoding::bomLength(bom));
     }
-    const bool utf8 = decoding::isValidUtf8(bytes);
+    const bool utf8 = bytes.isValidUtf8();
 
     Lines lines(bytes);
     std::optional<Card> card;

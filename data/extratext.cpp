@@ -9,7 +9,6 @@
 
 #include <QFile>
 #include <QScopeGuard>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <dirent.h>
@@ -35,12 +34,7 @@ struct NamedFile {
 };
 
 NamedFile namedFile(const QByteArray &dir, const QByteArray &bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    NamedFile file{dir + bytes, utf8(bytes)};
-    file.cp1252 = utf8.hasError();
-    if (file.cp1252)
-        file.name = text::fromCp1252(bytes);
-    return file;
+    return {dir + bytes, text::fromUtf8OrCp1252(bytes), !bytes.isValidUtf8()};
 }
 
 // The files (not directories) of the program directory whose names, trimmed, equal `wanted`

@@ -14,7 +14,6 @@
 #include <QColor>
 #include <QHash>
 #include <QSet>
-#include <QStringDecoder>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -935,10 +934,7 @@ void readPlainText(const QByteArray &bytes, QTextDocument &doc) {
     QByteArray body = bytes;
     if (body.startsWith("\xEF\xBB\xBF"))
         body.remove(0, 3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::Stateless);
-    QString text = utf8.decode(body);
-    if (utf8.hasError())
-        text = meridoc::text::fromCp1252(body);
+    QString text = meridoc::text::fromUtf8OrCp1252(body);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QChar('\r'), QChar('\n'));
     if (text.endsWith(QChar('\n')))

@@ -57,6 +57,10 @@ QString fromCp1252(const QByteArray &bytes) {
     return out;
 }
 
+QString fromUtf8OrCp1252(QByteArrayView bytes) {
+    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : fromCp1252(bytes.toByteArray());
+}
+
 QByteArray upperAscii(QByteArray bytes) {
     for (char &c : bytes)
         c = upperByte(c);

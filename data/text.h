@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // Single-byte text as stored in card files and the configuration file. Record fields hold
@@ -13,6 +14,9 @@ QByteArray toCp1252(const QString &s);
 // Every byte maps to one character; the five bytes Windows-1252 leaves undefined map to the C1
 // control characters of the same code, so any byte string survives a round trip.
 QString fromCp1252(const QByteArray &bytes);
+// Text from a file of unknown single- or multi-byte encoding: UTF-8 when the bytes are valid
+// UTF-8, otherwise Windows-1252, the program's own single-byte text.
+QString fromUtf8OrCp1252(QByteArrayView bytes);
 
 // a-z become A-Z; every other byte or character is left as it is.
 QByteArray upperAscii(QByteArray bytes);
