@@ -2,23 +2,12 @@
 
 #include "data/appstate.h"
 #include "data/configuration.h"
-#include "data/files.h"
-#include "data/inifile.h"
 #include "data/text.h"
 
 #include <QDir>
 #include <QFileInfo>
 
 namespace meridoc::cards {
-namespace {
-
-bool isPlainName(const QString &name) {
-    return !name.isEmpty() && !name.contains('/') && !name.contains(QChar(0)) && name != "." &&
-           name != "..";
-}
-
-} // namespace
-
 void UseProgramFolder(CommandContext &ctx, const QString &programDir, const QString &cardFile) {
     const QFileInfo info(programDir);
     if (!info.isDir())
@@ -27,17 +16,10 @@ void UseProgramFolder(CommandContext &ctx, const QString &programDir, const QStr
     if (!ctx.programDir.endsWith('/'))
         ctx.programDir += '/';
 
-    const IniFile ini(files::resolve(ctx.programDir, ConfigFileName));
-    const QString missing = QStringLiteral("ERROR");
-    QString extension = text::upperAscii(
-        ini.ReadString(QStringLiteral("filenames"), QStringLiteral("extention"), missing));
-    QString base = text::upperAscii(
-        ini.ReadString(QStringLiteral("filenames"), QStringLiteral("defaultfile"), missing));
-    if (!isPlainName(extension) || !isPlainName(base) ||
-        !files::fileExists(ctx.programDir, base + "." + extension)) {
-        base = SeedBaseName;
-        extension = QStringLiteral("CRD");
-    }
+    AppState.ProgramDir = ctx.programDir;
+    ReadConfiguration();
+    const QString extension = AppState.CardExtension;
+    QString base = AppState.CurrentFileName;
     if (!cardFile.isEmpty()) {
         base = cardFile;
         const QString suffix = "." + extension;
@@ -46,8 +28,6 @@ void UseProgramFolder(CommandContext &ctx, const QString &programDir, const QStr
     }
     ctx.extension = extension;
     ctx.cardBaseName = base;
-    AppState.ProgramDir = ctx.programDir;
-    AppState.CardExtension = extension;
     AppState.CurrentFileName = base;
 }
 

@@ -62,7 +62,10 @@ void LoadConfiguration(const QString &programDir) {
     WriteSeedCardFile();
     if (!files::fileExists(AppState.ProgramDir, ConfigFileName))
         CreateDefaultConfiguration();
+    ReadConfiguration();
+}
 
+void ReadConfiguration() {
     const IniFile ini(files::resolve(AppState.ProgramDir, ConfigFileName));
     AppState.CardExtension = ini.ReadString(Section, ExtensionKey, Missing);
     AppState.CurrentFileName = ini.ReadString(Section, DefaultFileKey, Missing);

@@ -11,6 +11,11 @@ namespace meridoc {
 // throws EInOutError and leaves the remaining steps undone.
 void LoadConfiguration(const QString &programDir);
 
+// Sets CardExtension and CurrentFileName from the configuration file of AppState.ProgramDir, as
+// the start-up does, writing nothing: a missing file, key or card file, or a name that cannot
+// name a file inside the program directory, gives TANRO / CRD.
+void ReadConfiguration();
+
 // Writes "meridoc.ini" with its default content, replacing any file of that name.
 void CreateDefaultConfiguration();
 
