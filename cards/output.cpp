@@ -5,12 +5,12 @@
 #include "data/errors.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace meridoc::cards {
@@ -29,24 +29,16 @@ AtomicFile::AtomicFile(const QString &target) : target_(target) {
     // A read-only file is not replaced behind its owner's back, as in the program folder.
     if (QFile::exists(target) && files::isReadOnly(target))
         throw Failure(EInOutError::messageFor(ioerror::AccessDenied), target);
-    const qsizetype slash = target.lastIndexOf('/');
-    const QString dir = slash >= 0 ? target.left(slash + 1) : QString();
-    const QString name = target.mid(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temp_ = dir + '.' + name + ".tmp-" +
-                QString::number(QRandomGenerator::global()->generate64(), 16);
-        const int fd = ::open(QFile::encodeName(temp_).constData(),
-                              O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            file_ = files::File::adopt(fd);
-            return;
-        }
-        if (errno != EEXIST)
-            break;
+    try {
+        file_ = files::newFileBeside(target, temp_);
+        // The new file gets what the umask leaves, like any file a command writes.
+        if (::fchmod(file_.fd(), files::newFileMode(0666)) != 0)
+            EInOutError::raiseFromErrno(errno);
+    } catch (const Exception &e) {
+        if (!temp_.isEmpty()) // the destructor does not run for a constructor that throws
+            ::unlink(QFile::encodeName(temp_).constData());
+        fail(target_, e);
     }
-    const int err = errno;
-    temp_.clear();
-    throw Failure(EInOutError::messageFor(EInOutError::codeFromErrno(err)), target);
 }
 
 AtomicFile::~AtomicFile() {
