@@ -8,7 +8,7 @@
 #include "data/extratext_io.h"
 #include "data/text.h"
 
-#include <QDir>
+#include <QFile>
 #include <QTextDocument>
 
 #include <cstdint>
@@ -34,16 +34,10 @@ const EntryRecord *CardEntries::next() {
     }
 }
 
-ExtraTexts::ExtraTexts() {
-    const QStringList names =
-        QDir(AppState.ProgramDir).entryList(QDir::Files | QDir::Hidden | QDir::System);
-    // Keyed as ExtraTextKey keys an entry; a name outside Windows-1252 may collide ('?'), and
-    // such a candidate is then looked up properly.
-    for (const QString &name : names) {
-        const QByteArray key = text::toCp1252(text::upperAscii(name));
-        keys_.insert(key);
+ExtraTexts::ExtraTexts() : keys_(ExtraTextKeys()) {
+    // A name outside Windows-1252 may collide ('?'); such a candidate is then looked up properly.
+    for (const QByteArray &key : std::as_const(keys_))
         quickHashes_.set(quickHash(key, {}));
-    }
 }
 
 // FNV-1a of the two byte strings joined and upper-cased, codes 0 to 32 left out, folded to the
@@ -70,10 +64,14 @@ QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
     if (file == lastName_)
         return lastText_;
     QString plain;
-    if (ExtraTextExists(file)) {
+    // The file the viewer shows: most often the exact name; an older spelling is looked for only
+    // when there is none.
+    const QByteArray path =
+        ExtraTextExists(file) ? QFile::encodeName(ExtraTextPath(file)) : FindExtraText(file);
+    if (!path.isEmpty()) {
         QTextDocument doc;
         try {
-            LoadExtraText(ExtraTextPath(file), doc);
+            LoadExtraTextFile(path, doc);
         } catch (const Exception &e) {
             throw Failure(e.message());
         }

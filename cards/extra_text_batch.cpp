@@ -125,15 +125,25 @@ bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
 }
 
 void ExtraTextBatch::stage(bool write) {
+    // The names the folder holds, read once: an older spelling of a person's note (blanks around
+    // the name, Windows-1252 bytes) is looked for only where one may exist.
+    const QSet<QByteArray> names = ExtraTextKeys();
     for (const auto &target : targets_) {
         if (target->additions.isEmpty())
             continue;
+        // The additions go to the text the viewer shows, also when it lies under an older
+        // spelling; the result is written under the name itself, which the viewer then finds.
+        QByteArray shown;
+        if (QFileInfo(target->path).isFile())
+            shown = QFile::encodeName(target->path);
+        else if (names.contains(text::toCp1252(text::upperAscii(target->name))))
+            shown = FindExtraText(target->name);
         QTextDocument doc;
-        if (QFileInfo(target->path).isFile()) {
+        if (!shown.isEmpty()) {
             try {
-                LoadExtraText(target->path, doc);
+                LoadExtraTextFile(shown, doc);
             } catch (const Exception &e) {
-                fail(target->path, e.message());
+                fail(QFile::decodeName(shown), e.message());
             }
         }
         QSet<QString> held = linesOf(doc);

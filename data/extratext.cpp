@@ -37,24 +37,30 @@ NamedFile namedFile(const QByteArray &dir, const QByteArray &bytes) {
     return {dir + bytes, text::fromUtf8OrCp1252(bytes), !bytes.isValidUtf8()};
 }
 
+// Hands every entry of the program directory, with its name as it reads, to `use`. The
+// directory is read at byte level, so names that are not UTF-8 are seen too.
+template <typename Use> void forEachFileName(Use use) {
+    const QByteArray dir = QFile::encodeName(AppState.ProgramDir);
+    DIR *d = ::opendir(dir.constData());
+    if (!d)
+        return;
+    while (const dirent *e = ::readdir(d))
+        use(namedFile(dir, QByteArray(e->d_name)));
+    ::closedir(d);
+}
+
 // The files (not directories) of the program directory whose names, trimmed, equal `wanted`
 // ignoring letter case and may name an extra text; in byte order of their names.
 QList<NamedFile> filesTrimmedTo(const QString &wanted) {
     QList<NamedFile> found;
-    const QByteArray dir = QFile::encodeName(AppState.ProgramDir);
-    DIR *d = ::opendir(dir.constData());
-    if (!d)
-        return found;
-    while (const dirent *e = ::readdir(d)) {
-        const NamedFile file = namedFile(dir, QByteArray(e->d_name));
+    forEachFileName([&](const NamedFile &file) {
         if (!text::equalsIgnoringAsciiCase(text::trimmed(file.name), wanted) ||
             !IsExtraTextName(file.name))
-            continue;
+            return;
         struct stat st {};
         if (::stat(file.path.constData(), &st) == 0 && !S_ISDIR(st.st_mode))
             found.append(file);
-    }
-    ::closedir(d);
+    });
     std::sort(found.begin(), found.end(),
               [](const NamedFile &a, const NamedFile &b) { return a.path < b.path; });
     return found;
@@ -170,6 +176,14 @@ QByteArray FindExtraText(const QString &name) {
     std::stable_sort(found.begin(), found.end(),
                      [&](const NamedFile &a, const NamedFile &b) { return rank(a) < rank(b); });
     return found.isEmpty() ? QByteArray() : found.first().path;
+}
+
+QSet<QByteArray> ExtraTextKeys() {
+    QSet<QByteArray> keys;
+    forEachFileName([&](const NamedFile &file) {
+        keys.insert(text::toCp1252(text::upperAscii(text::trimmed(file.name))));
+    });
+    return keys;
 }
 
 void LoadExtraTextFile(const QByteArray &path, QTextDocument &doc) {

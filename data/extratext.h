@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 
 class QTextDocument;
@@ -35,6 +36,10 @@ bool ExtraTextExists(const QString &name);
 // spelt in Windows-1252 bytes; letter case ignored. The path is in the file system's bytes, empty
 // when there is none.
 QByteArray FindExtraText(const QString &name);
+// The keys (as ExtraTextKey makes them from an entry) of every name in the program directory, read
+// as FindExtraText reads them: a quick way to tell, for many entries, which may have an extra
+// text before FindExtraText looks for it.
+QSet<QByteArray> ExtraTextKeys();
 // Loads a file found by FindExtraText into `doc`, with LoadExtraText's failures.
 void LoadExtraTextFile(const QByteArray &path, QTextDocument &doc);
 

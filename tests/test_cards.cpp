@@ -11,6 +11,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+
+#include <fstream>
 #include <sys/stat.h>
 
 using namespace meridoc;
@@ -163,6 +165,8 @@ TEST(CardsCli, StatusOutputAndMessages) {
                                             {"Bo", "\xd6ster", "", "+46 8 123 4567", ""}}));
     dir.write("other.crd", cardFileBytes({{"Carl", "Dahl", "", "", ""}}));
     dir.write("AnnaBerg", "Met at the Ferry\n");
+    // Bo's note under its name in Windows-1252 bytes, as the original platform wrote it.
+    std::ofstream((dir.path().toUtf8() + "Bo\xd6ster").constData()) << "Sauna on Fridays\n";
     dir.write("old.vcf", "");
     dir.makeReadOnly("old.vcf");
     const QString usage = "Try 'meridoc-cards --help'";
@@ -185,6 +189,7 @@ TEST(CardsCli, StatusOutputAndMessages) {
          ""},
         {{"find", "ferry"}, 0, "Anna\tBerg\t(000)555-0101\t\ttab here\n", ""},
         {{"find", "öS"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
+        {{"find", "sauna"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
         {{"find", "--phone", "08-123 45 67"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
         {{"find", "--phone=5550101", "nobody"}, 1, "", ""},
         {{"find", "nobody", "--json"}, 1, "", ""},

@@ -131,10 +131,12 @@ TEST_F(CardsImport, FailuresChangeNothing) {
 
 // A dry run reports and writes nothing. Then: entries merged in order, duplicates skipped and
 // counted, details appended to the extra text once, combined for one person, a new extra text
-// made when there is none, and none where a directory has the name.
+// made when there is none (from the text the viewer shows under an older spelling, if any), and
+// none where a directory has the name.
 TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
     dir.write("home.crd", Card);
     dir.write("AnnaSmith", "{\\rtf1 Kept\\par}");
+    dir.write("BobJones ", "Met in 1999\n"); // the viewer shows it: appended to, under his name
     QDir(dir.path()).mkdir("CyDoe");
     const QString file = input("a.vcf", vcard("Anna", "Smith", "TEL:555\r\nNOTE:old\r\n") +
                                             vcard("Anna", "Smith", "EMAIL:anna@example.org\r\n") +
@@ -164,8 +166,9 @@ TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
         EXPECT_TRUE(err.startsWith(QString("meridoc-cards: ") + summary)) << err.toStdString();
         EXPECT_TRUE(err.contains("Cy Doe: E-mail moved to the extra text; no extra text"));
         EXPECT_EQ(plainText(dir.read("AnnaSmith")), "Kept\nE-mail: anna@example.org");
-        EXPECT_EQ(plainText(dir.read("BobJones")), "E-mail: bob@example.org\nE-mail: b@x");
-        EXPECT_EQ(dir.entries(), (QStringList{"AnnaSmith", "BobJones", "home.crd"}));
+        EXPECT_EQ(plainText(dir.read("BobJones")),
+                  "Met in 1999\nE-mail: bob@example.org\nE-mail: b@x");
+        EXPECT_EQ(dir.entries(), (QStringList{"AnnaSmith", "BobJones", "BobJones ", "home.crd"}));
     }
 }
 
