@@ -9,6 +9,7 @@
 #include "messages.h"
 #include "name_entry.h"
 #include "search_edit_window.h"
+#include "seed_refusal.h"
 #include "ui_main_window.h"
 #include "window_style.h"
 
@@ -68,14 +69,6 @@ TForm1::~TForm1() = default;
 void TForm1::setForms(TForm2 *form2, TForm3 *form3) {
     form2_ = form2;
     form3_ = form3;
-}
-
-QString TForm1::searchText() const {
-    return ui->Edit1->text();
-}
-
-bool TForm1::searchByName() const {
-    return ui->RadioButton1->isChecked();
 }
 
 void TForm1::setCardFileCaption(const QString &baseName) {
@@ -250,8 +243,7 @@ void TForm1::Button8Click() {
 
 void TForm1::Button6Click() {
     hideLetterPad();
-    if (form2_)
-        form2_->showForSearch();
+    showSearchWindow(false);
 }
 
 void TForm1::Button7Click() {
@@ -261,11 +253,22 @@ void TForm1::Button7Click() {
 
 // NEW RECORD: the search/edit window in add mode, in place of the main window.
 void TForm1::Newrecord1Click() {
-    if (TForm2::refuseSeedCardFile(this))
+    if (refuseSeedCardFile(this))
         return;
+    showSearchWindow(true);
+}
+
+// The search window takes the letter pad's text and choice each time it is shown: for a search,
+// or for adding an entry in place of this window.
+void TForm1::showSearchWindow(bool forAdding) {
     if (!form2_)
         return;
-    form2_->prepareAddMode();
+    const TForm2::Search search{ui->Edit1->text(), ui->RadioButton1->isChecked()};
+    if (!forAdding) {
+        form2_->showForSearch(search);
+        return;
+    }
+    form2_->prepareAddMode(search);
     hide();
     form2_->showWindow();
 }

@@ -26,11 +26,6 @@ public:
 
     // The other two windows, created after this one.
     void setForms(TForm2 *form2, TForm3 *form3);
-    TForm2 *Form2() const { return form2_; }
-
-    // What the search reads from the letter pad each time it runs.
-    QString searchText() const;
-    bool searchByName() const;
 
     // Sets the caption to "MERIDOC   " + the given card file's base name.
     void setCardFileCaption(const QString &baseName);
@@ -81,6 +76,8 @@ private:
     void fillFileList();
     QList<QWidget *> letterPad() const;
     QList<QWidget *> fileControls() const;
+    // The letter pad's search text and BY NAME choice, handed to the search window.
+    void showSearchWindow(bool forAdding);
 
     std::unique_ptr<Ui::TForm1> ui;
     QString requestedProgramDir_;

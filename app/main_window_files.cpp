@@ -38,14 +38,19 @@ void showError(QWidget *parent, const QString &text) {
 }
 
 // Runs `command(name)` for a non-empty name, after asking whether an existing card file of that
-// name may be overwritten.
+// name may be overwritten. A name the seed card file has is refused in an error box like the
+// commands' own refusals, so the command ends as after any other outcome.
 template <typename Command> void runForName(QWidget *parent, const QString &name, Command command) {
     if (name.isEmpty())
         return;
     if (cardFileExists(name) &&
         !askYesNo(parent, messages::Kind::Warning, QStringLiteral("FILE EXISTS - OVERWRITE?")))
         return;
-    command(name);
+    try {
+        command(name);
+    } catch (const ESeedCardFileTarget &refusal) {
+        showError(parent, refusal.message());
+    }
 }
 
 // A new card file holding the seed entry becomes current.

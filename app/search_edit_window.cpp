@@ -4,7 +4,6 @@
 #include "data/cardfile.h"
 #include "data/search.h"
 #include "guard.h"
-#include "main_window.h"
 #include "messages.h"
 #include "results_grid.h"
 #include "results_printer.h"
@@ -19,7 +18,7 @@
 
 using namespace meridoc;
 
-TForm2::TForm2(TForm1 *mainWindow, QWidget *parent)
+TForm2::TForm2(QWidget *mainWindow, QWidget *parent)
     : QWidget(parent), ui(std::make_unique<Ui::TForm2>()), mainWindow_(mainWindow) {
     ui->setupUi(this);
     move(83, 100); // the designed place; the layout file only sizes a top-level window
@@ -114,7 +113,8 @@ void TForm2::showWindow() {
     activateWindow();
 }
 
-void TForm2::showForSearch() {
+void TForm2::showForSearch(const Search &search) {
+    search_ = search;
     showWindow();
     ui->StringGrid1->show();
     ui->Button1->show();
@@ -122,7 +122,9 @@ void TForm2::showForSearch() {
     ui->Button3->show();
 }
 
-void TForm2::prepareAddMode() {
+void TForm2::prepareAddMode(const Search &search) {
+    search_ = search;
+    addMode_ = true;
     ui->GroupBox1->show();
     ui->GroupBox1->setTitle(QStringLiteral("Add new record"));
     HideResultControls();
@@ -149,8 +151,7 @@ void TForm2::HideResultControls() {
 // The search
 
 void TForm2::RunSearch(int rowToSelect) {
-    const SearchCriteria criteria =
-        MakeSearchCriteria(mainWindow_->searchText(), mainWindow_->searchByName());
+    const SearchCriteria criteria = MakeSearchCriteria(search_.text, search_.byName);
     grid_->reset();
     grid_->beginFill();
     try {

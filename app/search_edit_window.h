@@ -8,7 +8,6 @@
 namespace Ui {
 class TForm2;
 }
-class TForm1;
 class QKeyEvent;
 
 namespace meridoc {
@@ -17,30 +16,35 @@ class ResultsGrid;
 
 // The search/edit window: the results of a search in a grid, the entry form for editing and
 // adding entries, the extra-text viewer and editor, and printing. While it is on screen the main
-// window is hidden; closing it brings the main window back.
+// window is hidden; closing it brings the main window back. Of the main window it knows only
+// that it is a window to hide and show; what to search for is handed over each time it is shown.
 class TForm2 : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TForm2(TForm1 *mainWindow, QWidget *parent = nullptr);
+    // `mainWindow` is hidden while this window is on screen and shown again when it closes.
+    explicit TForm2(QWidget *mainWindow = nullptr, QWidget *parent = nullptr);
     ~TForm2() override;
 
     meridoc::ResultsGrid &grid() const { return *grid_; }
 
-    // The seed card file takes no new or changed entries: says so and returns true when it is
-    // the current card file.
-    static bool refuseSeedCardFile(QWidget *parent);
+    // What the search looks for: the letter pad's text and whether it matches names.
+    struct Search {
+        QString text;
+        bool byName = false;
+    };
 
-    // START SEARCH on the main window: show the window and its results view.
-    void showForSearch();
-    // NEW RECORD on the main window: the entry form, empty, in add mode, results hidden. The
-    // caller hides the main window, then calls showWindow().
-    void prepareAddMode();
+    // START SEARCH on the main window: show the window and its results view for `search`.
+    void showForSearch(const Search &search);
+    // NEW RECORD on the main window: the entry form, empty, in add mode, results hidden; the
+    // (hidden) results are those of `search`. The caller hides the main window, then calls
+    // showWindow().
+    void prepareAddMode(const Search &search);
     // Makes the window visible and brings it to the front; showing it runs FormActivate.
     void showWindow();
 
-    // Fills the grid from the current card file with the main window's search text and choice,
-    // then selects `rowToSelect` (the last result row when it lies past the end).
+    // Fills the grid from the current card file with the search last handed over, then selects
+    // `rowToSelect` (the last result row when it lies past the end).
     void RunSearch(int rowToSelect);
     void ShowResultControls();
     void HideResultControls();
@@ -77,7 +81,7 @@ protected:
 
 private:
     void connectHandlers();
-    bool inAddMode() const;
+    bool inAddMode() const { return addMode_; }
     // The results view: the hint, the grid, PRINT, EDIT and BACK.
     QList<QWidget *> resultControls() const;
     std::array<QString, 5> entryFormTexts() const;
@@ -88,5 +92,7 @@ private:
 
     std::unique_ptr<Ui::TForm2> ui;
     std::unique_ptr<meridoc::ResultsGrid> grid_;
-    TForm1 *mainWindow_;
+    QWidget *mainWindow_;
+    Search search_;
+    bool addMode_ = false; // the entry form was opened by NEW RECORD, not by EDIT
 };

@@ -6,9 +6,9 @@
 #include "data/cardfile.h"
 #include "data/extratext.h"
 #include "data/text.h"
-#include "main_window.h"
 #include "messages.h"
 #include "results_grid.h"
+#include "seed_refusal.h"
 #include "ui_search_edit_window.h"
 
 #include <QKeyEvent>
@@ -19,7 +19,6 @@ namespace {
 
 constexpr int NormalWidth = 578;
 constexpr int FormWidth = 380;
-const QString AddModeCaption = QStringLiteral("Add new record");
 
 bool isBlank(const QString &s) {
     return text::trimmed(s).isEmpty();
@@ -37,22 +36,13 @@ EntryRecord recordOf(const std::array<QString, ResultsGrid::Columns> &texts, boo
 
 } // namespace
 
-bool TForm2::refuseSeedCardFile(QWidget *parent) {
-    if (!CurrentFileIsSeed())
-        return false;
-    messages::show(parent, messages::Kind::Information,
-                   QStringLiteral("You cannot edit this file. - Open or create a different file."),
-                   messages::Ok);
-    return true;
-}
-
 std::array<QString, 5> TForm2::entryFormTexts() const {
     return {ui->Edit1->text(), ui->Edit2->text(), ui->Edit3->text(), ui->Edit4->text(),
             ui->Edit5->text()};
 }
 
 void TForm2::Button3Click() {
-    if (TForm2::refuseSeedCardFile(this))
+    if (refuseSeedCardFile(this))
         return;
     const int row = grid_->currentRow();
     ui->Edit1->setText(grid_->cell(0, row));
@@ -67,6 +57,7 @@ void TForm2::Button3Click() {
     ui->Label2->hide();
     ui->GroupBox1->show();
     ui->GroupBox1->setTitle(QStringLiteral("Edit record"));
+    addMode_ = false;
     HideResultControls();
 
     ui->Edit3->setText(grid_->cell(2, row));
@@ -130,10 +121,6 @@ void TForm2::LeaveEntryForm() {
     ui->Label3->setText(QStringLiteral("SURNAME"));
     ui->Label3->adjustSize();
     ui->GroupBox1->hide();
-}
-
-bool TForm2::inAddMode() const {
-    return ui->GroupBox1->title() == AddModeCaption;
 }
 
 void TForm2::StringGrid1MouseDown(Qt::MouseButton button, const QPoint &viewportPos) {

@@ -1,7 +1,7 @@
 #include "workspace.h"
 
-#include "app/main_window.h"
 #include "app/search_edit_window.h"
+#include "data/configuration.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,7 +17,6 @@ Workspace::Workspace() : dir_(QDir::tempPath() + QStringLiteral("/meridoc-bench-
 
 Workspace::~Workspace() {
     form2_.reset();
-    form1_.reset();
 }
 
 QString Workspace::dir() const {
@@ -48,10 +47,9 @@ TForm2 &Workspace::searchWindow(int n) {
                       .arg(QFileInfo(cards.path()).completeBaseName())
                       .toLatin1());
         ini.close();
-        form1_ = std::make_unique<TForm1>(dir());
-        form2_ = std::make_unique<TForm2>(form1_.get());
-        form1_->setForms(form2_.get(), nullptr);
-        form2_->showForSearch();
+        meridoc::LoadConfiguration(dir());
+        form2_ = std::make_unique<TForm2>();
+        form2_->showForSearch({}); // an empty search lists every entry
     }
     return *form2_;
 }

@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 
-class TForm1;
 class TForm2;
 
 namespace bench {
@@ -24,15 +23,14 @@ public:
     QString dir() const; // ends with '/'
     CardCase &card(int n);
     SqliteCase &sqlite(int n);
-    // The main window, made over this directory with the card file of `n` entries as the
-    // default file, and the search/edit window beside it, shown for a search.
+    // The search/edit window over this directory with the card file of `n` entries as the
+    // default file, shown for a search that lists every entry.
     TForm2 &searchWindow(int n);
 
 private:
     QTemporaryDir dir_;
     std::map<int, std::unique_ptr<CardCase>> cards_;
     std::map<int, std::unique_ptr<SqliteCase>> databases_;
-    std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm2> form2_;
 };
 

@@ -74,12 +74,15 @@ void refuseSeedTarget(const QString &source, const QString &target) {
                a.st_ino == b.st_ino;
     };
     if (isSeed(target) && !isSeed(source))
-        throw Exception(QStringLiteral("Cannot use the name of the seed card file %1: it is "
-                                       "written anew at every start")
-                            .arg(SeedCardFileName));
+        throw ESeedCardFileTarget();
 }
 
 } // namespace
+
+ESeedCardFileTarget::ESeedCardFileTarget()
+    : Exception(QStringLiteral("Cannot use the name of the seed card file %1: it is "
+                               "written anew at every start")
+                    .arg(SeedCardFileName)) {}
 
 void CopyCardFile(const QString &source, const QString &target) {
     files::DirectoryLock lock(AppState.ProgramDir);

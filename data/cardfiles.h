@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors.h"
+
 #include <QString>
 
 // Whole card files: copying, renaming and deleting them in the program directory. Names are
@@ -13,6 +15,10 @@ namespace meridoc {
 // same file) is refused with an error that says so, before anything changes: the file is
 // written anew at every start, which would destroy what was put there. Only a copy of the seed
 // card file onto itself (NEW "TANRO", which writes nothing) passes.
+class ESeedCardFileTarget : public Exception {
+public:
+    ESeedCardFileTarget();
+};
 
 // Copies card file `source` to `target`. The copy is built in "temp.tmp", flushed, and renamed
 // over `target`, so an existing target is replaced whole or not at all. Nothing is written when

@@ -157,8 +157,8 @@ Box confirmDelete(const QString &file, messages::Button answer) {
             answer};
 }
 const Box AccessDenied = report("File access denied");
-const Box SeedTarget = report(
-    "Cannot use the name of the seed card file tanro.crd: it is written anew at every start");
+const Box SeedTarget =
+    error("Cannot use the name of the seed card file tanro.crd: it is written anew at every start");
 
 struct Case {
     const char *label;

@@ -294,7 +294,7 @@ TEST(HelpText, TheViewerShowsTheWantedTopicOrSaysItIsMissing) {
 
 TEST(Desktop, EveryWindowAndTheApplicationShowTheProgramIcon) {
     Windows w;
-    TForm2 form2(&w.form1);
+    TForm2 form2;
     txtview::ViewerWindow viewer({}, {}, {});
     // The windows carry the icon themselves, before the application has one.
     for (const QWidget *window :
