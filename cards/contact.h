@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "data/entryrecord.h"
+
 #include <array>
 
 #include <functional>
@@ -39,10 +41,15 @@ struct Contact {
     QString family;    // N's family name, or a CSV "Last Name"
     QString formatted; // FN, or a CSV display name
     QList<Phone> phones;
-    QString note;          // the whole note, line breaks as '\n'
-    QList<Detail> details; // e-mail, addresses, birthday, organisation, ...
-    QString uid;           // UID when the source gives one
-    int line = 0;          // line of the source where the contact starts (1-based)
+    QString note;                       // the whole note, line breaks as '\n'
+    QList<Detail> details;              // e-mail, addresses, birthday, organisation, ...
+    QString uid;                        // UID when the source gives one
+    int line = 0;                       // line of the source where the contact starts (1-based)
+    QString additional, prefix, suffix; // the other parts of N (middle names, "Dr.", "Jr.")
+    bool organisation = false;          // the card stands for a company (KIND:org and the like)
+    // What the source held that is kept nowhere, one remark each ("PHOTO of 2,345 bytes not
+    // kept"); the import reports them.
+    QStringList notKept;
 };
 
 // A malformed input: the line (1-based) and the reason, e.g. "card without END:VCARD".
@@ -77,26 +84,37 @@ std::optional<ParseError> readCsv(QByteArrayView bytes, const CsvMap &map, const
 bool looksLikeVCard(QByteArrayView bytes);
 
 // A contact fitted into a card-file entry. NAME = given name, SURNAME = family name; with neither,
-// the formatted name's last word is the surname and the words before it the name, and with no
-// name at all the organisation is the surname. PHONE1 and PHONE2 = the first two phones, preferred
-// or mobile first, then home, then work, then the others (fax and pager among them), each class
-// in source order. COMMENTS = the note's first line.
+// the formatted name's last word is the surname and the words before it the name; a company
+// (marked as one, or with no name but its organisation's) has the organisation as its surname and
+// no NAME. PHONE1 and PHONE2 = the first two phones, preferred or mobile first, then home, then
+// work, then the others (fax and pager among them), each class in source order. COMMENTS = the
+// note's first line. Characters Windows-1252 lacks are written in Latin letters
+// (toCp1252Latin); the text as written goes to the extra text.
 
 struct MappedEntry {
-    // NAME, SURNAME, PHONE1, PHONE2, COMMENTS as Windows-1252 bytes, cut to the field maxima
-    // (a character Windows-1252 cannot hold is '?').
+    // NAME, SURNAME, PHONE1, PHONE2, COMMENTS as Windows-1252 bytes, cut to the field maxima.
     std::array<QByteArray, 5> fields;
-    // Lines for the person's extra text (exact Unicode text): whatever did not fit the record, in
-    // this order: "Note: <first line>" when that line was cut or held characters Windows-1252
-    // lacks, the note's further lines verbatim, "Name: ..." / "Surname: ..." for a name that did
-    // not fit, further phones and phones that did not fit ("Phone (work): ..."), e-mails,
-    // addresses, then the other details ("Birthday: ...", "Organisation: ...") in source order.
+    // Lines for the person's extra text (exact Unicode text), none when everything fitted the
+    // record. Otherwise first "Full name: <name as written>", which heads the contact's lines so
+    // that two people sharing one extra text stay apart; then "Note: <first line>" when that line
+    // was cut or transliterated, the note's further lines verbatim, "Name: ..." / "Surname: ..."
+    // for a name that did not fit, "Middle name", "Name prefix", "Name suffix", the types of
+    // PHONE1 and PHONE2 ("Phone 1 type: mobile"), further phones and phones that did not fit
+    // ("Phone (work): ..."), e-mails, addresses, then the other details ("Birthday: ...",
+    // "Organisation: ...", "Groups: ...") in source order.
     QStringList extraLines;
     // One short remark per loss from the record ("COMMENTS cut to 50", "3rd phone moved to the
-    // extra text", "NAME: characters outside Windows-1252 stored as ?"); empty when nothing lost.
+    // extra text", "NAME written in Latin letters"), and what the source held that is kept
+    // nowhere; empty when nothing was lost.
     QStringList losses;
+    // The name as written: the heading of the contact's lines in the extra text.
+    QString fullName;
 };
 
 MappedEntry mapContact(const Contact &contact);
+
+// The bytes a record field holds for `value`: written in Latin letters where needed, cut to the
+// field's maximum.
+QByteArray FieldBytes(Field field, const QString &value);
 
 } // namespace meridoc::cards

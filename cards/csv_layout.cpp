@@ -88,15 +88,26 @@ QStringList splitValues(const QString &value) {
     return values;
 }
 
-// Outlook writes "0/0/00" for a birthday it does not know.
-bool isZeroDate(const QString &value) {
-    for (const QChar c : value)
-        if (c != u'0' && c != u'/' && c != u'-' && c != u'.')
-            return false;
-    return true;
-}
-
 } // namespace
+
+bool noInformation(const QString &header, const QString &value) {
+    const QString h = header.trimmed().toLower();
+    const QString v = value.trimmed().toLower();
+    // Outlook writes "0/0/00" for a date it does not know.
+    if (h == u"birthday" || h == u"anniversary") {
+        for (const QChar c : v)
+            if (c != u'0' && c != u'/' && c != u'-' && c != u'.')
+                return false;
+        return true;
+    }
+    // Every contact of Google's exports is in its own contacts; Outlook's defaults and what it
+    // derives from other columns.
+    if (h == u"labels" || h == u"group membership")
+        return v == u"* mycontacts" || v == u"* my contacts" || v == u"mycontacts";
+    return (h == u"priority" && v == u"normal") || (h == u"sensitivity" && v == u"normal") ||
+           (h == u"private" && v == u"false") || (h == u"gender" && v == u"unspecified") ||
+           (h == u"e-mail type" && v == u"smtp") || h == u"e-mail display name" || h == u"initials";
+}
 
 int Layout::column(const QString &name) const {
     return int(headers_.indexOf(name));
@@ -139,6 +150,41 @@ void Layout::numbered(const QStringList &header) {
                              use(prefix + QLatin1String("value")),
                              label};
         }
+    }
+}
+
+// Numbered groups of the other kinds ("Relation 1 - Label", "Event 1 - Value", "IM 1 - Service",
+// "Custom Field 1 - Label"): one detail each, its label column giving the type.
+void Layout::generic() {
+    static const QRegularExpression pattern(
+        QStringLiteral("^(.+) (\\d+) - (label|type|value|service)$"));
+    QStringList seen;
+    for (int i = 0; i < headers_.size(); ++i) {
+        const auto m = pattern.match(headers_[i]);
+        if (used_[i] || !m.hasMatch() || seen.contains(m.captured(1) + m.captured(2)))
+            continue;
+        seen += m.captured(1) + m.captured(2);
+        const QString prefix = m.captured(1) + u' ' + m.captured(2) + QLatin1String(" - ");
+        const int value = use(prefix + QLatin1String("value"));
+        if (value < 0)
+            continue;
+        int label = use(prefix + QLatin1String("label"));
+        if (label < 0)
+            label = use(prefix + QLatin1String("type"));
+        const QString kind = m.captured(1);
+        QString base = headerNames_[i].section(u' ', 0, -4);
+        if (kind == u"relation")
+            base = QStringLiteral("Relation");
+        else if (kind == u"event")
+            base = QStringLiteral("Event");
+        else if (kind == u"im")
+            base = QStringLiteral("Messaging");
+        // A custom field's label is its name: "Shoe size: 42".
+        details_ += DetailColumn{kind == u"custom field" ? QString() : base,
+                                 {},
+                                 value,
+                                 label,
+                                 use(prefix + QLatin1String("service"))};
     }
 }
 
@@ -217,10 +263,10 @@ std::optional<QString> Layout::build(const QStringList &header, const CsvMap &ma
             ++mappedPhones;
         }
     }
-    if (!known)
-        for (int i = 0; i < used_.size(); ++i)
-            if (!used_[i])
-                leftovers_ += i;
+    generic();
+    for (int i = 0; i < used_.size(); ++i)
+        if (!used_[i])
+            leftovers_ += i;
     return std::nullopt;
 }
 
@@ -230,12 +276,9 @@ Contact Layout::contact(const QStringList &fields) const {
     c.given = get(given_);
     c.family = get(family_);
     c.formatted = get(formatted_);
-    // Prefix, middle name and suffix have no field: keep the whole name.
-    if (!get(middle_).isEmpty() || !get(prefix_).isEmpty() || !get(suffix_).isEmpty()) {
-        QStringList whole = {get(prefix_), c.given, get(middle_), c.family, get(suffix_)};
-        whole.removeAll(QString());
-        c.details += Detail{QStringLiteral("Full name"), whole.join(u' ')};
-    }
+    c.additional = get(middle_);
+    c.prefix = get(prefix_);
+    c.suffix = get(suffix_);
     // The note keeps line breaks at its start: an entry exported without a comment but with an
     // extra text has an empty first line, which must stay the (empty) comment.
     c.note = note_ < 0 ? QString() : fields.value(note_);
@@ -257,10 +300,19 @@ Contact Layout::contact(const QStringList &fields) const {
         }
     }
     for (const DetailColumn &d : details_) {
-        const QString type = d.label >= 0 ? labelType(get(d.label)) : d.type;
+        QString type = d.label >= 0 ? labelType(get(d.label)) : d.type;
+        if (!get(d.service).isEmpty())
+            type =
+                type.isEmpty() ? get(d.service).toLower() : type + ", " + get(d.service).toLower();
+        const QString base =
+            d.base.isEmpty()
+                ? (get(d.label).isEmpty() ? QStringLiteral("Custom field") : get(d.label))
+                : d.base;
+        if (d.base.isEmpty())
+            type.clear();
         for (const QString &value : splitValues(get(d.value)))
-            if (d.base != u"Birthday" || !isZeroDate(value))
-                c.details += Detail{detailLabel(d.base, type), value};
+            if (!noInformation(headers_[d.value], value))
+                c.details += Detail{detailLabel(base, type), value};
     }
     if (const QString month = get(birthMonth_), day = get(birthDay_);
         !month.isEmpty() && !day.isEmpty()) {
@@ -285,11 +337,26 @@ Contact Layout::contact(const QStringList &fields) const {
                                             a.label >= 0 ? labelType(get(a.label)) : a.type),
                                 value};
     }
-    for (const int i : leftovers_)
-        if (!get(i).isEmpty())
+    for (const int i : leftovers_) {
+        const QString value = get(i);
+        if (value.isEmpty() || noInformation(headers_[i], value))
+            continue;
+        if (headers_[i] == u"photo") {
+            c.notKept += QStringLiteral("Photo column not kept (%1)").arg(value.left(60));
+        } else if (headers_[i] == u"labels" || headers_[i] == u"group membership" ||
+                   headers_[i] == u"categories") {
+            QStringList groups;
+            for (const QString &g : splitValues(value))
+                if (!noInformation(headers_[i], g))
+                    groups += g.startsWith(u'*') ? g.mid(1).trimmed() : g;
+            if (!groups.isEmpty())
+                c.details += Detail{QStringLiteral("Groups"), groups.join(QLatin1String(", "))};
+        } else {
             c.details += Detail{headerNames_[i].isEmpty() ? QStringLiteral("Column %1").arg(i + 1)
                                                           : headerNames_[i],
-                                get(i)};
+                                value};
+        }
+    }
     return c;
 }
 

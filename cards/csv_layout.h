@@ -11,6 +11,11 @@
 // Which column of a CSV export holds what, decided once from the header line.
 namespace meridoc::cards::csv {
 
+// True for a value that says nothing about the person: Outlook's defaults ("Normal", "False",
+// "0/0/00"), what it derives from other columns (initials, an e-mail's display name), Google's
+// group of all contacts.
+bool noInformation(const QString &header, const QString &value);
+
 class Layout {
 public:
     // Finds the columns of the known exports (Google current and legacy, Outlook, Thunderbird)
@@ -33,6 +38,7 @@ private:
         QString type;
         int value = -1;
         int label = -1;
+        int service = -1; // an instant messenger's service column
     };
     struct AddressColumns {
         QString type;
@@ -45,6 +51,7 @@ private:
     int use(const QString &name); // column() and marks it as read
     void numbered(const QStringList &header);
     void fixed(const QStringList &header);
+    void generic();
 
     QStringList headers_; // lower case
     QList<bool> used_;
@@ -54,7 +61,7 @@ private:
     QList<PhoneColumn> phones_;
     QList<DetailColumn> details_;
     QList<AddressColumns> addresses_;
-    QList<int> leftovers_; // columns of an unknown export, kept as "Header: value"
+    QList<int> leftovers_; // columns without a place of their own, kept as "Header: value"
     QStringList headerNames_;
 };
 

@@ -56,10 +56,13 @@ QSet<QString> linesOf(const QTextDocument &doc) {
     return lines;
 }
 
-// Appends the group unless every non-blank line of it is already there; true when appended.
+// Appends the group unless every non-blank line of it is already there (the line naming the
+// contact, which heads its lines, aside: a text written before it was added still counts as
+// holding them); true when appended.
 bool append(QTextDocument &doc, QSet<QString> &held, const QStringList &group) {
     const bool holdsAll = std::all_of(group.begin(), group.end(), [&](const QString &line) {
-        return lineText(line).isEmpty() || held.contains(lineText(line));
+        return lineText(line).isEmpty() || held.contains(lineText(line)) ||
+               (&line == &group.first() && line.startsWith(QLatin1String("Full name: ")));
     });
     if (holdsAll)
         return false;

@@ -15,6 +15,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <optional>
 #include <vector>
@@ -97,6 +98,8 @@ private:
             const EntryRecord record = EntryRecord::fromFields(mapped.fields);
             batchWriter_.write(NumberedRecord{record, count_});
             const bool extra = !mapped.extraLines.isEmpty();
+            if (extra)
+                noteCollision(record, mapped);
             if (request_.dryRun || extra || !mapped.losses.isEmpty())
                 notes_.add({count_, file, contact.line, whoOf(contact, mapped),
                             std::move(mapped.losses), record});
@@ -114,6 +117,22 @@ private:
                                                     : readCsv(input.bytes(), request_.map, sink);
         if (error)
             throw Failure(error->reason, file, error->line);
+    }
+
+    // Two people (names as written) whose entries share one extra text: both are told, and
+    // their lines there are kept apart by the full name heading each contact's lines.
+    void noteCollision(const EntryRecord &record, MappedEntry &mapped) {
+        const QString key = text::upperAscii(ViewerExtraTextName(
+            text::fromCp1252(record.NAME()), text::fromCp1252(record.SURNAME())));
+        const auto first = writtenNames_.constFind(key);
+        if (first == writtenNames_.cend())
+            writtenNames_.insert(key, mapped.fullName);
+        else if (*first != mapped.fullName)
+            mapped.losses += QStringLiteral("shares the extra text %1 with %2, under its own full "
+                                            "name")
+                                 .arg(ViewerExtraTextName(text::fromCp1252(record.NAME()),
+                                                          text::fromCp1252(record.SURNAME())),
+                                      *first);
     }
 
     // Queues each contact's lines for the viewer's extra text of its entry; the details of a
@@ -198,7 +217,8 @@ private:
     RecordWriter batchWriter_;
     qint64 count_ = 0;
     NoteSpool notes_;
-    std::vector<ExtraLines> extraLines_; // in input order
+    std::vector<ExtraLines> extraLines_;   // in input order
+    QHash<QString, QString> writtenNames_; // extra-text name (upper case) -> first full name
     std::size_t nextExtra_ = 0;
     ExtraTextBatch extra_;
 };

@@ -1,4 +1,5 @@
 #include "contact.h"
+#include "transliteration.h"
 
 #include "data/entryrecord.h"
 #include "data/text.h"
@@ -45,18 +46,21 @@ int phoneClass(const Phone &phone) {
     return 3;
 }
 
-QString phoneLabel(const Phone &phone) {
+QString phoneTypes(const Phone &phone) {
     QStringList kept;
     for (QString t : phone.types) {
-        if (t == u"voice" || t == u"pref" || t.isEmpty())
+        if (t == u"voice" || t == u"pref" || t == u"other" || t.isEmpty())
             continue;
         if (t == u"cell")
             t = QStringLiteral("mobile");
         if (!kept.contains(t))
             kept += t;
     }
-    return kept.isEmpty() ? QStringLiteral("Phone")
-                          : QStringLiteral("Phone (%1)").arg(kept.join(QLatin1String(", ")));
+    return kept.join(QLatin1String(", "));
+}
+
+QString phoneLabel(const Phone &phone) {
+    return detailLabel(QStringLiteral("Phone"), phoneTypes(phone));
 }
 
 class Fitter {
@@ -69,23 +73,37 @@ public:
     void fit(Field field, const char *fieldName, const QString &value, QStringList &overflow,
              const QString &label) {
         const int max = EntryRecord::maxLength(field);
-        const QByteArray bytes = text::toCp1252(value);
+        bool unencodable = false;
+        const QByteArray bytes = toCp1252Latin(value, &unencodable);
         const bool cut = bytes.size() > max;
-        const bool unencodable = text::fromCp1252(bytes) != value;
         // A cut can end on a space, which the field must not keep: the extra-text file's name is
         // built from NAME and SURNAME, and the viewer looks for it trimmed.
         entry.fields[static_cast<int>(field)] = cut ? text::trimmed(bytes.left(max)) : bytes;
         if (cut)
             entry.losses += QStringLiteral("%1 cut to %2").arg(QLatin1String(fieldName)).arg(max);
         if (unencodable)
-            entry.losses += QStringLiteral("%1: characters outside Windows-1252 stored as ?")
-                                .arg(QLatin1String(fieldName));
+            entry.losses +=
+                QStringLiteral("%1 written in Latin letters").arg(QLatin1String(fieldName));
         if (cut || unencodable)
             overflow += label + QStringLiteral(": ") + value;
     }
 };
 
+QString joinedName(const Contact &c) {
+    QStringList parts = {c.prefix, c.given, c.additional, c.family, c.suffix};
+    for (QString &p : parts)
+        p = singleLine(p);
+    parts.removeAll(QString());
+    return parts.join(u' ');
+}
+
 } // namespace
+
+QByteArray FieldBytes(Field field, const QString &value) {
+    const QByteArray bytes = toCp1252Latin(value);
+    const int max = EntryRecord::maxLength(field);
+    return bytes.size() > max ? text::trimmed(bytes.left(max)) : bytes;
+}
 
 QString detailLabel(const QString &base, const QString &type) {
     return type.isEmpty() ? base : QStringLiteral("%1 (%2)").arg(base, type);
@@ -96,6 +114,24 @@ MappedEntry mapContact(const Contact &contact) {
 
     QString given = singleLine(contact.given);
     QString family = singleLine(contact.family);
+    QString organisation;
+    for (const Detail &d : contact.details)
+        if (d.label == u"Organisation" && organisation.isEmpty())
+            organisation = singleLine(d.value);
+    QString fullName = singleLine(contact.formatted);
+    if (fullName.isEmpty())
+        fullName = joinedName(contact);
+    // A company's card: marked as one, or named only by its organisation. It is found under
+    // its name as the surname, as the organisation of a card without a name is.
+    const bool company =
+        contact.organisation || (given.isEmpty() && family.isEmpty() && !organisation.isEmpty() &&
+                                 (fullName.isEmpty() || fullName == organisation));
+    if (company) {
+        given.clear();
+        family = organisation.isEmpty() ? fullName : organisation;
+        if (fullName.isEmpty())
+            fullName = family;
+    }
     if (given.isEmpty() && family.isEmpty()) {
         // Only a formatted name: its last word is the surname, the words before it the name.
         QStringList words = singleLine(contact.formatted).split(u' ', Qt::SkipEmptyParts);
@@ -103,14 +139,13 @@ MappedEntry mapContact(const Contact &contact) {
             family = words.takeLast();
         given = words.join(u' ');
     }
-    if (given.isEmpty() && family.isEmpty()) {
-        // A company's card without any name: it is found under the organisation.
-        for (const Detail &d : contact.details)
-            if (d.label == u"Organisation" && family.isEmpty())
-                family = singleLine(d.value);
-    }
     f.fit(Field::NAME, "NAME", given, f.nameLines, QStringLiteral("Name"));
     f.fit(Field::SURNAME, "SURNAME", family, f.nameLines, QStringLiteral("Surname"));
+    for (const auto &[part, label] :
+         {std::pair{&contact.additional, "Middle name"}, std::pair{&contact.prefix, "Name prefix"},
+          std::pair{&contact.suffix, "Name suffix"}})
+        if (!singleLine(*part).isEmpty())
+            f.nameLines += QLatin1String(label) + QStringLiteral(": ") + singleLine(*part);
 
     QList<Phone> phones;
     for (const Phone &p : contact.phones)
@@ -118,8 +153,12 @@ MappedEntry mapContact(const Contact &contact) {
             phones += p;
     std::stable_sort(phones.begin(), phones.end(),
                      [](const Phone &a, const Phone &b) { return phoneClass(a) < phoneClass(b); });
+    QStringList phoneTypeLines;
     for (int i = 0; i < phones.size(); ++i) {
         const QString number = singleLine(phones[i].number);
+        if (i < 2 && !phoneTypes(phones[i]).isEmpty())
+            phoneTypeLines +=
+                QStringLiteral("Phone %1 type: %2").arg(i + 1).arg(phoneTypes(phones[i]));
         if (i < 2) {
             const Field field = i == 0 ? Field::PHONE1 : Field::PHONE2;
             f.fit(field, i == 0 ? "PHONE1" : "PHONE2", number, f.phoneLines, phoneLabel(phones[i]));
@@ -159,8 +198,17 @@ MappedEntry mapContact(const Contact &contact) {
         f.entry.losses += d.label + QStringLiteral(" moved to the extra text");
     }
 
+    f.entry.losses += contact.notKept;
+    f.entry.fullName = fullName;
     f.entry.extraLines =
         f.noteLines + f.nameLines + f.phoneLines + f.emailLines + f.addressLines + f.otherLines;
+    // The types of the record's phones are remembered where the person has an extra text anyway:
+    // a contact whose every detail fits the record makes no file for them alone.
+    if (!f.entry.extraLines.isEmpty()) {
+        f.entry.extraLines = QStringList{QStringLiteral("Full name: ") + fullName} + f.noteLines +
+                             f.nameLines + phoneTypeLines + f.phoneLines + f.emailLines +
+                             f.addressLines + f.otherLines;
+    }
     return std::move(f.entry);
 }
 

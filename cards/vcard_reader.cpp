@@ -2,6 +2,7 @@
 #include "decoding.h"
 #include "vcard_text.h"
 
+#include <QLocale>
 #include <QRegularExpression>
 
 // vCard 2.1 (the older format phones still write), 3.0 (RFC 2426) and 4.0 (RFC 6350). The reader is
@@ -66,12 +67,14 @@ public:
     // Takes one property; returns a reason when its value cannot be decoded.
     std::optional<QString> add(const Property &p, bool utf8) {
         const QByteArray &n = p.name;
-        const bool wanted = n == "N" || n == "FN" || n == "TEL" || n == "EMAIL" || n == "ADR" ||
-                            n == "LABEL" || n == "NOTE" || n == "UID" || n == "BDAY" ||
-                            n == "ANNIVERSARY" || n == "ORG" || n == "TITLE" || n == "ROLE" ||
-                            n == "URL" || n == "NICKNAME" || n == "IMPP" || n == "X-ABLABEL";
-        if (!wanted)
+        // What describes the card rather than the person; the group labels are read below.
+        if (n == "VERSION" || n == "PRODID" || n == "REV" || n == "X-ABUID" || n == "X-ABADR" ||
+            n == "CLIENTPIDMAP")
             return std::nullopt;
+        if (n == "PHOTO" || n == "LOGO" || n == "SOUND" || n == "KEY") {
+            keepLink(p);
+            return std::nullopt;
+        }
         QByteArray raw = p.value;
         if (p.quotedPrintable()) {
             auto decoded = vcard::decodeQuotedPrintable(raw);
@@ -111,8 +114,6 @@ public:
             if (labels_.contains(group))
                 contact_.phones[index].types += labels_.value(group);
         contact_.note = notes_.join(u'\n');
-        if (!extraNames_.isEmpty())
-            contact_.details.prepend(Detail{QStringLiteral("Full name"), extraNames_});
         return std::move(contact_);
     }
 
@@ -129,12 +130,9 @@ private:
             const QStringList c = vcard::components(value, QStringLiteral(" "));
             contact_.given = c.value(1).trimmed();
             contact_.family = c.value(0).trimmed();
-            // Prefix, additional names and suffix have no field: keep the whole name.
-            QStringList whole = {c.value(3), c.value(1), c.value(2), c.value(0), c.value(4)};
-            whole.removeIf([](const QString &s) { return s.trimmed().isEmpty(); });
-            if (!c.value(2).trimmed().isEmpty() || !c.value(3).trimmed().isEmpty() ||
-                !c.value(4).trimmed().isEmpty())
-                extraNames_ = whole.join(u' ');
+            contact_.additional = c.value(2).trimmed();
+            contact_.prefix = c.value(3).trimmed();
+            contact_.suffix = c.value(4).trimmed();
         } else if (n == "FN") {
             contact_.formatted = vcard::unescape(value).trimmed();
         } else if (n == "TEL") {
@@ -205,12 +203,70 @@ private:
                    p.group);
         } else if (n == "X-ABLABEL" && !p.group.isEmpty()) {
             labels_.insert(p.group, typeName(vcard::unescape(value).toUtf8()));
+        } else if (n == "KIND" || n == "X-ABSHOWAS") {
+            const QString kind = vcard::unescape(value).trimmed().toLower();
+            if (kind == u"org" || kind == u"organization" || kind == u"company")
+                contact_.organisation = true;
+            else if (kind != u"individual" && kind != u"person" && !kind.isEmpty())
+                detail(QStringLiteral("Kind"), {}, kind, {});
+        } else if (n == "CATEGORIES") {
+            detail(QStringLiteral("Groups"), {}, vcard::unescape(value, QStringLiteral(", ")), {});
+        } else if (n == "RELATED" || n == "X-ABRELATEDNAMES") {
+            detail(QStringLiteral("Relation"), detailType(typesOf(p)), vcard::unescape(value),
+                   p.group);
+        } else if (n == "X-ANNIVERSARY") {
+            detail(QStringLiteral("Anniversary"), {},
+                   readableDate(vcard::unescape(value).trimmed()), {});
+        } else if (n == "X-ABDATE") {
+            detail(QStringLiteral("Date"), detailType(typesOf(p)),
+                   readableDate(vcard::unescape(value).trimmed()), p.group);
+        } else if (messenger(n)) {
+            detail(QStringLiteral("Messaging"),
+                   detailType(QStringList{QString::fromLatin1(n.mid(2)).toLower()} + typesOf(p)),
+                   vcard::unescape(value), p.group);
+        } else {
+            // Any other property keeps its name as the label: "Gender: F", "Social profile".
+            QString label = QString::fromLatin1(n.startsWith("X-") ? n.mid(2) : n).toLower();
+            label.replace(u'-', u' ');
+            if (!label.isEmpty())
+                label[0] = label[0].toUpper();
+            detail(label, detailType(typesOf(p)), vcard::unescape(value), p.group);
         }
+    }
+
+    static bool messenger(const QByteArray &n) {
+        return n == "X-AIM" || n == "X-JABBER" || n == "X-SKYPE" || n == "X-SKYPE-USERNAME" ||
+               n == "X-ICQ" || n == "X-MSN" || n == "X-YAHOO" || n == "X-GOOGLE-TALK" ||
+               n == "X-QQ" || n == "X-GADUGADU" || n == "X-TWITTER";
+    }
+
+    // A photo, logo, sound or key: a link to one is kept, embedded data is reported with its
+    // size.
+    void keepLink(const Property &p) {
+        const QByteArray value = p.value.trimmed();
+        if (value.isEmpty())
+            return;
+        QString kind = QString::fromLatin1(p.name).toLower();
+        kind[0] = kind[0].toUpper();
+        const bool link = !p.base64() && !value.startsWith("data:") &&
+                          (value.contains("://") || p.param("VALUE").contains("uri") ||
+                           p.param("VALUE").contains("URI"));
+        if (link) {
+            detail(kind, {}, QString::fromUtf8(value), {});
+            return;
+        }
+        qsizetype size = value.size();
+        if (p.base64())
+            size = QByteArray::fromBase64(value).size();
+        else if (const qsizetype comma = value.indexOf(','); value.startsWith("data:") && comma > 0)
+            size = QByteArray::fromBase64(value.mid(comma + 1)).size();
+        contact_.notKept += QStringLiteral("%1 of %2 bytes not kept")
+                                .arg(QString::fromLatin1(p.name))
+                                .arg(QLocale::c().toString(size));
     }
 
     Contact contact_;
     QStringList notes_;
-    QString extraNames_;
     QList<PendingDetail> details_;
     QList<PendingDetail> addressLabels_;
     bool hasAddress_ = false;

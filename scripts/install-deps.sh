@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages MERIDOC needs. With --test, also those its tests use.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build qt6-base-dev fonts-dejavu-core fonts-liberation2)
+packages=(cmake g++ ninja-build qt6-base-dev libicu-dev fonts-dejavu-core fonts-liberation2)
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(python3 libgtest-dev libbenchmark-dev libsqlite3-dev
                xvfb xdotool openbox x11-utils imagemagick

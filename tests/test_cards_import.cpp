@@ -165,9 +165,11 @@ TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
                   "Anna\tSmith\t\t\t\t\n");
         EXPECT_TRUE(err.startsWith(QString("meridoc-cards: ") + summary)) << err.toStdString();
         EXPECT_TRUE(err.contains("Cy Doe: E-mail moved to the extra text; no extra text"));
-        EXPECT_EQ(plainText(dir.read("AnnaSmith")), "Kept\nE-mail: anna@example.org");
+        EXPECT_EQ(plainText(dir.read("AnnaSmith")),
+                  "Kept\nFull name: Anna Smith\nE-mail: anna@example.org");
         EXPECT_EQ(plainText(dir.read("BobJones")),
-                  "Met in 1999\nE-mail: bob@example.org\nE-mail: b@x");
+                  "Met in 1999\nFull name: Bob Jones\nE-mail: bob@example.org\n"
+                  "Full name: Bob Jones\nE-mail: b@x");
         EXPECT_EQ(dir.entries(), (QStringList{"AnnaSmith", "BobJones", "BobJones ", "home.crd"}));
     }
 }
@@ -220,4 +222,20 @@ TEST_F(CardsImport, ProgressWhileReadingAndMerging) {
         EXPECT_TRUE(err.contains(row.progress)) << err.toStdString();
         EXPECT_EQ(err.contains('\r'), *row.progress != 0);
     }
+}
+
+// Two people whose names give one extra text: each one's lines start with its full name, the
+// report names the collision, and a second import adds nothing.
+TEST_F(CardsImport, PeopleSharingAnExtraTextStayApart) {
+    const QString file = input("a.vcf", vcard("Дмитрий", "Иванов", "EMAIL:d1@example.org\r\n") +
+                                            vcard("Dmitrij", "Ivanov", "EMAIL:d2@example.org\r\n"));
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(run({"--card-file", "home", "import", file}), 0) << err.toStdString();
+        EXPECT_EQ(entriesOf(dir.read("home.CRD")), "Dmitrij\tIvanov\t\t\t\t\n");
+        EXPECT_EQ(plainText(dir.read("DmitrijIvanov")),
+                  "Full name: Дмитрий Иванов\nName: Дмитрий\nSurname: Иванов\n"
+                  "E-mail: d1@example.org\nFull name: Dmitrij Ivanov\nE-mail: d2@example.org");
+    }
+    EXPECT_TRUE(err.contains("shares the extra text DmitrijIvanov with Дмитрий Иванов"))
+        << err.toStdString();
 }

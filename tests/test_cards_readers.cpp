@@ -1,8 +1,13 @@
 #include "cards/contact.h"
+#include "cards/csv_layout.h"
+#include "cards/decoding.h"
+#include "cards/transliteration.h"
+#include "cards/vcard_text.h"
 #include "data/text.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace meridoc;
@@ -25,6 +30,8 @@ QString describe(const Contact &contact) {
         QStringLiteral("%1: %2\n").arg(contact.line).arg(fields.join(QLatin1String(" | ")));
     for (const QString &line : e.extraLines)
         out += QStringLiteral("  + ") + line + u'\n';
+    for (const QString &line : contact.notKept)
+        out += QStringLiteral("  - ") + line + u'\n';
     return out;
 }
 
@@ -58,6 +65,141 @@ TEST(CardsReaders, FixtureCorpus) {
                                        QString::fromUtf8(readFile(base + QStringLiteral(".map"))));
         EXPECT_EQ(actual.toStdString(),
                   QString::fromUtf8(readFile(base + QStringLiteral(".expected"))).toStdString());
+    }
+}
+
+// Letters and digits only, lower case: what is compared when looking for a value.
+QString letters(const QString &s) {
+    QString out;
+    for (const QChar c : s.toLower())
+        if (c.isLetterOrNumber())
+            out += c;
+    return out;
+}
+
+// A value is accounted for when every word of it appears in the entry, its extra-text lines or
+// its report, or when the report names the property or column it came from.
+bool accounted(const QString &name, const QString &value, const Contact &contact) {
+    const MappedEntry e = mapContact(contact);
+    QString seen;
+    for (const QByteArray &f : e.fields)
+        seen += text::fromCp1252(f) + u' ';
+    const QString report = e.losses.join(u' ');
+    if (report.contains(name, Qt::CaseInsensitive))
+        return true;
+    const QString haystack = letters(seen + e.extraLines.join(u' ') + report);
+    for (const QString &word : value.split(QRegularExpression("[^\\w]+"), Qt::SkipEmptyParts))
+        if (!haystack.contains(letters(word)))
+            return false;
+    return true;
+}
+
+// Every non-empty property of every card and every non-empty column of every row of the corpus
+// ends in the record, in a labelled extra-text line or in the report.
+TEST(CardsReaders, EveryPropertyAndColumnIsAccountedFor) {
+    const QDir dir(QStringLiteral(MERIDOC_CARDS_FIXTURES));
+    for (const QString &name : dir.entryList({"*.vcf", "*.csv"}, QDir::Files, QDir::Name)) {
+        SCOPED_TRACE(name.toStdString());
+        const QByteArray bytes = readFile(dir.filePath(name));
+        QList<Contact> contacts;
+        const auto sink = [&](Contact &&c) { return contacts.append(std::move(c)), true; };
+        // (name, value) of each input property or column, per contact.
+        QList<QList<std::pair<QString, QString>>> inputs;
+        if (looksLikeVCard(bytes)) {
+            readVCards(bytes, sink);
+            const QByteArray utf8 = decoding::decodeInput(bytes).toUtf8();
+            vcard::Lines lines(utf8);
+            vcard::Property p;
+            while (!lines.atEnd()) {
+                if (!vcard::parseProperty(vcard::nextLogicalLine(lines), p))
+                    continue;
+                QByteArray raw =
+                    p.quotedPrintable() ? *vcard::decodeQuotedPrintable(p.value) : p.value;
+                const auto charset = p.param("CHARSET");
+                QString value = vcard::unescape(
+                    charset.isEmpty() ? QString::fromUtf8(raw)
+                                      : *decoding::decodeCharset(raw, charset.first()));
+                if (p.name == "TEL")
+                    value.remove(QRegularExpression("^tel:"));
+                if (p.name == "BEGIN")
+                    inputs.emplaceBack();
+                else if (p.name != "END" && p.name != "VERSION" && p.name != "PRODID" &&
+                         p.name != "REV" && p.name != "UID" && p.name != "X-ABLABEL" &&
+                         !value.trimmed().isEmpty())
+                    inputs.last().append({QString::fromLatin1(p.name), value});
+            }
+        } else {
+            CsvMap map;
+            for (const QString &line :
+                 QString::fromUtf8(
+                     readFile(dir.filePath(QFileInfo(name).completeBaseName() + ".map")))
+                     .split(u'\n', Qt::SkipEmptyParts))
+                map.insert(line.section(u'=', 0, 0), line.section(u'=', 1));
+            readCsv(bytes, map, sink);
+            // Rows split by hand: quotes, doubled quotes, line breaks inside quotes.
+            QString text = decoding::decodeInput(bytes);
+            if (text.startsWith("sep="))
+                text = text.section(u'\n', 1);
+            const QChar sep =
+                text.section(u'\n', 0, 0).count(u';') > text.section(u'\n', 0, 0).count(u',')
+                    ? u';'
+                    : u',';
+            QList<QStringList> rows{{}};
+            QString field;
+            bool quoted = false;
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const QChar c = text[i];
+                if (c == u'"')
+                    quoted = !quoted, field += (quoted && i > 0 && text[i - 1] == u'"') ? "\"" : "";
+                else if (!quoted && (c == sep || c == u'\n'))
+                    rows.last() += std::exchange(field, {}), c == u'\n' ? rows.emplaceBack(),
+                        void() : void();
+                else if (c != u'\r' || quoted)
+                    field += c;
+            }
+            rows.last() += field;
+            const QStringList header = rows.takeFirst();
+            for (const QStringList &row : rows) {
+                if (row.join("").trimmed().isEmpty())
+                    continue;
+                inputs.emplaceBack();
+                for (int i = 0; i < row.size() && i < header.size(); ++i)
+                    if (!row[i].trimmed().isEmpty() && !csv::noInformation(header[i], row[i]))
+                        inputs.last().append({header[i], row[i]});
+            }
+        }
+        ASSERT_EQ(contacts.size(), inputs.size());
+        for (int i = 0; i < contacts.size(); ++i)
+            for (const auto &[property, value] : inputs[i])
+                EXPECT_TRUE(accounted(property, value, contacts[i]))
+                    << "contact " << i + 1 << ": " << property.toStdString() << ": "
+                    << value.toStdString();
+    }
+}
+
+// Names in any script become readable Latin in the record; letters Windows-1252 holds stay.
+TEST(CardsReaders, TransliterationOfWhatWindows1252Lacks) {
+    const struct {
+        const char *script, *written, *stored;
+    } rows[] = {
+        {"Polish", "Łukasz Wałęsa", "Lukasz Walesa"},
+        {"Czech", "Dvořák Šťastný", "Dvorák Štastný"},
+        {"Romanian", "Ștefan Țăranu", "Stefan Taranu"},
+        {"Vietnamese", "Nguyễn Văn Thủy", "Nguyen Van Thuy"},
+        {"Greek", "Γιώργος Παπαδόπουλος", "Giorgos Papadopoulos"},
+        {"Cyrillic", "Дмитрий Иванов", "Dmitrij Ivanov"},
+        {"Chinese", "王小明", "Wang Xiao Ming"},
+        {"Japanese", "山田 やまだ", "Shan Tian Yamada"},
+        {"Arabic", "محمد", "Mhmd"},
+        {"emoji", "Ann 😀", "Ann ?"},
+        {"Windows-1252 kept", "José Müller € Œ", "José Müller € Œ"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.script);
+        bool changed = false;
+        EXPECT_EQ(text::fromCp1252(toCp1252Latin(QString::fromUtf8(row.written), &changed)),
+                  QString::fromUtf8(row.stored));
+        EXPECT_EQ(changed, qstrcmp(row.written, row.stored) != 0);
     }
 }
 
@@ -128,12 +270,12 @@ TEST(CardsReaders, MappingOverflow) {
         {"long name, cut at a space",
          contactOf("Maximilian Alexander Theodor", "Lee"),
          {"Maximilian Alexander", "Lee", "", "", ""},
-         {"Name: Maximilian Alexander Theodor"},
+         {"Full name: Maximilian Alexander Theodor Lee", "Name: Maximilian Alexander Theodor"},
          1},
         {"outside Windows-1252",
          contactOf(QStringLiteral("Łucja"), "Nowak"),
-         {"?ucja", "Nowak", "", "", ""},
-         {QStringLiteral("Name: Łucja")},
+         {"Lucja", "Nowak", "", "", ""},
+         {QStringLiteral("Full name: Łucja Nowak"), QStringLiteral("Name: Łucja")},
          1},
         {"formatted name only",
          Contact{{}, {}, "Mary Ann  Evans", {}, {}, {}, {}, 1},
@@ -143,17 +285,33 @@ TEST(CardsReaders, MappingOverflow) {
         {"organisation only",
          Contact{{}, {}, {}, {}, {}, {{"Organisation", "Blue Whale Inc."}}, {}, 1},
          {"", "Blue Whale Inc.", "", "", ""},
-         {"Organisation: Blue Whale Inc."},
+         {"Full name: Blue Whale Inc.", "Organisation: Blue Whale Inc."},
+         1},
+        {"a company by its kind",
+         Contact{{},
+                 {},
+                 "Pizzeria Napoli",
+                 {},
+                 {},
+                 {{"Organisation", "Pizzeria Napoli"}},
+                 {},
+                 1,
+                 {},
+                 {},
+                 {},
+                 true},
+         {"", "Pizzeria Napoli", "", "", ""},
+         {"Full name: Pizzeria Napoli", "Organisation: Pizzeria Napoli"},
          1},
         {"note cut, further lines verbatim, trailing blank lines dropped",
          contactOf("Ann", "Lee", longNote + "\n  second\n\nfourth\n\n"),
          {"Ann", "Lee", "", "", longNote.left(50)},
-         {"Note: " + longNote, "  second", "", "fourth"},
+         {"Full name: Ann Lee", "Note: " + longNote, "  second", "", "fourth"},
          2},
         {"note outside Windows-1252",
          contactOf("Ann", "Lee", QStringLiteral("Tel Aviv שלום")),
-         {"Ann", "Lee", "", "", "Tel Aviv ????"},
-         {QStringLiteral("Note: Tel Aviv שלום")},
+         {"Ann", "Lee", "", "", "Tel Aviv Slwm"},
+         {"Full name: Ann Lee", QStringLiteral("Note: Tel Aviv שלום")},
          1},
         {"phones ordered, third moved, fax last",
          Contact{"Ann",
@@ -165,7 +323,8 @@ TEST(CardsReaders, MappingOverflow) {
                  {},
                  1},
          {"Ann", "Lee", "4", "3", ""},
-         {"Phone (work): 2", "Phone (work, fax): 1"},
+         {"Full name: Ann Lee", "Phone 1 type: mobile", "Phone 2 type: home", "Phone (work): 2",
+          "Phone (work, fax): 1"},
          2},
         {"phone too long",
          Contact{"Ann",
@@ -177,7 +336,7 @@ TEST(CardsReaders, MappingOverflow) {
                  {},
                  1},
          {"Ann", "Lee", "+1 555 555 0101 ext.", "", ""},
-         {"Phone: +1 555 555 0101 ext. 1234"},
+         {"Full name: Ann Lee", "Phone: +1 555 555 0101 ext. 1234"},
          1},
         {"details ordered e-mail, address, others",
          Contact{"Ann",
@@ -191,7 +350,8 @@ TEST(CardsReaders, MappingOverflow) {
                  {},
                  1},
          {"Ann", "Lee", "", "", "Note"},
-         {"E-mail: ann@example.com", "Address (home): 1 Road, Town", "Birthday: 1990-01-02"},
+         {"Full name: Ann Lee", "E-mail: ann@example.com", "Address (home): 1 Road, Town",
+          "Birthday: 1990-01-02"},
          3},
     };
     for (const auto &row : rows) {
