@@ -73,7 +73,7 @@ QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
         try {
             LoadExtraTextFile(path, doc);
         } catch (const Exception &e) {
-            throw Failure(e.message());
+            throw Failure(e.message(), QFile::decodeName(path));
         }
         plain = doc.toPlainText();
         plain.replace(QChar::LineSeparator, '\n');

@@ -50,6 +50,8 @@ struct Contact {
     // What the source held that is kept nowhere, one remark each ("PHOTO of 2,345 bytes not
     // kept"); the import reports them.
     QStringList notKept;
+    // What reading changed ("read as Windows-1252 ..."), for the report.
+    QStringList remarks;
 };
 
 // A malformed input: the line (1-based) and the reason, e.g. "card without END:VCARD".
@@ -58,12 +60,18 @@ struct ParseError {
     QString reason;
 };
 
+class InputText;
+
 // Receives each contact as it is read; returning false stops the reading.
 using ContactSink = std::function<bool(Contact &&)>;
 
 // Reads vCard 2.1, 3.0 and 4.0 from raw file bytes (many cards, folding, quoted-printable,
 // CHARSET=, groups, escapes, a byte-order mark, CRLF or LF). Returns the first error, if any;
 // contacts before it have been handed to `sink`.
+// Memory stays bounded whatever the input: a property, a card or a name over the limits of
+// input_text.h is refused at its line. A card that is not valid UTF-8 (and names no charset) is
+// read as Windows-1252, and its remarks say so.
+std::optional<ParseError> readVCards(InputText &input, const ContactSink &sink);
 std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &sink);
 
 // Column overrides for CSV files: record field ("NAME", "SURNAME", "PHONE1", "PHONE2",
@@ -77,6 +85,9 @@ using CsvMap = QMap<QString, QString>;
 // read only through `map` every other non-empty column is kept as a Detail labelled by its
 // header. A row shorter than the header reads its missing fields as empty; a longer row is an
 // error unless the fields past the header are empty (a trailing separator).
+// Each field is read as UTF-8 when it is valid UTF-8, else as Windows-1252 (the contact's remarks
+// say so); a field, a row or a name over the limits of input_text.h is refused at its line.
+std::optional<ParseError> readCsv(InputText &input, const CsvMap &map, const ContactSink &sink);
 std::optional<ParseError> readCsv(QByteArrayView bytes, const CsvMap &map, const ContactSink &sink);
 
 // True when the bytes look like vCard rather than CSV (first non-blank line is BEGIN:VCARD,

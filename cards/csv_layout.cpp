@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 
 namespace meridoc::cards::csv {
 
@@ -110,7 +111,7 @@ bool noInformation(const QString &header, const QString &value) {
 }
 
 int Layout::column(const QString &name) const {
-    return int(headers_.indexOf(name));
+    return index_.value(name, -1);
 }
 
 int Layout::use(const QString &name) {
@@ -123,13 +124,13 @@ int Layout::use(const QString &name) {
 void Layout::numbered(const QStringList &header) {
     static const QRegularExpression pattern(
         QStringLiteral("^(phone|e-mail|website|address) (\\d+) - "));
-    QStringList seen;
+    QSet<QString> seen;
     for (const QString &h : header) {
         const auto m = pattern.match(h);
         if (!m.hasMatch() || seen.contains(m.captured(0)))
             continue;
         const QString prefix = m.captured(0);
-        seen += prefix;
+        seen.insert(prefix);
         int label = use(prefix + QLatin1String("label"));
         if (label < 0)
             label = use(prefix + QLatin1String("type"));
@@ -214,6 +215,8 @@ std::optional<QString> Layout::build(const QStringList &header, const CsvMap &ma
     for (const QString &h : header) {
         headerNames_ += h.trimmed();
         headers_ += h.trimmed().toLower();
+        if (!index_.contains(headers_.last())) // the first of equal names counts
+            index_.insert(headers_.last(), int(headers_.size() - 1));
     }
     used_ = QList<bool>(headers_.size(), false);
     const auto first = [this](std::initializer_list<const char *> names) {

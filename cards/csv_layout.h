@@ -2,6 +2,7 @@
 
 #include "contact.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -53,7 +54,8 @@ private:
     void fixed(const QStringList &header);
     void generic();
 
-    QStringList headers_; // lower case
+    QStringList headers_;       // lower case
+    QHash<QString, int> index_; // header -> its first column: the layout is linear in columns
     QList<bool> used_;
     int given_ = -1, middle_ = -1, family_ = -1, formatted_ = -1, prefix_ = -1, suffix_ = -1;
     int note_ = -1, extraNote_ = -1;

@@ -7,6 +7,8 @@
 #include "vcard_writer.h"
 
 #include "data/appstate.h"
+#include "data/errors.h"
+#include "data/files.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +21,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -109,13 +112,22 @@ template <typename Visit> void forEachDistinct(const CommandContext &ctx, Visit 
     }
 }
 
-std::optional<QByteArray> readIfPresent(const QString &path) {
-    QFile file(path);
-    if (!file.exists())
+// The list of the sync folder's own files: 41 bytes a name, so this holds a million and more.
+constexpr qint64 MaxManifestBytes = 64 << 20;
+
+// The bytes of a file of the sync folder, up to `limit` and one more (so that a longer file
+// compares unequal); nothing when there is no such file. Only a regular file is read, and opening
+// it never waits: a pipe, a device or a link to one is refused by name.
+std::optional<QByteArray> readIfPresent(const QString &path, qint64 limit) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT)
         return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(file.errorString(), path);
-    return file.readAll();
+    try {
+        return files::File::openForReading(path).readAll(limit);
+    } catch (const EInOutError &e) {
+        throw Failure(S_ISREG(st.st_mode) ? e.message() : QStringLiteral("not a regular file"),
+                      path);
+    }
 }
 
 QByteArray manifestBytes(QStringList names) {
@@ -138,7 +150,10 @@ void exportFolder(const CommandContext &ctx, const ExportRequest &request) {
     static const QRegularExpression ownName(QStringLiteral("^[0-9a-f-]{36}\\.vcf$"));
 
     QSet<QString> before;
-    const std::optional<QByteArray> oldManifest = readIfPresent(manifestPath);
+    const std::optional<QByteArray> oldManifest = readIfPresent(manifestPath, MaxManifestBytes);
+    if (oldManifest && oldManifest->size() > MaxManifestBytes)
+        throw Failure(QStringLiteral("larger than a list of this program's files can be"),
+                      manifestPath);
     if (oldManifest) {
         for (const QByteArray &line : oldManifest->split('\n')) {
             const QString name = QString::fromUtf8(line.trimmed());
@@ -158,7 +173,7 @@ void exportFolder(const CommandContext &ctx, const ExportRequest &request) {
         const VCardSource source = entry.vcard();
         card.resize(qsizetype(VCardSizeBound(source)));
         card.truncate(WriteVCardInto(card.data(), source, version) - card.constData());
-        if (readIfPresent(dir + name) != card)
+        if (readIfPresent(dir + name, card.size()) != card)
             WriteFileAtomically(dir + name, card);
     });
 

@@ -1,6 +1,6 @@
 #include "commands.h"
 #include "extra_text_batch.h"
-#include "input_file.h"
+#include "input_text.h"
 #include "note_spool.h"
 #include "progress.h"
 
@@ -53,6 +53,24 @@ QString whoOf(const Contact &c, const MappedEntry &m) {
     return who.isEmpty() ? QStringLiteral("(no name)") : oneLine(who);
 }
 
+// NUL and the other control characters have no place in a record field (they end a name where
+// C strings are used and turn a listing's columns): each becomes a blank, and the report says so.
+void blankControlCharacters(MappedEntry &mapped) {
+    static const char *const names[] = {"NAME", "SURNAME", "PHONE1", "PHONE2", "COMMENTS"};
+    for (std::size_t i = 0; i < mapped.fields.size(); ++i) {
+        bool changed = false;
+        for (char &c : mapped.fields[i]) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                c = ' ';
+                changed = true;
+            }
+        }
+        if (changed)
+            mapped.losses += QStringLiteral("%1: control characters stored as blanks")
+                                 .arg(QLatin1String(names[i]));
+    }
+}
+
 // Every contact of the input files becomes a numbered record in a scratch file, and what the
 // report needs of it a note in another, so memory does not grow with the number of contacts. Only
 // the lines of contacts that give their extra text any are held in memory.
@@ -92,9 +110,11 @@ public:
 
 private:
     void read(const QString &file, Progress &progress) {
-        const InputFile input(file);
+        InputText input(file);
         const ContactSink sink = [&](Contact &&contact) {
             MappedEntry mapped = mapContact(contact);
+            mapped.losses += contact.remarks;
+            blankControlCharacters(mapped);
             const EntryRecord record = EntryRecord::fromFields(mapped.fields);
             batchWriter_.write(NumberedRecord{record, count_});
             const bool extra = !mapped.extraLines.isEmpty();
@@ -112,9 +132,9 @@ private:
             progress.step();
             return true;
         };
-        const std::optional<ParseError> error = looksLikeVCard(input.bytes())
-                                                    ? readVCards(input.bytes(), sink)
-                                                    : readCsv(input.bytes(), request_.map, sink);
+        const std::optional<ParseError> error = looksLikeVCard(input.head(4096))
+                                                    ? readVCards(input, sink)
+                                                    : readCsv(input, request_.map, sink);
         if (error)
             throw Failure(error->reason, file, error->line);
     }

@@ -45,8 +45,9 @@ public:
                 line += QLatin1String(i == 0 ? (count_ == 0 ? "[\n  {" : ",\n  {") : ", ");
                 line += jsonString(QLatin1String(JsonKeys[i])) + ": " + jsonString(value);
             } else {
+                // A control character (a NUL too) would break the line or its columns.
                 for (QChar &c : value) {
-                    if (c == '\t' || c == '\n' || c == '\r')
+                    if (c.unicode() < 0x20 || c.unicode() == 0x7F)
                         c = ' ';
                 }
                 line += (i == 0 ? QString() : QStringLiteral("\t")) + value;

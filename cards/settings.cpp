@@ -2,6 +2,7 @@
 
 #include "data/appstate.h"
 #include "data/configuration.h"
+#include "data/extratext.h"
 #include "data/text.h"
 
 #include <QDir>
@@ -26,6 +27,9 @@ void UseProgramFolder(CommandContext &ctx, const QString &programDir, const QStr
         if (text::upperAscii(base).endsWith(suffix) && base.size() > suffix.size())
             base.chop(suffix.size());
     }
+    if (IsProgramFileName(base + "." + extension))
+        throw Failure(QStringLiteral("a file of the program, never a card file"),
+                      ctx.programDir + base + "." + extension);
     ctx.extension = extension;
     ctx.cardBaseName = base;
     AppState.CurrentFileName = base;

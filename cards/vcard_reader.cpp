@@ -1,5 +1,6 @@
 #include "contact.h"
 #include "decoding.h"
+#include "input_text.h"
 #include "vcard_text.h"
 
 #include <QLocale>
@@ -278,21 +279,30 @@ bool isBlank(QByteArrayView line) {
     return line.trimmed().isEmpty();
 }
 
-} // namespace
-
-std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &sink) {
-    QByteArray converted;
-    const decoding::Bom bom = decoding::detectBom(bytes);
-    if (bom == decoding::Bom::Utf16LE || bom == decoding::Bom::Utf16BE) {
-        converted = decoding::decodeInput(bytes).toUtf8();
-        bytes = converted;
-    } else {
-        bytes = bytes.sliced(decoding::bomLength(bom));
+// True when the property's value, as its encoding gives it, may be read as UTF-8: the card's
+// encoding is decided from all of them.
+bool valueIsUtf8(const Property &p) {
+    if (!p.param("CHARSET").isEmpty() || p.base64())
+        return true;
+    if (p.quotedPrintable()) {
+        const auto decoded = vcard::decodeQuotedPrintable(p.value);
+        return !decoded || decoded->isValidUtf8(); // an invalid one is refused when added
     }
-    const bool utf8 = bytes.isValidUtf8();
+    return p.value.isValidUtf8();
+}
 
-    Lines lines(bytes);
-    std::optional<Card> card;
+// The properties of the card being read, held until its END so that its encoding is known
+// before any value is decoded.
+struct PendingCard {
+    int line = 0;
+    QList<std::pair<int, Property>> properties;
+    qsizetype bytes = 0;
+    bool utf8 = true;
+};
+
+std::optional<ParseError> readCards(InputText &input, const ContactSink &sink) {
+    Lines lines(input);
+    std::optional<PendingCard> card;
     Property property;
     while (!lines.atEnd()) {
         const int number = lines.nextNumber();
@@ -308,12 +318,12 @@ std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &si
                     number,
                     QStringLiteral("BEGIN:%1 inside a card (the card of line %2 has no END:VCARD)")
                         .arg(QString::fromUtf8(value))
-                        .arg(card->line())};
+                        .arg(card->line)};
             if (value != "VCARD")
                 return ParseError{
                     number,
                     QStringLiteral("BEGIN:%1 is not a vCard").arg(QString::fromUtf8(value))};
-            card.emplace(number);
+            card.emplace().line = number;
             continue;
         }
         if (property.name == "END") {
@@ -325,25 +335,52 @@ std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &si
             if (value != "VCARD")
                 return ParseError{number, QStringLiteral("END:%1 inside a card (line %2)")
                                               .arg(QString::fromUtf8(value))
-                                              .arg(card->line())};
-            Contact contact = card->finish();
+                                              .arg(card->line)};
+            Card reader(card->line);
+            for (const auto &[at, p] : card->properties)
+                if (auto reason = reader.add(p, card->utf8))
+                    return ParseError{at, *reason};
+            Contact contact = reader.finish();
+            if (!card->utf8)
+                contact.remarks += QStringLiteral("read as Windows-1252 (not valid UTF-8)");
             card.reset();
+            if (auto reason = refusedName(contact))
+                return ParseError{contact.line, *reason};
             if (!sink(std::move(contact)))
                 return std::nullopt;
             continue;
         }
         if (!card)
             return ParseError{number, QStringLiteral("property outside a card")};
-        if (auto reason = card->add(property, utf8))
-            return ParseError{number, *reason};
+        card->bytes += line.size();
+        if (card->bytes > MaxCardBytes)
+            return ParseError{card->line,
+                              QStringLiteral("card longer than %1").arg(sizeText(MaxCardBytes))};
+        card->utf8 = card->utf8 && valueIsUtf8(property);
+        card->properties.append({number, property});
         // vCard 2.1 writers may put BASE64 data on unindented lines up to a blank line.
         if (property.base64())
             while (!lines.atEnd() && vcard::isBase64Line(lines.peek()))
                 lines.take();
     }
     if (card)
-        return ParseError{card->line(), QStringLiteral("card without END:VCARD")};
+        return ParseError{card->line, QStringLiteral("card without END:VCARD")};
     return std::nullopt;
+}
+
+} // namespace
+
+std::optional<ParseError> readVCards(InputText &input, const ContactSink &sink) {
+    try {
+        return readCards(input, sink);
+    } catch (const InputRefusal &refusal) {
+        return ParseError{refusal.line, refusal.reason};
+    }
+}
+
+std::optional<ParseError> readVCards(QByteArrayView bytes, const ContactSink &sink) {
+    InputText input(bytes);
+    return readVCards(input, sink);
 }
 
 bool looksLikeVCard(QByteArrayView bytes) {

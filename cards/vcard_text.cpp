@@ -80,25 +80,30 @@ bool parseProperty(QByteArrayView line, Property &property) {
 }
 
 QByteArray nextLogicalLine(Lines &lines) {
-    QByteArray line = lines.take().toByteArray();
+    const int first = lines.nextNumber();
+    QByteArray line = lines.take();
     std::optional<bool> qp;
     while (!lines.atEnd()) {
         const QByteArrayView next = lines.peek();
+        bool softBreak = false;
         if (line.endsWith('=')) {
             if (!qp) {
                 const qsizetype colon = colonPosition(line);
                 qp = colon > 0 && line.first(colon).toUpper().contains("QUOTED-PRINTABLE");
             }
-            if (*qp) {
-                line.chop(1);
-                line += next;
-                lines.take();
-                continue;
-            }
+            softBreak = *qp;
         }
-        if (!next.startsWith(' ') && !next.startsWith('\t'))
+        if (!softBreak && !next.startsWith(' ') && !next.startsWith('\t'))
             break;
-        line += next.sliced(1);
+        if (line.size() + next.size() > MaxPropertyBytes)
+            throw InputRefusal{
+                first, QStringLiteral("property longer than %1").arg(sizeText(MaxPropertyBytes))};
+        if (softBreak) {
+            line.chop(1);
+            line += next;
+        } else {
+            line += next.sliced(1);
+        }
         lines.take();
     }
     return line;

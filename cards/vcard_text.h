@@ -1,5 +1,7 @@
 #pragma once
 
+#include "input_text.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -11,39 +13,30 @@
 // The syntax of vCards: lines, properties with their parameters, encodings and escapes.
 namespace meridoc::cards::vcard {
 
-// Physical lines of the input, one at a time, with one line of look-ahead.
+// Physical lines of the input, one at a time, with one line of look-ahead. A line longer than
+// a property may be is refused (InputRefusal).
 class Lines {
 public:
-    explicit Lines(QByteArrayView data) : data_(data) { findEnd(); }
+    explicit Lines(InputText &input) : input_(input) { advance(); }
 
-    bool atEnd() const { return pos_ >= data_.size(); }
+    bool atEnd() const { return !hasNext_; }
     int nextNumber() const { return number_ + 1; }
 
-    QByteArrayView peek() const {
-        QByteArrayView line = data_.sliced(pos_, end_ - pos_);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        return line;
-    }
+    QByteArrayView peek() const { return next_; }
 
-    QByteArrayView take() {
-        const QByteArrayView line = peek();
-        pos_ = end_ < data_.size() ? end_ + 1 : end_;
+    QByteArray take() {
+        QByteArray line = std::move(next_);
         ++number_;
-        findEnd();
+        advance();
         return line;
     }
 
 private:
-    void findEnd() {
-        end_ = atEnd() ? data_.size() : data_.indexOf('\n', pos_);
-        if (end_ < 0)
-            end_ = data_.size();
-    }
+    void advance() { hasNext_ = input_.readLine(next_, MaxPropertyBytes); }
 
-    QByteArrayView data_;
-    qsizetype pos_ = 0;
-    qsizetype end_ = 0; // where the next line ends (its '\n', or the end of the data)
+    InputText &input_;
+    QByteArray next_;
+    bool hasNext_ = false;
     int number_ = 0;
 };
 
@@ -75,7 +68,8 @@ struct Property {
 bool parseProperty(QByteArrayView line, Property &property);
 
 // A logical line: folded lines joined, and quoted-printable soft line breaks ("=" at the end of
-// a line) joined with the line after them.
+// a line) joined with the line after them. One longer than MaxPropertyBytes is refused
+// (InputRefusal).
 QByteArray nextLogicalLine(Lines &lines);
 
 // A line of vCard 2.1 BASE64 data, which writers may put on unindented lines.

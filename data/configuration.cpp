@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "errors.h"
+#include "extratext.h"
 #include "files.h"
 #include "inifile.h"
 #include "text.h"
@@ -73,7 +74,10 @@ void ReadConfiguration() {
     AppState.CardExtension = text::upperAscii(AppState.CardExtension);
     AppState.CurrentFileName = text::upperAscii(AppState.CurrentFileName);
 
+    // A program file ("txtview.exe", "readme.txt") is never taken for a card file: writing
+    // records over it would destroy it.
     if (!isPlainName(AppState.CardExtension) || !isPlainName(AppState.CurrentFileName) ||
+        IsProgramFileName(AppState.CurrentFileName + "." + AppState.CardExtension) ||
         !files::fileExists(AppState.ProgramDir,
                            AppState.CurrentFileName + "." + AppState.CardExtension)) {
         AppState.CurrentFileName = SeedBaseName;

@@ -137,15 +137,19 @@ QByteArray ExtraTextKey(const QByteArray &name, const QByteArray &surname) {
     return text::upperAscii(text::trimmed(name + surname));
 }
 
+bool IsProgramFileName(const QString &name) {
+    return std::any_of(OwnFiles.begin(), OwnFiles.end(), [&](const QString &own) {
+        return text::equalsIgnoringAsciiCase(name, own);
+    });
+}
+
 bool IsExtraTextName(const QString &name) {
     if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
         name.contains(QChar(0)))
         return false;
+    if (IsProgramFileName(name))
+        return false;
     const QString upper = text::upperAscii(name);
-    for (const QString &own : OwnFiles) {
-        if (upper == text::upperAscii(own))
-            return false;
-    }
     for (const QString &extension : CardFileExtensions()) {
         if (upper.endsWith("." + extension))
             return false;

@@ -19,6 +19,11 @@ QString ViewerExtraTextName(const QString &name, const QString &surname);
 // The key the clean-up compares and deletes by: the two fields joined, trimmed, upper-cased.
 QByteArray ExtraTextKey(const QByteArray &name, const QByteArray &surname);
 
+// Whether `name` (ignoring letter case) is one of the files the program itself keeps in the
+// program directory: the configuration, the temporary file, the readme, the executables, the help
+// text. Such a file is never a card file or an extra text.
+bool IsProgramFileName(const QString &name);
+
 // Whether an extra-text name may name a file at all: a plain file name inside the program
 // directory that is none of the program's own files (no path separator, not "." or "..", not a
 // card file of any extension in CardFileExtensions(), the configuration, the temporary file, the

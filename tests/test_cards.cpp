@@ -164,6 +164,8 @@ TEST(CardsCli, StatusOutputAndMessages) {
     dir.write("friends.crd", cardFileBytes({{"Anna", "Berg", "(000)555-0101", "", "tab\there"},
                                             {"Bo", "\xd6ster", "", "+46 8 123 4567", ""}}));
     dir.write("other.crd", cardFileBytes({{"Carl", "Dahl", "", "", ""}}));
+    dir.write("hostile.crd", cardFileBytes({{"Nu\x01l", "Pipe", "", "", ""}}));
+    ::mkfifo((dir.path().toUtf8() + "Nu\x01lPipe").constData(), 0600);
     dir.write("AnnaBerg", "Met at the Ferry\n");
     // Bo's note under its name in Windows-1252 bytes, as the original platform wrote it.
     std::ofstream((dir.path().toUtf8() + "Bo\xd6ster").constData()) << "Sauna on Fridays\n";
@@ -193,6 +195,11 @@ TEST(CardsCli, StatusOutputAndMessages) {
         {{"find", "--phone", "08-123 45 67"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},
         {{"find", "--phone=5550101", "nobody"}, 1, "", ""},
         {{"find", "nobody", "--json"}, 1, "", ""},
+        {{"--card-file", "hostile", "list"}, 0, "Nu l\tPipe\t\t\t\n", ""},
+        {{"--card-file", "hostile", "find", "x"},
+         1,
+         "",
+         "meridoc-cards: " + dir.path() + "Nu\x01lPipe: File access denied\n"},
         {{"--card-file", "missing", "list"},
          1,
          "",
@@ -244,8 +251,8 @@ TEST(CardsCli, StatusOutputAndMessages) {
         EXPECT_EQ(r.status == 2, r.err.contains(usage)) << what;
     }
     // Nothing was written into the program folder.
-    EXPECT_EQ(dir.entries(),
-              QStringList({"AnnaBerg", "friends.crd", "meridoc.ini", "old.vcf", "other.crd"}));
+    EXPECT_EQ(dir.entries(), QStringList({"AnnaBerg", "Nu\x01lPipe", "friends.crd", "hostile.crd",
+                                          "meridoc.ini", "old.vcf", "other.crd"}));
 }
 
 struct FileState {

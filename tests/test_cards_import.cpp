@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QProcess>
 #include <QTextDocument>
 
 #include <csignal>
@@ -107,6 +108,9 @@ TEST_F(CardsImport, FailuresChangeNothing) {
         {"seed card file", Bob, "The seed card file", RLIM_INFINITY, "", "TANRO"},
         {"missing input", {}, "b.vcf: "},
         {"directory as input", {}, "not a regular file", RLIM_INFINITY, "", "home", ""},
+        {"property over 1 MiB", "BEGIN:VCARD\nNOTE:" + QByteArray(2 << 20, 'n'),
+         "b.vcf:2: line longer than 1 MiB"},
+        {"name over 64 KiB", vcard(QByteArray(70000, 'g'), "F"), "b.vcf:1: a name longer"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
@@ -238,4 +242,33 @@ TEST_F(CardsImport, PeopleSharingAnExtraTextStayApart) {
     }
     EXPECT_TRUE(err.contains("shares the extra text DmitrijIvanov with Дмитрий Иванов"))
         << err.toStdString();
+}
+
+// A 200 MB line under a 256 MB address-space limit: refused by name and line, nothing written.
+TEST_F(CardsImport, LongLineUnderAnAddressSpaceLimit) {
+    dir.write("home.crd", Card);
+    const auto before = snapshot();
+    for (const auto &[name, where] : {std::pair{"line.csv", ":1: "}, {"line.vcf", ":2: "}}) {
+        SCOPED_TRACE(name);
+        QFile file(inputs.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(name).endsWith("vcf") ? "BEGIN:VCARD\nNOTE:" : "");
+        const QByteArray block(1 << 20, 'x');
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ(file.write(block), block.size());
+        file.close();
+        QProcess tool;
+        tool.setChildProcessModifier([] {
+            const struct rlimit limit = {256u << 20, 256u << 20};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+        tool.start(MERIDOC_CARDS,
+                   {"--dir", dir.path(), "--card-file", "home", "import", file.fileName()});
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        EXPECT_EQ(tool.exitCode(), 1);
+        EXPECT_TRUE(tool.readAllStandardError().contains(QFile::encodeName(file.fileName()) +
+                                                         where + "line longer than"));
+        file.remove();
+        EXPECT_EQ(snapshot(), before);
+    }
 }

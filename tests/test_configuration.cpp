@@ -113,6 +113,16 @@ INSTANTIATE_TEST_SUITE_P(
                                  {},
                                  "TANRO",
                                  "CRD"},
+                      ConfigCase{"help_viewer",
+                                 "[filenames]\nextention=exe\ndefaultfile=txtview\n",
+                                 {"txtview.exe"},
+                                 "TANRO",
+                                 "CRD"},
+                      ConfigCase{"readme",
+                                 "[filenames]\nextention=TXT\ndefaultfile=readme\n",
+                                 {"readme.txt"},
+                                 "TANRO",
+                                 "CRD"},
                       ConfigCase{"empty_file", "", {}, "TANRO", "CRD"}),
     [](const auto &info) { return std::string(info.param.name); });
 
