@@ -53,7 +53,6 @@ int EInOutError::codeFromErrno(int err) {
         return ioerror::AccessDenied;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: // a file-size limit (SIGXFSZ ignored) is a full disk to the user
         return ioerror::DiskFull;
     default:
         return ioerror::ErrnoBase + err;

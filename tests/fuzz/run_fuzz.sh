@@ -1,0 +1,89 @@
+#!/bin/bash
+# Builds a reader's libFuzzer target with clang (address and undefined
+# behaviour sanitizers) and runs it for a bounded time, seeded with the
+# reader's fixture corpus. Fails on a crash, a hang, a sanitizer report, a
+# failed check of the target, or memory beyond the target's limit.
+#
+# usage: run_fuzz.sh rtf|vcard|csv SOURCE_DIR WORK_DIR [SECONDS]
+set -euo pipefail
+
+target="$1"
+src="$2"
+work="$3"
+seconds="${4:-${FUZZ_SECONDS:-60}}"
+
+# The readers of contact files keep their memory bounded whatever the input.
+cards_sources=(
+    "$src/cards/vcard_reader.cpp" "$src/cards/vcard_text.cpp" "$src/cards/csv_reader.cpp"
+    "$src/cards/csv_layout.cpp" "$src/cards/decoding.cpp" "$src/cards/input_text.cpp"
+    "$src/cards/mapping.cpp" "$src/data/entryrecord.cpp" "$src/data/text.cpp"
+)
+case "$target" in
+rtf)
+    sources=("$src/tests/fuzz/rtf_fuzz.cpp" "$src/data/rtf_reader.cpp" "$src/data/rtf_writer.cpp"
+        "$src/data/rtf_codepage.cpp" "$src/data/text.cpp")
+    seeds="$src/tests/fixtures/rtf"
+    options=(-rss_limit_mb=4096 -dict="$src/tests/fuzz/rtf.dict")
+    ;;
+vcard | csv)
+    sources=("$src/tests/fuzz/${target}_fuzz.cpp" "${cards_sources[@]}")
+    seeds="$src/tests/fixtures/cards"
+    options=(-rss_limit_mb=256 -dict="$src/tests/fuzz/$target.dict")
+    ;;
+*)
+    echo "unknown fuzz target $target" >&2
+    exit 2
+    ;;
+esac
+
+clang="$(command -v clang++ || command -v clang++-14 || true)"
+if [ -z "$clang" ]; then
+    echo "clang++ is not installed (scripts/install-deps.sh --test installs it)" >&2
+    exit 1
+fi
+
+# Qt's flags from pkg-config, or Debian's standard places when it is missing.
+if command -v pkg-config >/dev/null && pkg-config --exists Qt6Gui; then
+    qt_cflags="$(pkg-config --cflags Qt6Gui)"
+    qt_libs="$(pkg-config --libs Qt6Gui)"
+else
+    qt="/usr/include/$(gcc -print-multiarch 2>/dev/null || echo x86_64-linux-gnu)/qt6"
+    qt_cflags="-I$qt -I$qt/QtCore -I$qt/QtGui"
+    qt_libs="-lQt6Gui -lQt6Core"
+fi
+
+work="$work/$target"
+mkdir -p "$work/corpus"
+binary="$work/${target}_fuzz"
+# Rebuild only when a source is newer than the binary.
+rebuild=0
+[ -x "$binary" ] || rebuild=1
+for s in "${sources[@]}" "$src"/data/*.h "$src"/cards/*.h "$src/tests/fuzz"/*.h; do
+    [ "$s" -nt "$binary" ] && rebuild=1
+done
+if [ "$rebuild" = 1 ]; then
+    echo "building $binary"
+    # shellcheck disable=SC2086
+    "$clang" -std=c++20 -O1 -g -fPIC -fno-omit-frame-pointer \
+        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+        -I"$src" -I"$src/cards" $qt_cflags "${sources[@]}" $qt_libs -o "$binary"
+fi
+
+# Qt's own libraries are not instrumented; leaks at exit are Qt's objects.
+export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+export QT_QPA_PLATFORM=offscreen
+
+# New inputs go to the work corpus; the fixture folder only seeds it.
+cd "$work"
+set +e
+"$binary" -max_total_time="$seconds" -timeout=10 -max_len=65536 "${options[@]}" \
+    -print_final_stats=1 "$work/corpus" "$seeds" >"$work/last_run.log" 2>&1
+status=$?
+set -e
+if [ "$status" -ne 0 ]; then
+    tail -n 80 "$work/last_run.log"
+    echo "the fuzzer failed ($status); the input that failed is in $work" >&2
+    exit "$status"
+fi
+grep -E '^#[0-9]+.*DONE|^stat::' "$work/last_run.log"
