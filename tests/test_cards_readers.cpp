@@ -1,4 +1,5 @@
 #include "cards/contact.h"
+#include "cards/input_text.h"
 #include "cards/csv_layout.h"
 #include "cards/decoding.h"
 #include "cards/transliteration.h"
@@ -107,8 +108,8 @@ TEST(CardsReaders, EveryPropertyAndColumnIsAccountedFor) {
         QList<QList<std::pair<QString, QString>>> inputs;
         if (looksLikeVCard(bytes)) {
             readVCards(bytes, sink);
-            const QByteArray utf8 = decoding::decodeInput(bytes).toUtf8();
-            vcard::Lines lines(utf8);
+            InputText text{QByteArrayView(bytes)};
+            vcard::Lines lines(text);
             vcard::Property p;
             while (!lines.atEnd()) {
                 if (!vcard::parseProperty(vcard::nextLogicalLine(lines), p))
