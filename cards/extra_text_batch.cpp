@@ -38,6 +38,9 @@ struct ExtraTextBatch::Target {
 
 namespace {
 
+// As large as an extra text the viewer loads.
+constexpr qint64 MaxExtraTextBytes = 64 << 20;
+
 [[noreturn]] void fail(const QString &path, const QString &message) {
     throw Failure(QStringLiteral("%1: %2").arg(path, message));
 }
@@ -59,7 +62,7 @@ QSet<QString> linesOf(const QTextDocument &doc) {
 // Appends the group unless every non-blank line of it is already there (the line naming the
 // contact, which heads its lines, aside: a text written before it was added still counts as
 // holding them); true when appended.
-bool append(QTextDocument &doc, QSet<QString> &held, const QStringList &group) {
+bool append(QTextDocument &doc, QSet<QString> &held, const QStringList &group, QStringList &added) {
     const bool holdsAll = std::all_of(group.begin(), group.end(), [&](const QString &line) {
         return lineText(line).isEmpty() || held.contains(lineText(line)) ||
                (&line == &group.first() && line.startsWith(QLatin1String("Full name: ")));
@@ -75,8 +78,25 @@ bool append(QTextDocument &doc, QSet<QString> &held, const QStringList &group) {
         first = false;
         cursor.insertText(line, QTextCharFormat());
         held.insert(lineText(line));
+        added.append(line);
     }
     return true;
+}
+
+// The file `shown` with `added` appended: as paragraphs before its final brace when it is RTF, so
+// that everything it holds stays byte for byte; otherwise (plain text) `doc` written as RTF.
+QByteArray withParagraphs(const QByteArray &shown, const QStringList &added,
+                          const QTextDocument &doc) {
+    QByteArray bytes;
+    try {
+        bytes = files::File::openForReading(QFile::decodeName(shown)).readAll(MaxExtraTextBytes);
+    } catch (const EInOutError &e) {
+        fail(QFile::decodeName(shown), e.message());
+    }
+    if (bytes.size() <= MaxExtraTextBytes)
+        if (const std::optional<QByteArray> kept = rtf::appendParagraphs(bytes, added))
+            return *kept;
+    return rtf::write(doc);
 }
 
 // Writes `bytes` to a new temporary file next to `target`, synced; returns its path. The file is
@@ -150,10 +170,13 @@ void ExtraTextBatch::stage(bool write) {
             }
         }
         QSet<QString> held = linesOf(doc);
+        const bool wasEmpty = doc.isEmpty();
+        QStringList added;
         for (const QStringList &group : target->additions)
-            target->appended += append(doc, held, group) ? 1 : 0;
+            target->appended += append(doc, held, group, added) ? 1 : 0;
         if (write && target->appended > 0)
-            target->staged = writeBeside(target->path, rtf::write(doc));
+            target->staged = writeBeside(
+                target->path, wasEmpty ? rtf::write(doc) : withParagraphs(shown, added, doc));
     }
 }
 

@@ -86,7 +86,9 @@ public:
                 read(file, progress);
             batchWriter_.flush();
         }
-        files::DirectoryLock lock(AppState.ProgramDir);
+        // The report is written once the lock is released: a stalled reader of it (a full pipe)
+        // never holds up another writer of the program folder.
+        std::optional<files::DirectoryLock> lock(std::in_place, AppState.ProgramDir);
         std::optional<Progress> progress(std::in_place, ctx_, count_);
         CardMerge merge(batch_, count_, !request_.dryRun, [&] { progress->step(); });
         progress.reset();
@@ -94,6 +96,7 @@ public:
         extra_.stage(!request_.dryRun);
         notes_.rewind();
         if (request_.dryRun) {
+            lock.reset();
             reportDryRun(merge);
             return;
         }
@@ -105,6 +108,7 @@ public:
                                          "not: %1")
                               .arg(f.reason()));
         }
+        lock.reset();
         reportDone(merge);
     }
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
+
+#include <optional>
 
 class QTextDocument;
 
@@ -19,5 +22,10 @@ void read(const QByteArray &bytes, QTextDocument &doc);
 // tabs, line breaks and bold/italic/underline/size/colour/font-family runs.
 // read(write(doc)) gives back the same text and those formats.
 QByteArray write(const QTextDocument &doc);
+
+// `bytes` with `paragraphs` added as plain paragraphs before the final brace of the document,
+// every byte before it kept as it is (pictures, links, alignment and fonts stay). Nothing when
+// `bytes` is not RTF or has no final brace.
+std::optional<QByteArray> appendParagraphs(const QByteArray &bytes, const QStringList &paragraphs);
 
 } // namespace rtf

@@ -16,6 +16,7 @@
 #include <QTextList>
 #include <QTextTable>
 
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -266,6 +267,61 @@ QByteArray Writer::header() const {
 QByteArray write(const QTextDocument &doc) {
     Writer writer(doc);
     return writer.run();
+}
+
+namespace {
+
+// True when the RTF before `end` ends a paragraph: its last control word, past closing braces
+// and blanks, is \par.
+bool endsWithPar(const QByteArray &bytes, qsizetype end) {
+    while (end > 0 &&
+           (std::isspace(static_cast<unsigned char>(bytes[end - 1])) || bytes[end - 1] == '}'))
+        --end;
+    if (end < 4 || bytes.sliced(end - 4, 4) != "\\par")
+        return false;
+    qsizetype slashes = 0; // "\\\\par" is an escaped backslash followed by text
+    for (qsizetype i = end - 4; i >= 0 && bytes[i] == '\\'; --i)
+        ++slashes;
+    return slashes % 2 == 1;
+}
+
+// Text for a document of unknown code page and \uc setting: ASCII as it is, everything else
+// as \uN with one '?' for readers that skip it.
+void appendPortable(QByteArray &out, const QString &text) {
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (c == '\\' || c == '{' || c == '}')
+            out.append('\\').append(static_cast<char>(c));
+        else if (c == '\t')
+            out.append("\\tab ");
+        else if (c < 0x20 || c == 0x7F)
+            out.append(' ');
+        else if (c < 0x80)
+            out.append(static_cast<char>(c));
+        else
+            out.append("\\u").append(QByteArray::number(static_cast<qint16>(c))).append('?');
+    }
+}
+
+} // namespace
+
+std::optional<QByteArray> appendParagraphs(const QByteArray &bytes, const QStringList &paragraphs) {
+    if (!bytes.startsWith("{\\rtf"))
+        return std::nullopt;
+    qsizetype end = bytes.size();
+    while (end > 0 &&
+           (bytes[end - 1] == '\0' || std::isspace(static_cast<unsigned char>(bytes[end - 1]))))
+        --end;
+    if (end == 0 || bytes[end - 1] != '}')
+        return std::nullopt;
+    --end; // the final brace
+    QByteArray added = endsWithPar(bytes, end) ? "\n" : "\\par\n";
+    for (const QString &paragraph : paragraphs) {
+        added.append("\\pard\\plain\\uc1 ");
+        appendPortable(added, paragraph);
+        added.append("\\par\n");
+    }
+    return bytes.first(end) + added + bytes.sliced(end);
 }
 
 } // namespace rtf

@@ -365,3 +365,30 @@ TEST(RtfWriter, WritesEmptyDocumentsTablesAndListsReadably) {
     l.insertText("three");
     EXPECT_EQ(readText(rtf::write(list)), QStringLiteral("\u2022\tone\n\u2022\ttwo\n1.\tthree"));
 }
+
+// Paragraphs appended before the final brace; every byte before it stays, whatever the document
+// holds; input that is not RTF or has no final brace is left to the caller.
+TEST(RtfAppend, KeepsTheDocumentByteForByte) {
+    const QByteArray rich =
+        "{\\rtf1\\ansi{\\pict\\pngblip 89504e47}\\qc{\\field{\\*\\fldinst HYPERLINK "
+        "\"https://example.org\"}{\\fldrslt here}}\\par\n}";
+    const struct {
+        QByteArray bytes;
+        std::optional<QByteArray> expected;
+    } rows[] = {
+        {rich, rich.chopped(1) + "\n\\pard\\plain\\uc1 E-mail: a@b\\par\n\\pard\\plain\\uc1 "
+                                 "J\\u246?rg \\{\\}\\\\\\par\n}"},
+        {"{\\rtf1 Kept}\r\n\0", "{\\rtf1 Kept\\par\n\\pard\\plain\\uc1 E-mail: a@b\\par\n"
+                                "\\pard\\plain\\uc1 J\\u246?rg \\{\\}\\\\\\par\n}\r\n"},
+        {"{\\rtf1 a\\\\par}", "{\\rtf1 a\\\\par\\par\n\\pard\\plain\\uc1 E-mail: a@b\\par\n"
+                              "\\pard\\plain\\uc1 J\\u246?rg \\{\\}\\\\\\par\n}"},
+        {"plain text\n", std::nullopt},
+        {"{\\rtf1 cut off", std::nullopt},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.bytes.toStdString());
+        const auto out =
+            rtf::appendParagraphs(row.bytes, {"E-mail: a@b", QStringLiteral("Jörg {}\\")});
+        EXPECT_EQ(out.value_or("none").toStdString(), row.expected.value_or("none").toStdString());
+    }
+}
