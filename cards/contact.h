@@ -37,21 +37,24 @@ struct Detail {
 QString detailLabel(const QString &base, const QString &type);
 
 struct Contact {
-    QString given;     // N's given name, or a CSV "First Name"
-    QString family;    // N's family name, or a CSV "Last Name"
-    QString formatted; // FN, or a CSV display name
-    QList<Phone> phones;
-    QString note;                       // the whole note, line breaks as '\n'
-    QList<Detail> details;              // e-mail, addresses, birthday, organisation, ...
-    QString uid;                        // UID when the source gives one
-    int line = 0;                       // line of the source where the contact starts (1-based)
-    QString additional, prefix, suffix; // the other parts of N (middle names, "Dr.", "Jr.")
-    bool organisation = false;          // the card stands for a company (KIND:org and the like)
+    QString given{};     // N's given name, or a CSV "First Name"
+    QString family{};    // N's family name, or a CSV "Last Name"
+    QString formatted{}; // FN, or a CSV display name
+    QList<Phone> phones{};
+    QString note{};          // the whole note, line breaks as '\n'
+    QList<Detail> details{}; // e-mail, addresses, birthday, organisation, ...
+    QString uid{};           // UID when the source gives one
+    int line = 0;            // line of the source where the contact starts (1-based)
+    QString additional{}, prefix{}, suffix{}; // the other parts of N (middle names, "Dr.", "Jr.")
+    bool organisation = false; // the card stands for a company (KIND:org and the like)
+    // COMMENTS given apart from the note (by this tool's own export when the comment is empty
+    // but the note is not); without it, the note's first line is the comment.
+    std::optional<QString> comments{};
     // What the source held that is kept nowhere, one remark each ("PHOTO of 2,345 bytes not
     // kept"); the import reports them.
-    QStringList notKept;
+    QStringList notKept{};
     // What reading changed ("read as Windows-1252 ..."), for the report.
-    QStringList remarks;
+    QStringList remarks{};
 };
 
 // A malformed input: the line (1-based) and the reason, e.g. "card without END:VCARD".

@@ -1,10 +1,47 @@
 #include "csv_writer.h"
 
+#include "entry_contact.h"
+
 namespace meridoc::cards {
+namespace {
+
+constexpr int Emails = 3, Phones = 4, Addresses = 2, Websites = 1;
+
+// Up to `count` label/value column pairs of the values whose label starts with `base`.
+void pairs(QByteArray &row, QList<std::pair<QString, QString>> values, int count,
+           QStringList &overflow, const QString &base) {
+    for (int i = 0; i < count; ++i) {
+        const auto [type, value] = i < values.size() ? values[i] : std::pair<QString, QString>{};
+        row += ',' + CsvField(type) + ',' + CsvField(value);
+    }
+    for (qsizetype i = count; i < values.size(); ++i)
+        overflow += detailLabel(base, values[i].first) + QStringLiteral(": ") + values[i].second;
+}
+
+// "Base (type)" as its type when its base is `base`.
+std::optional<QString> typeOf(const QString &label, const QString &base) {
+    if (label == base)
+        return QString();
+    if (label.startsWith(base + QStringLiteral(" (")) && label.endsWith(u')'))
+        return label.mid(base.size() + 2).chopped(1);
+    return std::nullopt;
+}
+
+} // namespace
 
 QByteArray CsvHeader() {
-    return "First Name,Middle Name,Last Name,Notes,"
-           "Phone 1 - Label,Phone 1 - Value,Phone 2 - Label,Phone 2 - Value\r\n";
+    QByteArray header = "First Name,Middle Name,Last Name,Name Prefix,Name Suffix,Nickname,"
+                        "Organization Name,Organization Title,Birthday,Labels,Notes";
+    const auto numbered = [&](const char *kind, int count, const char *second) {
+        for (int i = 1; i <= count; ++i)
+            header += QByteArray(",") + kind + ' ' + QByteArray::number(i) + " - Label," + kind +
+                      ' ' + QByteArray::number(i) + " - " + second;
+    };
+    numbered("E-mail", Emails, "Value");
+    numbered("Phone", Phones, "Value");
+    numbered("Address", Addresses, "Formatted");
+    numbered("Website", Websites, "Value");
+    return header + "\r\n";
 }
 
 QByteArray CsvField(const QString &value) {
@@ -18,15 +55,48 @@ QByteArray CsvField(const QString &value) {
     return '"' + quoted.toUtf8() + '"';
 }
 
-QByteArray CsvRow(const ExportEntry &entry) {
-    QByteArray row = CsvField(entry.text(Field::NAME)) + ",," +
-                     CsvField(entry.text(Field::SURNAME)) + ',' + CsvField(ExportNote(entry));
-    for (Field f : {Field::PHONE1, Field::PHONE2}) {
-        const QString phone = entry.text(f);
-        row += phone.isEmpty() ? QByteArray(",,") : ",Other," + CsvField(phone);
+QByteArray CsvRow(const Contact &c) {
+    QString single[5]; // nickname, organisation, title, birthday, groups
+    const char *singleBases[5] = {"Nickname", "Organisation", "Title", "Birthday", "Groups"};
+    QList<std::pair<QString, QString>> emails, addresses, websites, phones;
+    QStringList overflow;
+    for (const Phone &p : c.phones)
+        phones.append({p.types.join(QStringLiteral(", ")), p.number});
+    for (const Detail &d : c.details) {
+        bool placed = false;
+        for (int i = 0; i < 5 && !placed; ++i)
+            if (d.label == QLatin1String(singleBases[i]) && single[i].isEmpty())
+                single[i] = d.value, placed = true;
+        for (auto [list, base] :
+             {std::pair{&emails, "E-mail"}, {&addresses, "Address"}, {&websites, "Web"}})
+            if (const auto type = typeOf(d.label, QLatin1String(base)); type && !placed)
+                list->append({*type, d.value}), placed = true;
+        if (!placed)
+            overflow += d.label + QStringLiteral(": ") + d.value;
     }
-    row += "\r\n";
-    return row;
+    const bool company = c.organisation;
+    QByteArray row = CsvField(company ? QString() : c.given) + ',' + CsvField(c.additional) + ',' +
+                     CsvField(company ? QString() : c.family) + ',' + CsvField(c.prefix) + ',' +
+                     CsvField(c.suffix);
+    for (const QString &value : single)
+        row += ',' + CsvField(value);
+    QByteArray tail;
+    pairs(tail, emails, Emails, overflow, QStringLiteral("E-mail"));
+    pairs(tail, phones, Phones, overflow, QStringLiteral("Phone"));
+    pairs(tail, addresses, Addresses, overflow, QStringLiteral("Address"));
+    pairs(tail, websites, Websites, overflow, QStringLiteral("Web"));
+    QString notes = c.note;
+    if (!overflow.isEmpty())
+        notes += (notes.isEmpty() ? QString() : QStringLiteral("\n")) + overflow.join(u'\n');
+    if (c.comments && c.comments->isEmpty() && !notes.isEmpty())
+        notes.prepend(u'\n');
+    return row + ',' + CsvField(notes) + tail + "\r\n";
+}
+
+QByteArray CsvRow(const ExportEntry &entry) {
+    FieldViews fields;
+    std::copy(entry.fields.begin(), entry.fields.end(), fields.begin());
+    return CsvRow(ContactOfEntry(fields, entry.extraText));
 }
 
 } // namespace meridoc::cards

@@ -2,6 +2,7 @@
 
 #include "card_entries.h"
 #include "csv_writer.h"
+#include "entry_contact.h"
 #include "output.h"
 #include "progress.h"
 #include "vcard_writer.h"
@@ -30,20 +31,20 @@ namespace meridoc::cards {
 namespace {
 
 // One distinct entry of the card file, valid while it is visited: its fields in place in the
-// reader's buffer, its UID, and the person's extra text (plain, and escaped for a vCard).
+// reader's buffer, its UID, and the person's extra text as plain text.
 struct DistinctEntry {
     const EntryRecord *record = nullptr;
     FieldViews fields;
     UidText uid;
     QString extraText;
-    QByteArrayView escapedExtraText;
 
-    VCardSource vcard() const {
-        return {fields, QByteArrayView(uid.data(), qsizetype(uid.size())), escapedExtraText};
-    }
-    ExportEntry owned() const {
-        return {record->fields(), extraText,
-                QString::fromLatin1(uid.data(), qsizetype(uid.size()))};
+    QByteArrayView uidText() const { return QByteArrayView(uid.data(), qsizetype(uid.size())); }
+    Contact contact() const { return ContactOfEntry(fields, extraText); }
+    void appendVCard(QByteArray &out, VCardVersion version) const {
+        if (extraText.isEmpty())
+            AppendEntryVCard(out, fields, uidText(), version);
+        else
+            AppendVCard(out, contact(), uidText(), version);
     }
 };
 
@@ -92,7 +93,6 @@ template <typename Visit> void forEachDistinct(const CommandContext &ctx, Visit 
     Progress progress(ctx, entries.count());
     RunOfEqualKeys run;
     DistinctEntry entry;
-    QByteArray escaped; // the escaped extra text, kept while the same person follows
     while (const EntryRecord *record = entries.next()) {
         progress.step();
         entry.record = record;
@@ -100,14 +100,8 @@ template <typename Visit> void forEachDistinct(const CommandContext &ctx, Visit 
         entry.uid = EntryUidText(*record);
         if (run.seen(*record, entry.uid))
             continue;
-        QString extraText =
+        entry.extraText =
             extraTexts.plainText(entry.fields[int(Field::NAME)], entry.fields[int(Field::SURNAME)]);
-        if (extraText.isEmpty())
-            escaped.clear();
-        else if (extraText != entry.extraText)
-            escaped = EscapeText(extraText.toUtf8());
-        entry.extraText = std::move(extraText);
-        entry.escapedExtraText = escaped;
         visit(std::as_const(entry));
     }
 }
@@ -170,9 +164,8 @@ void exportFolder(const CommandContext &ctx, const ExportRequest &request) {
         const QString name = QString::fromLatin1(entry.uid.data(), qsizetype(entry.uid.size())) +
                              QStringLiteral(".vcf");
         now.insert(name);
-        const VCardSource source = entry.vcard();
-        card.resize(qsizetype(VCardSizeBound(source)));
-        card.truncate(WriteVCardInto(card.data(), source, version) - card.constData());
+        card.resize(0);
+        entry.appendVCard(card, version);
         if (readIfPresent(dir + name, card.size()) != card)
             WriteFileAtomically(dir + name, card);
     });
@@ -208,14 +201,16 @@ void RunExport(const CommandContext &ctx, const ExportRequest &request) {
     OutputBuffer buffer(out);
     if (request.format == ExportFormat::Csv) {
         buffer.append(CsvHeader());
-        forEachDistinct(ctx,
-                        [&](const DistinctEntry &entry) { buffer.append(CsvRow(entry.owned())); });
+        forEachDistinct(
+            ctx, [&](const DistinctEntry &entry) { buffer.append(CsvRow(entry.contact())); });
     } else {
         const VCardVersion version =
             request.format == ExportFormat::VCard4 ? VCardVersion::V4 : VCardVersion::V3;
+        QByteArray card;
         forEachDistinct(ctx, [&](const DistinctEntry &entry) {
-            const VCardSource source = entry.vcard();
-            buffer.commit(WriteVCardInto(buffer.reserve(VCardSizeBound(source)), source, version));
+            card.resize(0);
+            entry.appendVCard(card, version);
+            buffer.append(card);
         });
     }
     buffer.flush();

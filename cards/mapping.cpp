@@ -174,7 +174,18 @@ MappedEntry mapContact(const Contact &contact) {
     QStringList noteLines = note.split(u'\n');
     while (!noteLines.isEmpty() && noteLines.last().trimmed().isEmpty())
         noteLines.removeLast();
-    if (!noteLines.isEmpty()) {
+    if (contact.comments) {
+        // The comment given on its own: the note is the rest of the text, after the comment
+        // when it repeats it.
+        f.fit(Field::COMMENTS, "COMMENTS", singleLine(*contact.comments), f.noteLines,
+              QStringLiteral("Note"));
+        if (!contact.comments->isEmpty() && !noteLines.isEmpty() &&
+            noteLines.first() == *contact.comments)
+            noteLines.removeFirst();
+        while (!noteLines.isEmpty() && noteLines.first().trimmed().isEmpty())
+            noteLines.removeFirst();
+        f.noteLines += noteLines;
+    } else if (!noteLines.isEmpty()) {
         f.fit(Field::COMMENTS, "COMMENTS", singleLine(noteLines.takeFirst()), f.noteLines,
               QStringLiteral("Note"));
         if (!noteLines.isEmpty())
@@ -200,15 +211,12 @@ MappedEntry mapContact(const Contact &contact) {
 
     f.entry.losses += contact.notKept;
     f.entry.fullName = fullName;
-    f.entry.extraLines =
-        f.noteLines + f.nameLines + f.phoneLines + f.emailLines + f.addressLines + f.otherLines;
-    // The types of the record's phones are remembered where the person has an extra text anyway:
-    // a contact whose every detail fits the record makes no file for them alone.
-    if (!f.entry.extraLines.isEmpty()) {
-        f.entry.extraLines = QStringList{QStringLiteral("Full name: ") + fullName} + f.noteLines +
-                             f.nameLines + phoneTypeLines + f.phoneLines + f.emailLines +
-                             f.addressLines + f.otherLines;
-    }
+    // The types of the record's phones are remembered in the extra text: the record has no room
+    // for them.
+    f.entry.extraLines = f.noteLines + f.nameLines + phoneTypeLines + f.phoneLines + f.emailLines +
+                         f.addressLines + f.otherLines;
+    if (!f.entry.extraLines.isEmpty())
+        f.entry.extraLines.prepend(QStringLiteral("Full name: ") + fullName);
     return std::move(f.entry);
 }
 

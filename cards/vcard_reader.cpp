@@ -204,6 +204,8 @@ private:
                    p.group);
         } else if (n == "X-ABLABEL" && !p.group.isEmpty()) {
             labels_.insert(p.group, typeName(vcard::unescape(value).toUtf8()));
+        } else if (n == "X-MERIDOC-COMMENTS") {
+            contact_.comments = vcard::unescape(value);
         } else if (n == "KIND" || n == "X-ABSHOWAS") {
             const QString kind = vcard::unescape(value).trimmed().toLower();
             if (kind == u"org" || kind == u"organization" || kind == u"company")

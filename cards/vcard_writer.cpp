@@ -1,30 +1,154 @@
 #include "vcard_writer.h"
 
+#include "entry_contact.h"
+
 #include "data/text.h"
 
-#include <algorithm>
 #include <array>
-#include <cstring>
-#include <string>
-#include <string_view>
 
 namespace meridoc::cards {
 namespace {
 
-constexpr std::size_t MaxLineOctets = 75;
+constexpr qsizetype MaxLineOctets = 75;
 
 bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// Every Windows-1252 byte as it appears in an escaped UTF-8 text value, so fields convert
-// without a detour through QString. Four bytes in all, so that an entry is copied with one
-// fixed-size move; only the first `size` of them count.
+void appendEscaped(QByteArray &out, QByteArrayView utf8) {
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        const char c = utf8[i];
+        if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n')
+            continue; // CRLF is one line break
+        if (c == '\\' || c == ',' || c == ';')
+            out.append('\\').append(c);
+        else if (c == '\n' || c == '\r')
+            out.append("\\n");
+        else
+            out.append(c);
+    }
+}
+
+void appendFolded(QByteArray &out, QByteArrayView line) {
+    qsizetype start = 0;
+    qsizetype room = MaxLineOctets;
+    while (line.size() - start > room) {
+        qsizetype end = start + room;
+        while (end > start && isContinuationByte(line[end]))
+            --end;
+        out.append(line.sliced(start, end - start)).append("\r\n ");
+        start = end;
+        room = MaxLineOctets - 1; // the blank that starts a continuation line counts
+    }
+    out.append(line.sliced(start)).append("\r\n");
+}
+
+// "E-mail (work, home)" as its base and its types.
+std::pair<QString, QStringList> splitLabel(const QString &label) {
+    const qsizetype open = label.indexOf(QLatin1String(" ("));
+    if (open < 0 || !label.endsWith(u')'))
+        return {label, {}};
+    return {label.left(open), label.mid(open + 2).chopped(1).split(QStringLiteral(", "))};
+}
+
+// One content line at a time, folded as it is ended.
+class Card {
+public:
+    Card(QByteArray &out, bool v4) : out_(out), v4_(v4) {}
+
+    Card &start(const char *name) {
+        line_.clear();
+        line_.append(name);
+        return *this;
+    }
+    // TYPE=... from type names (letters, digits and '-' only); `fallback` when none is left.
+    Card &types(const QStringList &types, const char *fallback = nullptr) {
+        QByteArray joined;
+        for (QString t : types) {
+            if (t == u"mobile")
+                t = QStringLiteral("cell");
+            QByteArray name;
+            for (const QChar c : t)
+                if (c.isLetterOrNumber() && c.unicode() < 0x80)
+                    name += char(c.unicode());
+                else if (c == u'-' || c == u' ')
+                    name += '-';
+            if (!name.isEmpty() && name != "voice" && name != "pref")
+                joined += (joined.isEmpty() ? "" : ",") + (v4_ ? name.toLower() : name.toUpper());
+        }
+        if (joined.isEmpty() && fallback)
+            joined = v4_ ? QByteArray(fallback).toLower() : QByteArray(fallback);
+        if (!joined.isEmpty())
+            line_.append(";TYPE=").append(joined);
+        return *this;
+    }
+    Card &value(const QString &text) {
+        line_.append(':');
+        appendEscaped(line_, text.toUtf8());
+        return *this;
+    }
+    // Comma-separated values, each escaped.
+    Card &list(const QStringList &values) {
+        line_.append(':');
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            if (i > 0)
+                line_.append(',');
+            appendEscaped(line_, values[i].trimmed().toUtf8());
+        }
+        return *this;
+    }
+    // The next component of a structured value.
+    Card &component(const QString &text) {
+        line_.append(';');
+        appendEscaped(line_, text.toUtf8());
+        return *this;
+    }
+    Card &raw(QByteArrayView bytes) {
+        line_.append(bytes);
+        return *this;
+    }
+    void end() { appendFolded(out_, line_); }
+
+private:
+    QByteArray &out_;
+    bool v4_;
+    QByteArray line_;
+};
+
+void detail(Card &card, const Detail &d, bool v4) {
+    const auto [base, types] = splitLabel(d.label);
+    const QStringList list = d.value.split(QStringLiteral(", "), Qt::SkipEmptyParts);
+    if (base == u"E-mail")
+        card.start("EMAIL").types(v4 ? types : QStringList{"internet"} + types).value(d.value);
+    else if (base == u"Address") // the whole address as its street: its parts are not told apart
+        card.start("ADR").types(types).raw(":;").component(d.value).raw(";;;;").end();
+    else if (base == u"Birthday")
+        card.start("BDAY").value(d.value);
+    else if (base == u"Anniversary")
+        card.start(v4 ? "ANNIVERSARY" : "X-ANNIVERSARY").value(d.value);
+    else if (base == u"Organisation")
+        card.start("ORG").value(d.value);
+    else if (base == u"Title")
+        card.start("TITLE").value(d.value);
+    else if (base == u"Role")
+        card.start("ROLE").value(d.value);
+    else if (base == u"Web")
+        card.start("URL").types(types).raw(":").raw(d.value.toUtf8());
+    else if (base == u"Nickname")
+        card.start("NICKNAME").list(list);
+    else if (base == u"Groups")
+        card.start("CATEGORIES").list(list);
+    else
+        return;
+    if (base != u"Address")
+        card.end();
+}
+
+// Every Windows-1252 byte as it appears in an escaped UTF-8 text value.
 struct EscapedByte {
     char bytes[3];
     unsigned char size;
 };
-static_assert(sizeof(EscapedByte) == 4);
 
 const std::array<EscapedByte, 256> &escapedCp1252() {
     static const std::array<EscapedByte, 256> table = [] {
@@ -43,144 +167,97 @@ const std::array<EscapedByte, 256> &escapedCp1252() {
     return table;
 }
 
-template <std::size_t N> char *put(char *out, const char (&text)[N]) {
-    std::memcpy(out, text, N - 1);
-    return out + N - 1;
-}
-
-char *put(char *out, QByteArrayView bytes) {
-    std::memcpy(out, bytes.data(), std::size_t(bytes.size()));
-    return out + bytes.size();
-}
-
-// Writes up to one byte past the field's end (the table's fixed-size entries); the size bound
-// allows for it.
-char *putField(char *out, QByteArrayView cp1252, const EscapedByte *table) {
+void appendField(QByteArray &line, QByteArrayView cp1252) {
+    const EscapedByte *table = escapedCp1252().data();
     for (const char c : cp1252) {
         const EscapedByte &e = table[static_cast<unsigned char>(c)];
-        std::memcpy(out, &e, sizeof e);
-        out += e.size;
+        line.append(e.bytes, e.size);
     }
-    return out;
-}
-
-void appendFolded(std::string &out, std::string_view line) {
-    std::size_t start = 0;
-    std::size_t room = MaxLineOctets;
-    while (line.size() - start > room) {
-        std::size_t end = start + room;
-        while (end > start && isContinuationByte(line[end]))
-            --end;
-        out.append(line.data() + start, end - start);
-        out.append("\r\n ");
-        start = end;
-        room = MaxLineOctets - 1; // the blank that starts a continuation line counts
-    }
-    out.append(line.data() + start, line.size() - start);
-    out.append("\r\n");
-}
-
-// Ends the content line that starts at `line` and ends at `end`: folds it when it is too long
-// (seldom: long notes), then adds CRLF.
-char *endLine(char *line, char *end) {
-    if (std::size_t(end - line) > MaxLineOctets) {
-        thread_local std::string folded;
-        folded.clear();
-        appendFolded(folded, std::string_view(line, std::size_t(end - line)));
-        return put(line, QByteArrayView(folded.data(), qsizetype(folded.size())));
-    }
-    return put(end, "\r\n");
 }
 
 } // namespace
 
+void AppendEntryVCard(QByteArray &out, const FieldViews &fields, QByteArrayView uid,
+                      VCardVersion version) {
+    const bool v4 = version == VCardVersion::V4;
+    const QByteArrayView name = TrimmedBytes(fields[int(Field::NAME)]);
+    const QByteArrayView surname = TrimmedBytes(fields[int(Field::SURNAME)]);
+    out.append(v4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n");
+    out.append("PRODID:-//MERIDOC//meridoc-cards//EN\r\n");
+    out.append(v4 ? "UID:urn:uuid:" : "UID:").append(uid).append("\r\n");
+    thread_local QByteArray line;
+    const auto start = [](const char *name) { line.resize(0), line.append(name); };
+    const auto end = [&out] { appendFolded(out, line); };
+    start("N:");
+    appendField(line, surname);
+    line.append(';');
+    appendField(line, name);
+    line.append(";;;");
+    end();
+    start("FN:");
+    appendField(line, name);
+    if (!name.isEmpty() && !surname.isEmpty())
+        line.append(' ');
+    appendField(line, surname);
+    end();
+    for (const Field f : {Field::PHONE1, Field::PHONE2}) {
+        if (const QByteArrayView phone = TrimmedBytes(fields[int(f)]); !phone.isEmpty()) {
+            start(v4 ? "TEL;TYPE=voice:" : "TEL;TYPE=VOICE:");
+            appendField(line, phone);
+            end();
+        }
+    }
+    if (const QByteArrayView comments = TrimmedBytes(fields[int(Field::COMMENTS)]);
+        !comments.isEmpty()) {
+        start("NOTE:");
+        appendField(line, comments);
+        end();
+    }
+    out.append("END:VCARD\r\n");
+}
+
 QByteArray FoldLine(const QByteArray &line) {
-    std::string out;
-    appendFolded(out, std::string_view(line.constData(), line.size()));
-    return QByteArray::fromStdString(out);
+    QByteArray out;
+    appendFolded(out, line);
+    return out;
 }
 
 QByteArray EscapeText(QByteArrayView utf8) {
     QByteArray out;
     out.reserve(utf8.size() * 2);
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        const char c = utf8[i];
-        if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n')
-            continue; // CRLF is one line break
-        if (c == '\\' || c == ',' || c == ';')
-            out.append('\\').append(c);
-        else if (c == '\n' || c == '\r')
-            out.append("\\n");
-        else
-            out.append(c);
-    }
+    appendEscaped(out, utf8);
     return out;
 }
 
-std::size_t VCardSizeBound(const VCardSource &source) {
-    // The fixed text of the longest vCard, three octets (and one spare) for each field byte
-    // (NAME and SURNAME appear twice), the escaped extra text, and the folding of it all.
-    std::size_t content = 256 + std::size_t(source.uid.size() + source.escapedExtraText.size());
-    for (int f = 0; f < FieldCount; ++f)
-        content += (f <= int(Field::SURNAME) ? 8 : 4) * std::size_t(source.fields[f].size());
-    return content + content / 16 + 64;
-}
-
-char *WriteVCardInto(char *out, const VCardSource &source, VCardVersion version) {
-    const EscapedByte *table = escapedCp1252().data();
+void AppendVCard(QByteArray &out, const Contact &c, QByteArrayView uid, VCardVersion version) {
     const bool v4 = version == VCardVersion::V4;
-    const QByteArrayView name = TrimmedBytes(source.fields[int(Field::NAME)]);
-    const QByteArrayView surname = TrimmedBytes(source.fields[int(Field::SURNAME)]);
-
-    out = v4 ? put(out, "BEGIN:VCARD\r\nVERSION:4.0\r\n")
-             : put(out, "BEGIN:VCARD\r\nVERSION:3.0\r\n");
-    out = put(out, "PRODID:-//MERIDOC//meridoc-cards//EN\r\n");
-    out = v4 ? put(out, "UID:urn:uuid:") : put(out, "UID:");
-    out = put(put(out, source.uid), "\r\n");
-
-    char *line = out;
-    out = putField(put(out, "N:"), surname, table);
-    *out++ = ';';
-    out = put(putField(out, name, table), ";;;");
-    out = endLine(line, out);
-
-    line = out;
-    out = putField(put(out, "FN:"), name, table);
-    if (!name.isEmpty() && !surname.isEmpty())
-        *out++ = ' ';
-    out = endLine(line, putField(out, surname, table));
-
-    for (Field f : {Field::PHONE1, Field::PHONE2}) {
-        const QByteArrayView phone = TrimmedBytes(source.fields[int(f)]);
-        if (phone.isEmpty())
-            continue;
-        line = out;
-        out = v4 ? put(out, "TEL;TYPE=voice:") : put(out, "TEL;TYPE=VOICE:");
-        out = endLine(line, putField(out, phone, table));
-    }
-
-    const QByteArrayView comments = TrimmedBytes(source.fields[int(Field::COMMENTS)]);
-    if (!comments.isEmpty() || !source.escapedExtraText.isEmpty()) {
-        line = out;
-        out = putField(put(out, "NOTE:"), comments, table);
-        if (!source.escapedExtraText.isEmpty())
-            out = put(put(out, "\\n"), source.escapedExtraText);
-        out = endLine(line, out);
-    }
-    return put(out, "END:VCARD\r\n");
+    out.append(v4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n");
+    out.append("PRODID:-//MERIDOC//meridoc-cards//EN\r\n");
+    out.append(v4 ? "UID:urn:uuid:" : "UID:").append(uid).append("\r\n");
+    if (c.organisation)
+        out.append(v4 ? "KIND:org\r\n" : "X-ABShowAs:COMPANY\r\n");
+    Card card(out, v4);
+    card.start("N").value(c.family).component(c.given).component(c.additional);
+    card.component(c.prefix).component(c.suffix).end();
+    card.start("FN").value(c.formatted).end();
+    for (const Phone &p : c.phones)
+        card.start("TEL").types(p.types, "VOICE").value(p.number).end();
+    for (const Detail &d : c.details)
+        detail(card, d, v4);
+    if (!c.note.isEmpty())
+        card.start("NOTE").value(c.note).end();
+    if (c.comments && c.comments->isEmpty() && !c.note.isEmpty())
+        out.append("X-MERIDOC-COMMENTS:\r\n");
+    out.append("END:VCARD\r\n");
 }
 
 QByteArray WriteVCard(const ExportEntry &entry, VCardVersion version) {
-    VCardSource source;
-    std::copy(entry.fields.begin(), entry.fields.end(), source.fields.begin());
+    FieldViews fields;
+    std::copy(entry.fields.begin(), entry.fields.end(), fields.begin());
     const QByteArray uid =
         entry.uid.isEmpty() ? EntryUid(entry.fields).toLatin1() : entry.uid.toLatin1();
-    const QByteArray extra = EscapeText(entry.extraText.toUtf8());
-    source.uid = uid;
-    source.escapedExtraText = extra;
     QByteArray out;
-    out.resize(qsizetype(VCardSizeBound(source)));
-    out.truncate(WriteVCardInto(out.data(), source, version) - out.constData());
+    AppendVCard(out, ContactOfEntry(fields, entry.extraText), uid, version);
     return out;
 }
 

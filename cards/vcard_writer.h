@@ -1,34 +1,34 @@
 #pragma once
 
+#include "contact.h"
 #include "export_entry.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 
-#include <cstddef>
-
-// vCard output (RFC 2426 for 3.0, RFC 6350 for 4.0) as pure functions over bytes.
+// vCard output (RFC 2426 for 3.0, RFC 6350 for 4.0).
 namespace meridoc::cards {
 
 enum class VCardVersion { V3, V4 };
 
-// What one vCard is made of, as views valid while it is written: the raw fields, the UID text
-// and the extra text already escaped by EscapeText (empty when there is none).
-struct VCardSource {
-    FieldViews fields;
-    QByteArrayView uid;
-    QByteArrayView escapedExtraText;
-};
+// Appends one vCard for the contact: UTF-8, CRLF line ends, lines folded at 75 octets, text
+// values escaped. N, FN, a company's kind (KIND:org, or X-ABShowAs:COMPANY in 3.0), a TEL per
+// phone with its types (VOICE when it has none), then a property per detail that has one
+// (EMAIL, ADR, BDAY, ANNIVERSARY, ORG, TITLE, ROLE, URL, NICKNAME, CATEGORIES), NOTE, and the
+// UID. A comment given apart from a note (Contact::comments) that is empty while the note is
+// not is marked by an empty X-MERIDOC-COMMENTS, so that reading the card back keeps the comment
+// empty.
+void AppendVCard(QByteArray &out, const Contact &contact, QByteArrayView uid, VCardVersion version);
 
-// One vCard for the entry, UTF-8, CRLF line ends, lines folded at 75 octets, text values
-// escaped (backslash, comma, semicolon, line breaks): N, FN, a TEL per phone, NOTE
-// (ExportNote), and the entry's UID.
+// The same as AppendVCard(out, ContactOfEntry(fields, {}), uid, version) for an entry without
+// an extra text, straight from the Windows-1252 bytes. Kept for speed: exporting 100,000 such
+// entries to a file took 418 ms this way and 737 ms through ContactOfEntry and AppendVCard,
+// against 102 ms for writing and syncing the same 20.8 MB.
+void AppendEntryVCard(QByteArray &out, const FieldViews &fields, QByteArrayView uid,
+                      VCardVersion version);
+
+// The vCard of an entry and its extra text (ContactOfEntry).
 QByteArray WriteVCard(const ExportEntry &entry, VCardVersion version);
-
-// The same straight into a buffer: at most VCardSizeBound(source) bytes are written from `out`
-// on; returns the end of the vCard.
-std::size_t VCardSizeBound(const VCardSource &source);
-char *WriteVCardInto(char *out, const VCardSource &source, VCardVersion version);
 
 // UTF-8 text as a vCard text value: backslash, comma and semicolon get a backslash, a line
 // break (CRLF, CR or LF) becomes "\n".
