@@ -1,11 +1,13 @@
 // Measures the card-file operations against what the file system needs for the same work and
 // against SQLite, and the search into the results grid against a bare scan, then prints one
-// RATIO line per comparison and one MEMORY line per card-file operation and size.
+// RATIO line per comparison and one MEMORY line per card-file operation and size, and per size
+// of an import.
 //
 // Besides Google Benchmark's own flags it takes none. The ratios use the median time of each
 // benchmark's repetitions.
 
 #include "benchmarks.h"
+#include "import_bench.h"
 #include "workspace.h"
 
 #include <QApplication>
@@ -143,6 +145,7 @@ int main(int argc, char **argv) {
 
     std::cout.flush();
     bench::printPeakMemory(workspace, reporter.names(), std::cout);
+    bench::printImportMemory(workspace, reporter.names(), std::cout);
     for (const bench::Comparison &c : bench::comparisons()) {
         const double top = reporter.median(c.numerator);
         const double bottom = reporter.median(c.denominator);

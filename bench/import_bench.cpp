@@ -1,6 +1,7 @@
 #include "import_bench.h"
 
 #include "entries.h"
+#include "peak_memory.h"
 #include "workspace.h"
 
 #include "cards/commands.h"
@@ -12,6 +13,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 namespace bench {
@@ -105,6 +107,67 @@ void registerImportBenchmarks(Workspace &ws) {
         })
         ->UseRealTime()
         ->Unit(benchmark::kMillisecond);
+}
+
+namespace {
+
+// n contacts whose notes run over three lines, so that each gives its extra text lines.
+void writeContactsWithNotes(const QString &path, int n) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    for (int i = 0; i < n; ++i) {
+        const QByteArray k = QByteArray::number(i);
+        f.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Surname" + k + ";Given" + k + ";;;\r\nFN:Given" +
+                k + " Surname" + k + "\r\nTEL;TYPE=CELL:+1 555 " + k + "\r\nEMAIL:g" + k +
+                "@example.org\r\nNOTE:Met at the conference in " + k +
+                "\\nLikes tea and long walks by the river\\nCall after six\r\nEND:VCARD\r\n");
+    }
+}
+
+void writeOneLine(const QString &path, qint64 bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    const QByteArray block(1 << 20, 'x');
+    for (qint64 done = 0; done < bytes; done += block.size())
+        f.write(block);
+}
+
+std::string peakOfImport(Workspace &ws, const QString &input) {
+    meridoc::cards::CommandContext ctx{ws.dir(), QStringLiteral("memory"), QStringLiteral("CRD")};
+    std::FILE *sink = std::fopen("/dev/null", "w");
+    ctx.out = ctx.err = sink;
+    meridoc::cards::ImportRequest request;
+    request.files = {input};
+    request.dryRun = true;
+    const std::optional<long> kib = peakGrowthKib([&] {
+        try {
+            meridoc::cards::RunImport(ctx, request);
+        } catch (const meridoc::cards::Failure &) { // the long line is refused
+        }
+    });
+    std::fclose(sink);
+    QFile::remove(input);
+    return kib ? std::to_string(*kib) : std::string("unavailable");
+}
+
+} // namespace
+
+void printImportMemory(Workspace &ws, const std::set<std::string> &ran, std::ostream &out) {
+    if (!ran.count(benchmarkName("cards", "import", ImportSize)))
+        return;
+    const QString dir = ws.dir() + QStringLiteral("import-input/");
+    QDir().mkpath(dir);
+    for (const int n : {10000, 100000, 1000000}) {
+        writeContactsWithNotes(dir + QStringLiteral("notes.vcf"), n);
+        out << "MEMORY op=import n=" << n
+            << " peak_kib=" << peakOfImport(ws, dir + QStringLiteral("notes.vcf")) << std::endl;
+    }
+    constexpr qint64 LineBytes = 200 << 20;
+    writeOneLine(dir + QStringLiteral("line.csv"), LineBytes);
+    out << "MEMORY op=import-one-line bytes=" << LineBytes
+        << " peak_kib=" << peakOfImport(ws, dir + QStringLiteral("line.csv")) << std::endl;
 }
 
 Comparison importComparison() {

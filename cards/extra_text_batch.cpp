@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace meridoc::cards {
 
@@ -134,10 +135,7 @@ bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
         it = index_.insert(key, targets_.size());
         targets_.push_back(std::make_unique<Target>());
         targets_.back()->name = name;
-        // A directory of that name leaves no room for the file either.
-        const QString path = ExtraTextPath(name);
-        if (!path.isEmpty() && !QFileInfo(path).isDir())
-            targets_.back()->path = path;
+        targets_.back()->path = targetPath(name);
     }
     Target &target = *targets_[*it];
     if (target.path.isEmpty())
@@ -180,20 +178,24 @@ void ExtraTextBatch::stage(bool write) {
     }
 }
 
-void ExtraTextBatch::commit() {
+QString ExtraTextBatch::targetPath(const QString &name) {
+    // A directory of that name leaves no room for the file either.
+    const QString path = ExtraTextPath(name);
+    return path.isEmpty() || QFileInfo(path).isDir() ? QString() : path;
+}
+
+void ExtraTextBatch::putInPlace(const QString &staged, const QString &target) {
+    if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) != 0)
+        fail(target, EInOutError(EInOutError::codeFromErrno(errno)).message());
+}
+
+QList<std::pair<QString, QString>> ExtraTextBatch::takeStaged() {
+    QList<std::pair<QString, QString>> staged;
     for (const auto &target : targets_) {
-        if (target->staged.isEmpty())
-            continue;
-        if (::rename(QFile::encodeName(target->staged).constData(),
-                     QFile::encodeName(target->path).constData()) != 0)
-            fail(target->path, EInOutError(EInOutError::codeFromErrno(errno)).message());
-        target->staged.clear();
+        if (!target->staged.isEmpty())
+            staged.append({std::exchange(target->staged, QString()), target->path});
     }
-    try {
-        files::syncDirectory(AppState.ProgramDir); // every rename at once
-    } catch (const EInOutError &e) {
-        fail(AppState.ProgramDir, e.message());
-    }
+    return staged;
 }
 
 int ExtraTextBatch::appendedCount() const {

@@ -1,15 +1,17 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 // Lines added to people's extra-text files by an import, all or nothing: every changed file is
-// first written beside its target and synced (stage), and put in place only once the card file
-// is (commit). Anything staged but not committed is removed.
+// first written beside its target and synced (stage), and put in place (putInPlace) only once
+// the card file is. Anything staged and not taken is removed.
 namespace meridoc::cards {
 
 class ExtraTextBatch {
@@ -27,8 +29,13 @@ public:
     // it does not already hold, each line a paragraph, and (when `write`) writes the changed
     // ones as RTF to temporary files next to them. Throws Failure naming the file.
     void stage(bool write);
-    // Renames every staged file over its target. Throws Failure naming the file.
-    void commit();
+    // The staged files with their targets, which this batch then no longer removes.
+    QList<std::pair<QString, QString>> takeStaged();
+    // Renames the staged file over its target. Throws Failure naming the target.
+    static void putInPlace(const QString &staged, const QString &target);
+    // The path of the extra text `name` in the program folder; empty when the name may not
+    // name one (or a directory has it).
+    static QString targetPath(const QString &name);
     // The groups of lines stage() found missing from their extra texts.
     int appendedCount() const;
 

@@ -1,5 +1,5 @@
 #include "commands.h"
-#include "extra_text_batch.h"
+#include "extra_text_queue.h"
 #include "input_text.h"
 #include "note_spool.h"
 #include "progress.h"
@@ -22,14 +22,6 @@
 
 namespace meridoc::cards {
 namespace {
-
-// The lines a contact gives its extra text.
-struct ExtraLines {
-    qint64 number = 0; // the contact's place among all contacts read
-    QString name;      // the viewer's name for the entry's extra text
-    QStringList lines;
-    bool lost = false; // the name cannot name an extra-text file: `lines` are lost
-};
 
 void print(std::FILE *stream, const QString &s) {
     const QByteArray bytes = s.toUtf8();
@@ -71,9 +63,9 @@ void blankControlCharacters(MappedEntry &mapped) {
     }
 }
 
-// Every contact of the input files becomes a numbered record in a scratch file, and what the
-// report needs of it a note in another, so memory does not grow with the number of contacts. Only
-// the lines of contacts that give their extra text any are held in memory.
+// Every contact of the input files becomes a numbered record in a scratch file, what the report
+// needs of it a note in another, and its extra-text lines go to the queue's scratch files, so
+// memory does not grow with the number of contacts.
 class Import {
 public:
     Import(const CommandContext &ctx, const ImportRequest &request)
@@ -92,7 +84,6 @@ public:
         std::optional<Progress> progress(std::in_place, ctx_, count_);
         CardMerge merge(batch_, count_, !request_.dryRun, [&] { progress->step(); });
         progress.reset();
-        queueExtraTexts();
         extra_.stage(!request_.dryRun);
         notes_.rewind();
         if (request_.dryRun) {
@@ -128,10 +119,10 @@ private:
                 notes_.add({count_, file, contact.line, whoOf(contact, mapped),
                             std::move(mapped.losses), record});
             if (extra)
-                extraLines_.push_back({count_,
-                                       ViewerExtraTextName(text::fromCp1252(record.NAME()),
-                                                           text::fromCp1252(record.SURNAME())),
-                                       std::move(mapped.extraLines)});
+                extra_.add(count_,
+                           ViewerExtraTextName(text::fromCp1252(record.NAME()),
+                                               text::fromCp1252(record.SURNAME())),
+                           mapped.extraLines);
             ++count_;
             progress.step();
             return true;
@@ -159,27 +150,10 @@ private:
                                       *first);
     }
 
-    // Queues each contact's lines for the viewer's extra text of its entry; the details of a
-    // contact already in the card file still go there (an extra text never gets the same lines
-    // twice).
-    void queueExtraTexts() {
-        for (ExtraLines &extra : extraLines_)
-            extra.lost = !extra_.add(extra.name, extra.lines);
-    }
-
-    // The lines contact `number` gives its extra text, if any; asked in increasing order.
-    const ExtraLines *extraOf(qint64 number) {
-        while (nextExtra_ < extraLines_.size() && extraLines_[nextExtra_].number < number)
-            ++nextExtra_;
-        return nextExtra_ < extraLines_.size() && extraLines_[nextExtra_].number == number
-                   ? &extraLines_[nextExtra_]
-                   : nullptr;
-    }
-
     // What the contact's record lost, with its extra-text lines when they have no file to go to.
     QStringList lossesOf(ContactNote &note) {
         QStringList losses = std::move(note.losses);
-        if (const ExtraLines *extra = extraOf(note.number); extra && extra->lost)
+        if (const auto *extra = extra_.entryOf(note.number); extra && extra->lost)
             losses.append(QStringLiteral("no extra text for this name, details lost: ") +
                           extra->lines.join(QStringLiteral("; ")));
         return losses;
@@ -227,7 +201,7 @@ private:
             }
             if (!what.isEmpty())
                 print(ctx_.out, QStringLiteral("  %1\n").arg(remark(*note, what)));
-            if (const ExtraLines *extra = extraOf(note->number); extra && !extra->lost) {
+            if (const auto *extra = extra_.entryOf(note->number); extra && !extra->lost) {
                 for (const QString &line : extra->lines)
                     print(ctx_.out, QStringLiteral("    extra text: %1\n").arg(oneLine(line)));
             }
@@ -241,10 +215,8 @@ private:
     RecordWriter batchWriter_;
     qint64 count_ = 0;
     NoteSpool notes_;
-    std::vector<ExtraLines> extraLines_;   // in input order
     QHash<QString, QString> writtenNames_; // extra-text name (upper case) -> first full name
-    std::size_t nextExtra_ = 0;
-    ExtraTextBatch extra_;
+    ExtraTextQueue extra_;
 };
 
 } // namespace

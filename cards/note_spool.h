@@ -11,6 +11,31 @@
 
 namespace meridoc::cards {
 
+// Records of any length in an unnamed scratch file instead of memory: written one after
+// another, then read back in the same order. Memory: a buffer of 16 KiB each way, and the
+// longest record. Throws EInOutError.
+class Spool {
+public:
+    Spool() : file_(ScratchFile()) {}
+
+    void add(const QByteArray &record);
+    // Starts reading from the first record.
+    void rewind();
+    // The next record, or nothing after the last.
+    std::optional<QByteArray> next();
+
+private:
+    void flush();
+    bool take(char *out, qint64 length);
+
+    files::File file_;
+    QByteArray out_;     // written but not yet in the file
+    qint64 written_ = 0; // bytes in the file
+    QByteArray buffer_;  // read but not yet taken, from readPos_ on
+    qsizetype readPos_ = 0;
+    qint64 fileOffset_ = 0; // of the first byte after buffer_
+};
+
 // What the import report needs of one contact once its entry is made.
 struct ContactNote {
     qint64 number = 0; // the contact's place among all contacts read
@@ -21,26 +46,15 @@ struct ContactNote {
     EntryRecord record; // the entry made of it
 };
 
-// The notes of an import, kept in an unnamed scratch file instead of memory: written one after
-// another, then read back in the same order. Throws EInOutError.
+// The notes of an import, in a spool.
 class NoteSpool {
 public:
-    NoteSpool() : file_(ScratchFile()), writer_(file_) {}
-
     void add(const ContactNote &note);
-    // Starts reading from the first note.
-    void rewind();
-    // The next note, or nothing after the last.
+    void rewind() { spool_.rewind(); }
     std::optional<ContactNote> next();
 
 private:
-    bool take(char *out, qint64 length);
-
-    files::File file_;
-    RecordWriter writer_;
-    QByteArray buffer_; // read but not yet taken, from readPos_ on
-    qsizetype readPos_ = 0;
-    qint64 fileOffset_ = 0; // of the first byte after buffer_
+    Spool spool_;
 };
 
 } // namespace meridoc::cards

@@ -1,0 +1,143 @@
+#include "extra_text_queue.h"
+
+#include "commands.h"
+#include "extra_text_batch.h"
+
+#include "data/appstate.h"
+#include "data/errors.h"
+#include "data/files.h"
+#include "data/text.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QHashFunctions>
+#include <QIODevice>
+
+#include <unistd.h>
+
+namespace meridoc::cards {
+
+namespace {
+
+// Lines are kept as UTF-8: half the size of UTF-16 for most text.
+QByteArray serialised(qint64 number, const QString &name, const QStringList &lines, bool lost) {
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    QByteArrayList utf8;
+    for (const QString &line : lines)
+        utf8.append(line.toUtf8());
+    out << number << name.toUtf8() << utf8 << lost;
+    return bytes;
+}
+
+struct Queued {
+    qint64 number = 0;
+    QString name;
+    QStringList lines;
+    bool lost = false;
+};
+
+Queued deserialised(const QByteArray &bytes) {
+    QDataStream in(bytes);
+    Queued q;
+    QByteArray name;
+    QByteArrayList utf8;
+    in >> q.number >> name >> utf8 >> q.lost;
+    if (in.status() != QDataStream::Ok)
+        throw EInOutError(ioerror::ReadBeyondEnd);
+    q.name = QString::fromUtf8(name);
+    for (const QByteArray &line : utf8)
+        q.lines.append(QString::fromUtf8(line));
+    return q;
+}
+
+} // namespace
+
+ExtraTextQueue::ExtraTextQueue() = default;
+
+ExtraTextQueue::~ExtraTextQueue() {
+    if (committed_ || !stagedAny_)
+        return;
+    try {
+        staged_.rewind();
+        while (const std::optional<QByteArray> pair = staged_.next()) {
+            QDataStream in(*pair);
+            QString staged;
+            in >> staged;
+            ::unlink(QFile::encodeName(staged).constData());
+        }
+    } catch (const EInOutError &) { // a scratch file that cannot be read leaves them behind
+    }
+}
+
+void ExtraTextQueue::add(qint64 number, const QString &name, const QStringList &lines) {
+    const bool lost = ExtraTextBatch::targetPath(name).isEmpty();
+    order_.add(serialised(number, name, lines, lost));
+    if (lost)
+        return;
+    // Names match without regard to letter case, so equal names meet in one partition.
+    const std::size_t part = qHash(text::upperAscii(name)) % Partitions;
+    if (!partitions_[part])
+        partitions_[part] = std::make_unique<Spool>();
+    partitions_[part]->add(serialised(number, name, lines, lost));
+}
+
+void ExtraTextQueue::stage(bool write) {
+    for (std::unique_ptr<Spool> &partition : partitions_) {
+        if (!partition)
+            continue;
+        ExtraTextBatch batch;
+        partition->rewind();
+        while (const std::optional<QByteArray> bytes = partition->next()) {
+            const Queued q = deserialised(*bytes);
+            batch.add(q.name, q.lines);
+        }
+        partition.reset();
+        batch.stage(write);
+        appended_ += batch.appendedCount();
+        for (const auto &[staged, target] : batch.takeStaged()) {
+            QByteArray pair;
+            QDataStream out(&pair, QIODevice::WriteOnly);
+            out << staged << target;
+            staged_.add(pair);
+            stagedAny_ = true;
+        }
+    }
+}
+
+void ExtraTextQueue::commit() {
+    if (stagedAny_) {
+        staged_.rewind();
+        while (const std::optional<QByteArray> pair = staged_.next()) {
+            QDataStream in(*pair);
+            QString staged, target;
+            in >> staged >> target;
+            ExtraTextBatch::putInPlace(staged, target);
+        }
+    }
+    committed_ = true;
+    try {
+        files::syncDirectory(AppState.ProgramDir); // every rename at once
+    } catch (const EInOutError &e) {
+        throw Failure(e.message(), AppState.ProgramDir);
+    }
+}
+
+const ExtraTextQueue::Entry *ExtraTextQueue::entryOf(qint64 number) {
+    if (!reading_) {
+        order_.rewind();
+        reading_ = true;
+    }
+    while (!current_ || current_->number < number) {
+        const std::optional<QByteArray> bytes = order_.next();
+        if (!bytes) {
+            current_.reset();
+            return nullptr;
+        }
+        Queued q = deserialised(*bytes);
+        current_ = Entry{q.number, std::move(q.lines), q.lost};
+    }
+    return current_->number == number ? &*current_ : nullptr;
+}
+
+} // namespace meridoc::cards

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "note_spool.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace meridoc::cards {
+
+// The lines an import gives people's extra texts, kept in scratch files instead of memory: in
+// input order for the report, and spread by name over partitions, so that staging holds the
+// extra texts of one partition at a time and memory does not grow with the number of contacts.
+// Staged files are listed in a scratch file too; the ones not committed are removed.
+class ExtraTextQueue {
+public:
+    struct Entry {
+        qint64 number = -1; // the contact's place among all contacts read
+        QStringList lines;
+        bool lost = false; // the name may not name an extra-text file
+    };
+
+    ExtraTextQueue();
+    ~ExtraTextQueue();
+    ExtraTextQueue(const ExtraTextQueue &) = delete;
+    ExtraTextQueue &operator=(const ExtraTextQueue &) = delete;
+
+    // Queues the lines of contact `number` (numbers increase) for the extra text `name`.
+    void add(qint64 number, const QString &name, const QStringList &lines);
+    // Appends to each extra text what it does not hold yet and (when `write`) writes the
+    // changed ones beside their targets (see ExtraTextBatch). Throws Failure naming the file.
+    void stage(bool write);
+    // Puts every staged file in place. Throws Failure naming the file.
+    void commit();
+    // The groups of lines stage() found missing from their extra texts.
+    int appendedCount() const { return appended_; }
+    // What contact `number` gives its extra text, if anything; asked in increasing order.
+    const Entry *entryOf(qint64 number);
+
+private:
+    static constexpr int Partitions = 64;
+    Spool order_;
+    std::array<std::unique_ptr<Spool>, Partitions> partitions_;
+    Spool staged_; // staged file and target, one pair a record
+    bool stagedAny_ = false;
+    bool committed_ = false;
+    int appended_ = 0;
+    bool reading_ = false;
+    std::optional<Entry> current_;
+};
+
+} // namespace meridoc::cards
