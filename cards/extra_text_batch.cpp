@@ -63,41 +63,42 @@ QSet<QString> linesOf(const QTextDocument &doc) {
 // Appends the group unless every non-blank line of it is already there (the line naming the
 // contact, which heads its lines, aside: a text written before it was added still counts as
 // holding them); true when appended.
-bool append(QTextDocument &doc, QSet<QString> &held, const QStringList &group, QStringList &added) {
+bool append(QSet<QString> &held, const QStringList &group, QStringList &added) {
     const bool holdsAll = std::all_of(group.begin(), group.end(), [&](const QString &line) {
         return lineText(line).isEmpty() || held.contains(lineText(line)) ||
                (&line == &group.first() && line.startsWith(QLatin1String("Full name: ")));
     });
     if (holdsAll)
         return false;
-    QTextCursor cursor(&doc);
-    cursor.movePosition(QTextCursor::End);
-    bool first = doc.isEmpty();
     for (const QString &line : group) {
-        if (!first)
-            cursor.insertBlock(QTextBlockFormat(), QTextCharFormat());
-        first = false;
-        cursor.insertText(line, QTextCharFormat());
         held.insert(lineText(line));
         added.append(line);
     }
     return true;
 }
 
-// The file `shown` with `added` appended: as paragraphs before its final brace when it is RTF, so
-// that everything it holds stays byte for byte; otherwise (plain text) `doc` written as RTF.
-QByteArray withParagraphs(const QByteArray &shown, const QStringList &added,
-                          const QTextDocument &doc) {
-    QByteArray bytes;
-    try {
-        bytes = files::File::openForReading(QFile::decodeName(shown)).readAll(MaxExtraTextBytes);
-    } catch (const EInOutError &e) {
-        fail(QFile::decodeName(shown), e.message());
+// The RTF of the extra text with `added` appended, each line a paragraph: an RTF file keeps every
+// byte and gets the paragraphs before its final brace; a plain-text one is written as RTF first;
+// a new one starts with the first line. The lines never go through a document, so many of them
+// cost no more than their text.
+QByteArray withParagraphs(const QByteArray &shown, const QTextDocument &doc, QStringList added) {
+    if (!shown.isEmpty()) {
+        QByteArray bytes;
+        try {
+            bytes =
+                files::File::openForReading(QFile::decodeName(shown)).readAll(MaxExtraTextBytes);
+        } catch (const EInOutError &e) {
+            fail(QFile::decodeName(shown), e.message());
+        }
+        if (bytes.size() <= MaxExtraTextBytes)
+            if (const std::optional<QByteArray> kept = rtf::appendParagraphs(bytes, added))
+                return *kept;
+        if (!doc.isEmpty())
+            return *rtf::appendParagraphs(rtf::write(doc), added);
     }
-    if (bytes.size() <= MaxExtraTextBytes)
-        if (const std::optional<QByteArray> kept = rtf::appendParagraphs(bytes, added))
-            return *kept;
-    return rtf::write(doc);
+    QTextDocument first;
+    first.setPlainText(added.takeFirst());
+    return *rtf::appendParagraphs(rtf::write(first), added);
 }
 
 // Writes `bytes` to a new temporary file next to `target`, synced; returns its path. The file is
@@ -168,13 +169,11 @@ void ExtraTextBatch::stage(bool write) {
             }
         }
         QSet<QString> held = linesOf(doc);
-        const bool wasEmpty = doc.isEmpty();
         QStringList added;
         for (const QStringList &group : target->additions)
-            target->appended += append(doc, held, group, added) ? 1 : 0;
+            target->appended += append(held, group, added) ? 1 : 0;
         if (write && target->appended > 0)
-            target->staged = writeBeside(
-                target->path, wasEmpty ? rtf::write(doc) : withParagraphs(shown, added, doc));
+            target->staged = writeBeside(target->path, withParagraphs(shown, doc, added));
     }
 }
 
