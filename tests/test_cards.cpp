@@ -305,6 +305,17 @@ TEST(CardsCli, SyncFolderChangesOnlyWhatChanged) {
         second.value(carlFile).bytes.contains("NOTE:call after six\r\nX-MERIDOC-COMMENTS:\r\n"));
     EXPECT_TRUE(second.contains("foreign.vcf"));
     EXPECT_EQ(second.size(), 5);
+
+    // Only regular files are read: a pipe under the folder's own names is refused by name,
+    // never waited on.
+    for (const QString &name : {SyncManifestName, annaFile}) {
+        QFile::remove(folder + '/' + name);
+        ::mkfifo(QFile::encodeName(folder + '/' + name).constData(), 0600);
+        const CliRun r = run(exportArgs, dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "meridoc-cards: " + folder + '/' + name + ": not a regular file\n");
+        QFile::remove(folder + '/' + name);
+    }
 }
 
 } // namespace
