@@ -1,7 +1,8 @@
+#include "cards/commands.h"
 #include "cards/contact.h"
-#include "cards/input_text.h"
 #include "cards/csv_layout.h"
 #include "cards/decoding.h"
+#include "cards/input_text.h"
 #include "cards/transliteration.h"
 #include "cards/vcard_text.h"
 #include "data/text.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace meridoc;
@@ -358,3 +360,24 @@ TEST(CardsReaders, MappingOverflow) {
 }
 
 } // namespace
+
+// A file that shrinks or grows while it is read is refused by name (it is read, never mapped).
+TEST(CardsReaders, AFileChangingWhileReadIsRefused) {
+    for (const qint64 newSize : {qint64(1000), qint64(300000)}) {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("a.vcf"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("BEGIN:VCARD\nNOTE:x\nEND:VCARD\n").repeated(5000));
+        file.close();
+        InputText input(file.fileName());
+        input.head(10);
+        ASSERT_TRUE(file.resize(newSize));
+        try {
+            readVCards(input, [](Contact &&) { return true; });
+            ADD_FAILURE() << "read to the end";
+        } catch (const Failure &f) {
+            EXPECT_EQ(f.file(), file.fileName());
+            EXPECT_EQ(f.reason(), "the file changed while it was read");
+        }
+    }
+}
