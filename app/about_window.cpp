@@ -60,6 +60,8 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     // The window opens at its designed place (the layout file gives only its size to a window),
     // not centred over the main window.
     move(170, 85);
+    ui->Memo1->setAccessibleName(QStringLiteral("About MERIDOC"));
+    ui->Memo1->setFocus(Qt::OtherFocusReason); // the first control, as seen
     connect(ui->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
 }
 

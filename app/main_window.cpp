@@ -25,7 +25,8 @@ TForm1::TForm1(const QString &programDir, QWidget *parent)
     move(201, 95); // the designed place; the layout file only sizes a top-level window
     applyWindowStyle(this);
 
-    // The letter pad: 13 x 2 cells of 20 x 18 pixels, flat, silver, without headers or bars.
+    // The letter pad: 13 x 2 cells of 20 x 18 pixels, flat, without headers or bars (its colours:
+    // styleLetterPad).
     QTableWidget *pad = ui->StringGrid1;
     pad->setColumnCount(13);
     pad->setRowCount(2);
@@ -41,7 +42,6 @@ TForm1::TForm1(const QString &programDir, QWidget *parent)
     pad->setShowGrid(true);
     pad->setEditTriggers(QAbstractItemView::NoEditTriggers);
     pad->setSelectionMode(QAbstractItemView::SingleSelection);
-    pad->setStyleSheet(QStringLiteral("QTableWidget { background-color: silver; }"));
     pad->setTabKeyNavigation(false); // Tab leaves the pad instead of walking its cells
 
     ui->FileListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -62,6 +62,7 @@ TForm1::TForm1(const QString &programDir, QWidget *parent)
 
     FormCreate();
     connectHandlers();
+    setUpKeyboard();
 }
 
 TForm1::~TForm1() = default;
@@ -131,11 +132,13 @@ QList<QWidget *> TForm1::fileControls() const {
 void TForm1::hideLetterPad() {
     for (QWidget *w : letterPad())
         w->hide();
+    focusWindowIfEmpty();
 }
 
 void TForm1::hideFileControls() {
     for (QWidget *w : fileControls())
         w->hide();
+    focusWindowIfEmpty();
 }
 
 // Shows `widgets` and hides every other control of both groups.
@@ -220,6 +223,7 @@ void TForm1::SEARCHClick() {
     ui->Edit1->clear();
     for (QWidget *w : letterPad())
         w->show();
+    ui->Edit1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm1::StringGrid1Click() {

@@ -65,10 +65,16 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
     void connectHandlers();
+    void setUpKeyboard();
+    void focusWindowIfEmpty();
+    void selectCurrentFile();
     void hideLetterPad();
     void hideFileControls();
     void showOnly(const QList<QWidget *> &widgets);

@@ -25,6 +25,7 @@ TForm2::TForm2(QWidget *mainWindow, QWidget *parent)
     applyWindowStyle(this);
     grid_ = std::make_unique<ResultsGrid>(ui->StringGrid1);
     connectHandlers();
+    setUpKeyboard();
 }
 
 TForm2::~TForm2() = default;
@@ -54,6 +55,8 @@ bool TForm2::eventFilter(QObject *watched, QEvent *event) {
     if (watched == ui->StringGrid1->viewport() ||
         watched == ui->StringGrid1->horizontalHeader()->viewport())
         return gridMouseEvent(watched == ui->StringGrid1->viewport(), event);
+    if (watched == ui->StringGrid1 && event->type() == QEvent::KeyPress)
+        return gridKeyDown(static_cast<QKeyEvent *>(event));
     if (watched == ui->RichEdit1 && event->type() == QEvent::KeyPress &&
         !ui->RichEdit1->tabChangesFocus()) {
         // The viewer accepts Tab: the key stays in it (read-only, so it types nothing) instead of
@@ -120,6 +123,7 @@ void TForm2::showForSearch(const Search &search) {
     ui->Button1->show();
     ui->Button8->show();
     ui->Button3->show();
+    focusFirstShown();
 }
 
 void TForm2::prepareAddMode(const Search &search) {
@@ -132,6 +136,7 @@ void TForm2::prepareAddMode(const Search &search) {
     resize(380, height());
     for (QLineEdit *edit : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5})
         edit->clear();
+    ui->Edit1->setFocus(Qt::OtherFocusReason);
 }
 
 QList<QWidget *> TForm2::resultControls() const {

@@ -81,6 +81,13 @@ protected:
 
 private:
     void connectHandlers();
+    void setUpKeyboard();
+    bool gridKeyDown(const QKeyEvent *key);
+    void focusFirstShown();
+    QString personOf(int row) const;
+    QList<QWidget *> nextInFocusChainFrom(QWidget *first) const;
+    // Deletes the entry of a result row after the question: the right click and the delete keys.
+    void deleteEntryOfRow(int row);
     bool inAddMode() const { return addMode_; }
     // The results view: the hint, the grid, PRINT, EDIT and BACK.
     QList<QWidget *> resultControls() const;

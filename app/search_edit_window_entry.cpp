@@ -121,12 +121,15 @@ void TForm2::LeaveEntryForm() {
     ui->Label3->setText(QStringLiteral("SURNAME"));
     ui->Label3->adjustSize();
     ui->GroupBox1->hide();
+    focusFirstShown();
 }
 
 void TForm2::StringGrid1MouseDown(Qt::MouseButton button, const QPoint &viewportPos) {
-    if (button != Qt::RightButton)
-        return;
-    const int row = grid_->rowAt(viewportPos);
+    if (button == Qt::RightButton)
+        deleteEntryOfRow(grid_->rowAt(viewportPos));
+}
+
+void TForm2::deleteEntryOfRow(int row) {
     if (row <= 0 || grid_->rowCount() <= 2)
         return;
     grid_->setCurrentRow(row);

@@ -18,6 +18,12 @@ constexpr int TextWidth = 380;
 constexpr int ClosedTextWidth = 570;
 } // namespace
 
+// "NAME SURNAME" of a result row, for the viewer's accessible name.
+QString TForm2::personOf(int row) const {
+    return text::trimmed(text::trimmed(grid_->cell(0, row)) + QLatin1Char(' ') +
+                         text::trimmed(grid_->cell(1, row)));
+}
+
 void TForm2::StringGrid1DblClick() {
     const int row = grid_->currentRow();
     const QString name = ViewerExtraTextName(grid_->cell(0, row), grid_->cell(1, row));
@@ -40,6 +46,8 @@ void TForm2::StringGrid1DblClick() {
     resize(TextWidth, height());
     ui->RichEdit1->setReadOnly(true);
     ui->Button2->show();
+    ui->RichEdit1->setAccessibleName(QStringLiteral("Extra text of ") + personOf(row));
+    ui->RichEdit1->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm2::Button2Click() {
@@ -47,6 +55,7 @@ void TForm2::Button2Click() {
     ui->Button2->hide();
     resize(ClosedTextWidth, height());
     ShowResultControls();
+    focusFirstShown();
 }
 
 void TForm2::Button5Click() {
@@ -64,8 +73,13 @@ void TForm2::Button5Click() {
             LoadExtraTextFile(found, *ui->RichEdit2->document());
     }
     ui->RichEdit2->document()->setModified(false); // only typing counts as a change
+    ui->RichEdit2->setAccessibleName(
+        QStringLiteral("Extra text of ") +
+        text::trimmed(ui->Edit1->text() + QLatin1Char(' ') + ui->Edit2->text()));
     ui->GroupBox2->show();
     ui->GroupBox1->hide();
+    // The editor takes the focus from the hidden form's button.
+    ui->RichEdit2->setFocus(Qt::OtherFocusReason);
 }
 
 // Asks the editor's question; true on Yes.
@@ -78,6 +92,7 @@ bool TForm2::askToCloseEditor(const QString &question) {
 void TForm2::closeEditor() {
     ui->GroupBox2->hide();
     ui->GroupBox1->show();
+    focusFirstShown();
 }
 
 void TForm2::Button6Click() {

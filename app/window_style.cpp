@@ -1,6 +1,7 @@
 #include "window_style.h"
 
 #include "desktop/desktop_identity.h"
+#include "desktop/window_fit.h"
 
 #include <QApplication>
 #include <QFont>
@@ -160,6 +161,7 @@ void applyWindowStyle(QWidget *window) {
     font.setStyleHint(QFont::SansSerif);
     window->setFont(font);
     window->setWindowIcon(programIcon());
+    keepOnScreen(window);
     // Buttons keep their captions inside the classic, tight button sizes.
     window->setStyleSheet(QStringLiteral("QPushButton { padding: 0px 1px; }"));
     // Labels size themselves to their captions, now and whenever a caption changes.

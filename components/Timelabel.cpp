@@ -88,6 +88,8 @@ QString FormatTime(const QString &format, const TimeSettings &settings, const QT
 }
 
 TTimelabel::TTimelabel(QWidget *parent) : QLabel(parent) {
+    // With a name of its own the label no longer reports each new text as a new name.
+    setAccessibleName(QStringLiteral("Clock"));
     clock_ = [] { return QTime::currentTime(); };
     localeSource_ = [this] { return TimeSettingsOf(locale()); };
     rebuildFormat();
@@ -107,6 +109,22 @@ void TTimelabel::UpdateTime() {
     setText(FormatTime(format_, settings_, clock_()));
     if (autoSize_)
         resize(sizeHint());
+    renewAccessibleName();
+}
+
+void TTimelabel::renewAccessibleName() {
+    if (!isVisible() || !timer_)
+        return;
+    const QString name =
+        QStringLiteral("Clock ") +
+        FormatTime(QString(format_).remove(QStringLiteral(":ss")), settings_, clock_());
+    if (name != accessibleName())
+        setAccessibleName(name);
+}
+
+void TTimelabel::showEvent(QShowEvent *event) {
+    QLabel::showEvent(event);
+    renewAccessibleName();
 }
 
 void TTimelabel::setClock(Clock clock) {

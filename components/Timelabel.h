@@ -30,7 +30,9 @@ QString LongTimeFormat(const TimeSettings &settings);
 QString FormatTime(const QString &format, const TimeSettings &settings, const QTime &time);
 
 // A label that shows the local time of day and keeps it current by itself. Until loading has
-// ended and the first tick has come it shows its stored caption.
+// ended and the first tick has come it shows its stored caption. Assistive technology knows it as
+// "Clock" with the time to the minute, renewed once a minute while it is on screen, so a screen
+// reader is not told of every second, nor of anything while the clock is hidden.
 class TTimelabel : public QLabel {
     Q_OBJECT
     Q_PROPERTY(bool AutoSize READ AutoSize WRITE setAutoSize)
@@ -64,9 +66,11 @@ public:
 protected:
     // A change of the locale settings rebuilds the format; the next tick shows it.
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void rebuildFormat();
+    void renewAccessibleName();
 
     QTimer *timer_ = nullptr;
     Clock clock_;

@@ -145,7 +145,24 @@ INSTANTIATE_TEST_SUITE_P(
         "ArrowsAndEnterRunACommand: key:F10 key:Right key:Right key:Return | visible 11",
         "EnterPressesTheFocusedButton: OPEN1 focus:Button5 key:Return | visible 1",
         "KeypadEnterPressesTheFocusedButton: SEARCH focus:Edit1 type:AB focus:Button8 "
-        "key:Num+Enter | Edit1"),
+        "key:Num+Enter | Edit1",
+        // Keys for what the mouse does, where the focus goes, and the order Tab takes.
+        "TheWindowHasTheFocusAtStart: | focus TForm1",
+        "ThePadFocusesTheSearchBox: SEARCH | focus Edit1",
+        "EnterOrSpaceOnThePadAddsTheLetter: SEARCH focus:StringGrid1 key:Return key:Right "
+        "key:Space | Edit1 AB",
+        "TabFromTheSearchBoxReachesBySurname: SEARCH key:Tab | focus RadioButton2",
+        "EscapePressesThePadCancel: SEARCH type:AB key:Escape | Edit1",
+        "AHiddenPadLeavesTheFocusOnTheWindow: SEARCH focus:Button7 key:Return | focus TForm1",
+        "EscapePressesTheFileCancel: NEW1 key:Escape | focus TForm1",
+        "EnterInTheNameBoxPressesOk: RENAME1 key:Return | visible 1",
+        "EnterInTheSearchBoxStartsTheSearch: SEARCH key:Return | focus StringGrid1",
+        "TabGoesFromTheResultsToEdit: find= key:Tab | focus Button3",
+        "EnterOnAResultShowsItsExtraText: find= key:Return | focus RichEdit1",
+        "EscapeClosesTheViewer: find= key:Return key:Escape | focus StringGrid1",
+        "TabReachesExtraTextBeforeDone: find= Button3 key:Tab key:Tab key:Tab | focus Button5",
+        "TheEditorTakesTheFocus: find= Button3 Button5 | focus RichEdit2",
+        "EscapeLeavesTheEntryForm: find= Button3 key:Escape | focus StringGrid1"),
     [](const auto &info) { return QString(info.param).section(':', 0, 0).toStdString(); });
 
 } // namespace

@@ -33,10 +33,14 @@ protected:
         w.click2("Button3");
     }
     QLineEdit *box(ProgramWindows &w, const char *name) { return w.search<QLineEdit>(name); }
-    void rightClick(ProgramWindows &w, int row) {
+    // A right click on the row, or with `key` the row selected and the key pressed on the grid.
+    void rightClick(ProgramWindows &w, int row, QKeyCombination key = {}) {
         auto *view = w.search<QTableView>("StringGrid1");
         const QRect r = view->visualRect(view->model()->index(row - 1, 0));
-        QTest::mousePress(view->viewport(), Qt::RightButton, {}, r.center());
+        if (key.key() == Qt::Key_unknown)
+            return QTest::mousePress(view->viewport(), Qt::RightButton, {}, r.center());
+        w.grid().setCurrentRow(row);
+        QTest::keyClick(view, key.key(), key.keyboardModifiers());
     }
     QString deleteQuestion(const QString &name, const QString &surname) {
         return QStringLiteral("You are about to delete the entry for ") + name + " " + surname;
@@ -274,6 +278,8 @@ TEST_F(EntryEditing, RightClickDeletesAfterConfirmation) {
         ScriptedMessages boxes;
         boxes.expect(Kind::Warning, deleteQuestion("Bob", "Smith"), messages::Cancel);
         rightClick(w, 3);
+        boxes.expect(Kind::Warning, deleteQuestion("Bob", "Smith"), messages::Cancel);
+        rightClick(w, 3, Qt::Key_Menu);
         EXPECT_EQ(recordsOf(w.homeCard()).size(), 4);
         EXPECT_EQ(w.grid().currentRow(), 3);
     }
@@ -281,7 +287,7 @@ TEST_F(EntryEditing, RightClickDeletesAfterConfirmation) {
         // Both identical entries go from the file and from the grid.
         ScriptedMessages boxes;
         boxes.expect(Kind::Warning, deleteQuestion("Anna", "Smith"), messages::Ok);
-        rightClick(w, 2);
+        rightClick(w, 2, Qt::Key_Delete);
     }
     EXPECT_EQ(recordsOf(w.homeCard()),
               (QList<Fields>{{"Bob", "Smith", "", "", ""}, {"Cy", "Smith", "", "", ""}}));
@@ -292,7 +298,7 @@ TEST_F(EntryEditing, RightClickDeletesAfterConfirmation) {
         // Deleting the last row selects the new last row.
         ScriptedMessages boxes;
         boxes.expect(Kind::Warning, deleteQuestion("Cy", "Smith"), messages::Ok);
-        rightClick(w, 2);
+        rightClick(w, 2, Qt::ShiftModifier | Qt::Key_F10);
     }
     EXPECT_EQ(w.grid().rowCount(), 2);
     EXPECT_EQ(w.grid().currentRow(), 1);
@@ -303,8 +309,10 @@ TEST_F(EntryEditing, RightClickDoesNothingWithOneRowOrOutsideTheRows) {
     ScriptedMessages boxes; // no box may appear
     w.searchFor("Smith");
     rightClick(w, 1);
+    rightClick(w, 1, Qt::Key_Delete);
     w.searchFor("Q");
     rightClick(w, 1);
+    rightClick(w, 1, Qt::Key_Menu);
     w.searchFor("");
     auto *view = w.search<QTableView>("StringGrid1");
     QTest::mousePress(view->viewport(), Qt::RightButton, {},

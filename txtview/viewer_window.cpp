@@ -1,12 +1,14 @@
 #include "viewer_window.h"
 
 #include "desktop/desktop_identity.h"
+#include "desktop/window_fit.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace txtview {
@@ -17,6 +19,12 @@ ViewerWindow::ViewerWindow(const QList<HelpTopic> &topics, const QString &wanted
     setObjectName(QStringLiteral("ViewerWindow"));
     setWindowTitle(QStringLiteral("MERIDOC Help"));
     setWindowIcon(meridoc::programIcon());
+    meridoc::announceAsWindow(this);
+    meridoc::keepOnScreen(this);
+    list_->setAccessibleName(QStringLiteral("Help topics"));
+    text_->setAccessibleName(QStringLiteral("Help text"));
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
 
     text_->setReadOnly(true);
     // The help text lines up columns with blanks.
@@ -42,6 +50,9 @@ ViewerWindow::ViewerWindow(const QList<HelpTopic> &topics, const QString &wanted
     layout->addLayout(buttons);
 
     resize(sizeHint().width(), 560);
+    // That width is where the window starts; on a small screen (or at a large scale) it may be
+    // narrower, the text then wrapping.
+    text_->setMinimumWidth(0);
 
     if (!problem.isEmpty()) {
         text_->setPlainText(problem);
