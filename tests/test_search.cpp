@@ -1,3 +1,4 @@
+#include "app/letter_pad_look.h"
 #include "data/search.h"
 #include "support/scripted_messages.h"
 #include "support/windows.h"
@@ -203,6 +204,15 @@ TEST(LetterPad, HoldsAToMAboveNToZ) {
     }
     EXPECT_EQ(top, QStringLiteral("ABCDEFGHIJKLM"));
     EXPECT_EQ(bottom, QStringLiteral("NOPQRSTUVWXYZ"));
+    // Silver in the window's font under the usual palette; legible letters under a dark one.
+    EXPECT_EQ(pad->palette().color(QPalette::Base), QColor(Qt::lightGray));
+    EXPECT_EQ(pad->font(), w.form1().font());
+    QPalette dark(Qt::black);
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        dark.setColor(role, Qt::white);
+    w.form1().setPalette(dark);
+    const QPalette &shown = pad->palette();
+    EXPECT_GE(contrastRatio(shown.color(QPalette::Base), shown.color(QPalette::Text)), 4.5);
 }
 
 TEST(LetterPad, ClicksAppendLettersUpToSixteen) {

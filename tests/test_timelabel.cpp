@@ -143,4 +143,9 @@ TEST(Timelabel, TheMainWindowsClockRunsFromTheEndOfLoading) {
     tick(*clock);
     EXPECT_EQ(clock->text(),
               FormatTime(clock->CurrentFormat(), TimeSettingsOf(clock->locale()), QTime(8, 30, 0)));
+    // A screen reader hears the time to the minute, and nothing while the clock is hidden.
+    EXPECT_EQ(clock->accessibleName(), "Clock");
+    window.show();
+    tick(*clock);
+    EXPECT_EQ(clock->accessibleName(), "Clock 08:30");
 }
