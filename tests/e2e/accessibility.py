@@ -53,6 +53,8 @@ STATES = [
     ("Escape cancels", ["Escape"], "MERIDOC   home"),
     ("ABOUT", ["F10", "Left", "Down", "Down", "Return", "<ABOUT MERIDOC >"], "About MERIDOC"),
     ("Escape closes it", ["Escape", HOME], "MERIDOC   home"),
+    ("HELP", ["F10", "Left", "Down", "Return", "<MERIDOC Help - Meridoc Help>"], "Help topics"),
+    ("Escape closes the help viewer", ["Escape", HOME], "MERIDOC   home"),
 ]
 # Parts of a control and the menus. (The toolkit marks a view's current item focused even while
 # the view is not.)
@@ -69,8 +71,11 @@ def walk(obj):
 
 def problems_and_focus(pyatspi):
     problems, focused = [], None
-    apps = [a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == "MERIDOC"]
+    apps = [a for a in pyatspi.Registry.getDesktop(0)
+            if a is not None and a.name in ("MERIDOC", "txtview")]
     for frame in (w for a in apps for w in a if w is not None and w.getRoleName() != "alert"):
+        if frame.getRoleName() not in ("frame", "dialog"):
+            problems.append(f"the window \"{frame.name}\" is a {frame.getRoleName()}")
         for obj in walk(frame):
             states, role, name = obj.getState(), obj.getRoleName(), obj.name or ""
             showing = states.contains(pyatspi.STATE_SHOWING)
