@@ -31,7 +31,7 @@ QPushButton *firstShown(std::initializer_list<QPushButton *> buttons) {
 } // namespace
 
 void TForm1::setUpKeyboard() {
-    // Every box is read by the label beside it; the pad, the list and the clock are named.
+    // Every box is read by the label beside it; the pad and the list are named.
     ui->Label3->setBuddy(ui->StringGrid1);
     ui->Label1->setBuddy(ui->Edit1);
     ui->Label2->setBuddy(ui->MaskEdit2);
@@ -42,9 +42,8 @@ void TForm1::setUpKeyboard() {
     ui->FileListBox1->setAccessibleName(QStringLiteral("Card files"));
     styleLetterPad(ui->StringGrid1);
 
-    for (QWidget *w :
-         {static_cast<QWidget *>(ui->StringGrid1), static_cast<QWidget *>(ui->Edit1),
-          static_cast<QWidget *>(ui->MaskEdit2), static_cast<QWidget *>(ui->FileListBox1)})
+    for (QWidget *w : std::initializer_list<QWidget *>{ui->StringGrid1, ui->Edit1, ui->MaskEdit2,
+                                                       ui->FileListBox1})
         w->installEventFilter(this);
 
     // Escape presses the CANCEL on screen.
