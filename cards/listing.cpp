@@ -4,6 +4,8 @@
 
 #include "data/text.h"
 
+#include <QRegularExpression>
+
 #include <array>
 
 namespace meridoc::cards {
@@ -80,8 +82,15 @@ private:
 } // namespace
 
 QString DigitsOf(const QString &text) {
+    // After a country code, "(0)" shows the trunk prefix dialled at home: "+49 (0)170 ..." is
+    // "+49 170 ..." from abroad and "0170 ..." at home.
+    QString number = text.trimmed();
+    if (number.startsWith(u'+') || number.startsWith(QLatin1String("00"))) {
+        static const QRegularExpression trunk(QStringLiteral("\\(\\s*0\\s*\\)"));
+        number.remove(trunk);
+    }
     QString digits;
-    for (const QChar c : text) {
+    for (const QChar c : number) {
         if (c >= '0' && c <= '9')
             digits += c;
     }

@@ -21,7 +21,8 @@ struct FindRequest {
 // any entry matched (nothing is printed then). Throws Failure.
 bool RunFind(const CommandContext &ctx, const FindRequest &request);
 
-// The digits of a text, in order.
+// The digits of a phone number as written, in order; a trunk "(0)" after a country code
+// ("+49 (0)170 ...") is not one of them.
 QString DigitsOf(const QString &text);
 
 // Whether a phone number matches the digits searched for: without their leading zeros, the two

@@ -133,6 +133,17 @@ TEST(CardsFind, PhoneDigits) {
         {"08-123 45 67", "+46 8 123 4567", true},
         {"0046 8 123 4567", "+46 8 123 4567", true},
         {"000", "0", false},
+        // How people write one number: DE, FR, UK, US, IN, JP; national, international, "00".
+        {"+49 170 5550123", "+49 (0)170 5550123", true},
+        {"0170 5550123", "0049 (0) 170 555 01 23", true},
+        {"+49 170 5550123", "+43 170 5550123", false},
+        {"01 23 45 67 89", "+33 1 23 45 67 89", true},
+        {"+44 (0)20 7946 0018", "020 7946 0018", true},
+        {"(555) 555-0101", "+1 555-555-0101", true},
+        {"1-555-555-0101", "555.555.0102", false},
+        {"+91 98765 43210", "098765 43210", true},
+        {"03-1234-5678", "+81 3 1234 5678", true},
+        {"(0)170 5550123", "0170 5550124", false},
     };
     for (const Row &row : rows)
         EXPECT_EQ(PhoneMatches(DigitsOf(row.phone), DigitsOf(row.wanted)), row.matches)
