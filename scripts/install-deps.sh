@@ -8,7 +8,7 @@ if [[ "${1:-}" == "--test" ]]; then
                xvfb xdotool openbox x11-utils imagemagick
                cups printer-driver-cups-pdf poppler-utils
                pandoc clang libclang-rt-14-dev
-               python3-vobject groff-base
+               python3-vobject groff-base man-db
                dbus-daemon at-spi2-core python3-pyatspi)
     packages+=(desktop-file-utils appstream radicale vdirsyncer khard)
 fi

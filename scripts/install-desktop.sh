@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes an installed MERIDOC known to the desktop, for the current user: the launcher entry, the
 # icons and the software-centre metadata go into ${XDG_DATA_HOME:-~/.local/share}, the entry
-# starting PREFIX/meridoc. Run after `cmake --install BUILD --prefix PREFIX`; pass that build's
+# starting PREFIX/meridoc; meridoc-cards goes on PATH and its manual page where man finds it. Run after `cmake --install BUILD --prefix PREFIX`; pass that build's
 # install_manifest.txt so that scripts/uninstall.sh can remove the program files as well.
 #
 #   bash scripts/install-desktop.sh PREFIX [BUILD/install_manifest.txt]
@@ -60,6 +60,18 @@ put "$source/resources/icons/$id.svg" "$data/icons/hicolor/scalable/apps/$id.svg
 for size in 16 24 32 48 64 128 256; do
     put "$source/resources/icons/${size}x${size}/$id.png" "$data/icons/hicolor/${size}x${size}/apps/$id.png"
 done
+
+# The companion tool on the user's PATH (a link to the program folder's, in ~/.local/bin, which
+# Debian's login profile puts on PATH) and its manual where `man meridoc-cards` finds it (man
+# looks beside the bin folders of PATH).
+if [[ -x "$prefix/meridoc-cards" ]]; then
+    mkdir -p "$HOME/.local/bin"
+    ln -sfn -- "$prefix/meridoc-cards" "$HOME/.local/bin/meridoc-cards"
+    installed+=("$HOME/.local/bin/meridoc-cards")
+fi
+if [[ -f "$prefix/meridoc-cards.1" ]]; then
+    put "$prefix/meridoc-cards.1" "$HOME/.local/share/man/man1/meridoc-cards.1"
+fi
 
 # The record: the program files cmake installed, then the desktop's files.
 {

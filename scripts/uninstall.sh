@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Removes what scripts/run.sh installed: the program files in the program folder (default
-# ~/meridoc, or MERIDOC_HOME, or the folder given) and the launcher entry, icons and metadata in
-# the user's data folder, exactly as recorded in the folder's .meridoc-install-manifest.
+# ~/meridoc, or MERIDOC_HOME, or the folder given), the launcher entry, icons and metadata in
+# the user's data folder, and meridoc-cards' link on PATH and its manual page, exactly as recorded in the folder's .meridoc-install-manifest.
 # Card files, extra texts, meridoc.ini and anything else in the folder stay; the folder itself is
 # removed only when nothing is left in it.
 #
@@ -30,6 +30,10 @@ while IFS= read -r path || [[ -n "$path" ]]; do
     # configuration) and the desktop's files named after the program.
     case "$path" in
         "$prefix"/*) [[ "$name" != [Mm][Ee][Rr][Ii][Dd][Oo][Cc].[Ii][Nn][Ii] ]] || continue ;;
+        # The companion tool's link on PATH, while it still points here, and its manual page.
+        */.local/bin/meridoc-cards)
+            [[ -L "$path" && "$(readlink -- "$path")" == "$prefix/meridoc-cards" ]] || continue ;;
+        */.local/share/man/man1/meridoc-cards.1) ;;
         /*) [[ "$name" == "$id".* ]] || continue ;;
         *) continue ;;
     esac

@@ -57,6 +57,11 @@ assert unescape(keys["TryExec"]) == program, keys["TryExec"]
 assert os.path.isfile(program) and os.access(program, os.X_OK), program
 PY
 
+# The companion tool is on PATH, and man finds its manual page.
+[[ "$(readlink "$HOME/.local/bin/meridoc-cards")" == "$prefix/meridoc-cards" ]] || fail "no meridoc-cards on PATH"
+env -u MANPATH PATH="$HOME/.local/bin:$PATH" man -w meridoc-cards | grep -qx "$HOME/.local/share/man/man1/meridoc-cards.1" ||
+    fail "man does not find meridoc-cards"
+
 # The user's files in the program folder, and what was installed.
 user_files=(tanro.crd home.CRD JOHNSMITH meridoc.ini MERIDOC.INI notes.odt)
 for f in "${user_files[@]}"; do echo "kept" >"$prefix/$f"; done
