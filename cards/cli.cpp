@@ -30,8 +30,9 @@ const char *const Help =
     "  export [--format vcard3|vcard4|csv] [--output FILE | --folder DIR]\n"
     "                                     vCards or CSV on standard output, to FILE, or one\n"
     "                                     vCard per entry in the sync folder DIR\n"
-    "  import [--dry-run] [--map FIELD=HEADER]... FILE...\n"
-    "                                     vCard and CSV files into the card file\n"
+    "  import [--dry-run] [--update] [--map FIELD=HEADER]... FILE...\n"
+    "                                     vCard and CSV files into the card file; --update\n"
+    "                                     replaces the one entry of a contact's name\n"
     "\n"
     "Options:\n"
     "  --dir DIR          the program folder (default: the folder of this program)\n"
@@ -63,6 +64,7 @@ const QMap<QString, OptionSpec> &optionSpecs() {
         {"--output", {true, {"export"}}},
         {"--folder", {true, {"export"}}},
         {"--dry-run", {false, {"import"}}},
+        {"--update", {false, {"import"}}},
         {"--map", {true, {"import"}}},
     };
     return specs;
@@ -177,6 +179,7 @@ ImportRequest importRequest(const Invocation &inv) {
     ImportRequest request;
     request.files = inv.operands;
     request.dryRun = inv.has("--dry-run");
+    request.update = inv.has("--update");
     for (const QString &map : inv.options.value("--map")) {
         const qsizetype eq = map.indexOf('=');
         const QString field = map.left(eq).trimmed().toUpper();

@@ -43,6 +43,8 @@ struct ImportRequest {
     QStringList files; // vCard or CSV files, told apart by their content
     CsvMap map;        // --map FIELD="Header" overrides for CSV files
     bool dryRun = false;
+    // A contact whose NAME and SURNAME name exactly one entry replaces that entry.
+    bool update = false;
 };
 
 // Imports every contact of the files into the card file, all or nothing: the card file is

@@ -1,3 +1,4 @@
+#include "card_entries.h"
 #include "commands.h"
 #include "extra_text_queue.h"
 #include "input_text.h"
@@ -82,7 +83,10 @@ public:
         // never holds up another writer of the program folder.
         std::optional<files::DirectoryLock> lock(std::in_place, AppState.ProgramDir);
         std::optional<Progress> progress(std::in_place, ctx_, count_);
-        CardMerge merge(batch_, count_, !request_.dryRun, [&] { progress->step(); });
+        findNamesInCardFile();
+        CardMerge merge(
+            batch_, count_, !request_.dryRun, [&] { progress->step(); },
+            [this](const EntryRecord &record) { return replaces(record); });
         progress.reset();
         extra_.stage(!request_.dryRun);
         notes_.rewind();
@@ -115,9 +119,10 @@ private:
             const bool extra = !mapped.extraLines.isEmpty();
             if (extra)
                 noteCollision(record, mapped);
-            if (request_.dryRun || extra || !mapped.losses.isEmpty())
-                notes_.add({count_, file, contact.line, whoOf(contact, mapped),
-                            std::move(mapped.losses), record});
+            if (!imported_.contains(nameKey(record)))
+                imported_.insert(nameKey(record), record);
+            notes_.add({count_, file, contact.line, whoOf(contact, mapped),
+                        std::move(mapped.losses), record});
             if (extra)
                 extra_.add(count_,
                            ViewerExtraTextName(text::fromCp1252(record.NAME()),
@@ -132,6 +137,49 @@ private:
                                                     : readCsv(input, request_.map, sink);
         if (error)
             throw Failure(error->reason, file, error->line);
+    }
+
+    static QByteArray nameKey(const EntryRecord &record) {
+        return text::trimmed(record.NAME()) + '\t' + text::trimmed(record.SURNAME());
+    }
+
+    // How many entries of the card file carry each name imported, and the entry when there is
+    // one; only the names imported are looked at.
+    void findNamesInCardFile() {
+        if (!QFileInfo(CardFilePath()).isFile())
+            return; // a new card file
+        CardEntries entries;
+        while (const EntryRecord *record = entries.next()) {
+            const QByteArray key = nameKey(*record);
+            if (!imported_.contains(key))
+                continue;
+            Existing &existing = existing_[key];
+            if (++existing.count == 1)
+                existing.record = *record;
+        }
+    }
+
+    // With --update, the one entry of a name imported goes, unless an imported contact is that
+    // very entry (nothing to replace then).
+    bool replaces(const EntryRecord &record) const {
+        if (!request_.update)
+            return false;
+        const QByteArray key = nameKey(record);
+        const auto found = existing_.constFind(key);
+        return found != existing_.cend() && found->count == 1 &&
+               !(imported_.value(key).bytes == record.bytes);
+    }
+
+    // What the report says of a contact added beside, or in place of, an entry of its name.
+    void remarkOnName(ContactNote &note, bool skipped) const {
+        const auto found = existing_.constFind(nameKey(note.record));
+        if (skipped || found == existing_.cend())
+            return;
+        if (request_.update && found->count == 1)
+            note.losses.prepend(QStringLiteral("replaces the entry of the same name"));
+        else
+            note.losses.prepend(QStringLiteral(
+                "same name as an existing entry, added beside it; --update replaces it"));
     }
 
     // Two people (names as written) whose entries share one extra text: both are told, and
@@ -163,10 +211,13 @@ private:
         const qint64 added = count_ - merge.skippedCount();
         return QStringLiteral(
                    "%1 %2 into %3, %4 already there, %5 with details moved to extra text")
-            .arg(QLatin1String(verb), plural(added, "contact", "contacts"),
-                 QFileInfo(merge.path()).fileName())
-            .arg(merge.skippedCount())
-            .arg(extra_.appendedCount());
+                   .arg(QLatin1String(verb), plural(added, "contact", "contacts"),
+                        QFileInfo(merge.path()).fileName())
+                   .arg(merge.skippedCount())
+                   .arg(extra_.appendedCount()) +
+               (merge.replacedCount() > 0
+                    ? QStringLiteral(", %1 replaced").arg(merge.replacedCount())
+                    : QString());
     }
 
     static QString remark(const ContactNote &note, QStringList what) {
@@ -179,6 +230,7 @@ private:
     void reportDone(const CardMerge &merge) {
         print(ctx_.err, QStringLiteral("meridoc-cards: %1\n").arg(summary(merge, "imported")));
         while (std::optional<ContactNote> note = notes_.next()) {
+            remarkOnName(*note, merge.skipped()[std::size_t(note->number)]);
             const QStringList losses = lossesOf(*note);
             if (!losses.isEmpty())
                 print(ctx_.err, QStringLiteral("meridoc-cards: %1\n").arg(remark(*note, losses)));
@@ -190,6 +242,7 @@ private:
     // that it is already there.
     void reportDryRun(const CardMerge &merge) {
         while (std::optional<ContactNote> note = notes_.next()) {
+            remarkOnName(*note, merge.skipped()[std::size_t(note->number)]);
             QStringList what = lossesOf(*note);
             if (merge.skipped()[std::size_t(note->number)]) {
                 what.prepend(QStringLiteral("already in the card file"));
@@ -215,7 +268,13 @@ private:
     RecordWriter batchWriter_;
     qint64 count_ = 0;
     NoteSpool notes_;
-    QHash<QString, QString> writtenNames_; // extra-text name (upper case) -> first full name
+    struct Existing {
+        int count = 0;
+        EntryRecord record;
+    };
+    QHash<QByteArray, EntryRecord> imported_; // the first contact of each name
+    QHash<QByteArray, Existing> existing_;    // entries of the card file by the names imported
+    QHash<QString, QString> writtenNames_;    // extra-text name (upper case) -> first full name
     ExtraTextQueue extra_;
 };
 

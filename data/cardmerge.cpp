@@ -89,8 +89,21 @@ template <typename Item> files::File sortedCopy(const files::File &source, qint6
 CardMerge::CardMerge(std::span<const EntryRecord> batch, bool write, const Progress &progress)
     : CardMerge(spooled(batch), qint64(batch.size()), write, progress) {}
 
-CardMerge::CardMerge(const files::File &batch, qint64 count, bool write, const Progress &progress)
+CardMerge::CardMerge(const files::File &batch, qint64 count, bool write, const Progress &progress,
+                     const Replaced &replaced)
     : path_(CardFilePath()), skipped_(std::size_t(count), false) {
+    const auto kept = [&](const NextExisting &next) -> NextExisting {
+        if (!replaced)
+            return next;
+        return [next, &replaced, this]() -> const EntryRecord * {
+            const EntryRecord *record = next();
+            while (record && replaced(*record)) {
+                ++replacedCount_;
+                record = next();
+            }
+            return record;
+        };
+    };
     const files::File sortedBatch = sortedCopy<NumberedRecord>(batch, count);
 
     const QByteArray encodedPath = QFile::encodeName(path_);
@@ -119,7 +132,7 @@ CardMerge::CardMerge(const files::File &batch, qint64 count, bool write, const P
         if (progress)
             progress();
     };
-    if (!mergePass(fromFile, sortedBatch, count, skipped_, deliver, counted)) {
+    if (!mergePass(kept(fromFile), sortedBatch, count, skipped_, deliver, counted)) {
         // Written by other means and out of order: sort the records first, stably.
         const files::File sortedExisting =
             sortedCopy<EntryRecord>(files::File::openExisting(path_), existing);
@@ -133,13 +146,14 @@ CardMerge::CardMerge(const files::File &batch, qint64 count, bool write, const P
             output_ = std::make_unique<NewCardFile>(path_, mode);
         }
         qint64 replayed = 0; // the records the first pass reported are not reported twice
-        mergePass(fromSorted, sortedBatch, count, skipped_, deliver, [&] {
+        replacedCount_ = 0;
+        mergePass(kept(fromSorted), sortedBatch, count, skipped_, deliver, [&] {
             if (++replayed > reported && progress)
                 progress();
         });
     }
     skippedCount_ = std::count(skipped_.begin(), skipped_.end(), true);
-    needed_ = !exists || skippedCount_ < count;
+    needed_ = !exists || skippedCount_ < count || replacedCount_ > 0;
 }
 
 CardMerge::~CardMerge() = default;

@@ -29,11 +29,14 @@ class CardMerge {
 public:
     // Called once for each batch record, as it is placed or skipped.
     using Progress = std::function<void()>;
+    // Records of the card file that the batch replaces: they are left out of the new card file.
+    using Replaced = std::function<bool(const EntryRecord &)>;
 
     // Works out the merge of the `count` records of `batch` (a file of NumberedRecord, numbered
     // 0 to count - 1 in batch order); with `write`, builds the new card file in "temp.tmp" (see
     // files::ReplacementFile). Throws EInOutError for the card file, "temp.tmp" or a scratch file.
-    CardMerge(const files::File &batch, qint64 count, bool write, const Progress &progress = {});
+    CardMerge(const files::File &batch, qint64 count, bool write, const Progress &progress = {},
+              const Replaced &replaced = {});
     // The same for a batch held in memory.
     CardMerge(std::span<const EntryRecord> batch, bool write, const Progress &progress = {});
     ~CardMerge();
@@ -43,6 +46,8 @@ public:
     // For each record of the batch, in batch order: skipped as an entry already there.
     const std::vector<bool> &skipped() const { return skipped_; }
     qint64 skippedCount() const { return skippedCount_; }
+    // Records of the card file left out as replaced.
+    qint64 replacedCount() const { return replacedCount_; }
     // The path the card file has (or will have once created).
     const QString &path() const { return path_; }
 
@@ -54,6 +59,7 @@ private:
     QString path_;
     std::vector<bool> skipped_;
     qint64 skippedCount_ = 0;
+    qint64 replacedCount_ = 0;
     std::unique_ptr<NewCardFile> output_;
     bool needed_ = false; // there is something to write
 };

@@ -272,3 +272,38 @@ TEST_F(CardsImport, LongLineUnderAnAddressSpaceLimit) {
         EXPECT_EQ(snapshot(), before);
     }
 }
+
+// A contact with the name of one entry but other details: added beside it, or with --update in
+// its place; importing the same file again changes nothing either way.
+TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
+    const struct {
+        const char *what;
+        QByteArray card;
+        bool update;
+        const char *entries;
+        const char *remark;
+    } rows[] = {
+        {"added beside", Card, false, "Anna\tSmith\t555\t\told\t\nAnna\tSmith\t777\t\tnew\t\n",
+         "same name as an existing entry, added beside it; --update replaces it"},
+        {"replaced", Card, true, "Anna\tSmith\t777\t\tnew\t\n",
+         "replaces the entry of the same name"},
+        {"two of the name: added beside",
+         cardFileBytes({{"Anna", "Smith", "555", "", "old"}, {"Anna", "Smith", "1", "", ""}}, 'j'),
+         true, "Anna\tSmith\t555\t\told\t\nAnna\tSmith\t1\t\t\t\nAnna\tSmith\t777\t\tnew\t\n",
+         "added beside it"},
+    };
+    const QString file = input("a.vcf", vcard("Anna", "Smith", "TEL:777\r\nNOTE:new\r\n"));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        dir.write("home.crd", row.card);
+        QStringList args = {"--card-file", "home", "import", file};
+        if (row.update)
+            args.insert(3, "--update");
+        ASSERT_EQ(run(args), 0) << err.toStdString();
+        EXPECT_EQ(entriesOf(dir.read("home.crd")), row.entries);
+        EXPECT_TRUE(err.contains(row.remark)) << err.toStdString();
+        const auto after = snapshot();
+        ASSERT_EQ(run(args), 0) << err.toStdString();
+        EXPECT_EQ(snapshot(), after);
+    }
+}
