@@ -146,10 +146,9 @@ bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
     return true;
 }
 
-void ExtraTextBatch::stage(bool write) {
-    // The names the folder holds, read once: an older spelling of a person's note (blanks around
-    // the name, Windows-1252 bytes) is looked for only where one may exist.
-    const QSet<QByteArray> names = ExtraTextKeys();
+void ExtraTextBatch::stage(bool write, const QSet<QByteArray> &names) {
+    // An older spelling of a person's note (blanks around the name, Windows-1252 bytes) is
+    // looked for only where the folder's names say one may exist.
     for (const auto &target : targets_) {
         if (target->additions.isEmpty())
             continue;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -28,7 +30,8 @@ public:
     // Loads each extra text (or starts an empty one), appends every queued group of lines that
     // it does not already hold, each line a paragraph, and (when `write`) writes the changed
     // ones as RTF to temporary files next to them. Throws Failure naming the file.
-    void stage(bool write);
+    // `folderNames` is ExtraTextKeys(), read once for all the batches of an import.
+    void stage(bool write, const QSet<QByteArray> &folderNames);
     // The staged files with their targets, which this batch then no longer removes.
     QList<std::pair<QString, QString>> takeStaged();
     // Renames the staged file over its target. Throws Failure naming the target.

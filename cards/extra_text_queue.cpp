@@ -5,6 +5,7 @@
 
 #include "data/appstate.h"
 #include "data/errors.h"
+#include "data/extratext.h"
 #include "data/files.h"
 #include "data/text.h"
 
@@ -83,6 +84,7 @@ void ExtraTextQueue::add(qint64 number, const QString &name, const QStringList &
 }
 
 void ExtraTextQueue::stage(bool write) {
+    const QSet<QByteArray> names = ExtraTextKeys(); // the folder, read once
     for (std::unique_ptr<Spool> &partition : partitions_) {
         if (!partition)
             continue;
@@ -93,7 +95,7 @@ void ExtraTextQueue::stage(bool write) {
             batch.add(q.name, q.lines);
         }
         partition.reset();
-        batch.stage(write);
+        batch.stage(write, names);
         appended_ += batch.appendedCount();
         for (const auto &[staged, target] : batch.takeStaged()) {
             QByteArray pair;
