@@ -3,7 +3,8 @@
 # ~/meridoc, or MERIDOC_HOME, or the folder given), the launcher entry, icons and metadata in
 # the user's data folder, and meridoc-cards' link on PATH and its manual page, exactly as recorded in the folder's .meridoc-install-manifest.
 # Card files, extra texts, meridoc.ini and anything else in the folder stay; the folder itself is
-# removed only when nothing is left in it.
+# removed only when nothing is left in it, and so are the folders the removal left empty. It lists
+# what it removed and what it kept.
 #
 #   bash scripts/uninstall.sh [PREFIX]
 set -euo pipefail
@@ -23,6 +24,8 @@ id=org.meridoc.Meridoc
 
 desktop_dirs=()
 icon_themes=()
+emptied=()
+echo "Removed:"
 while IFS= read -r path || [[ -n "$path" ]]; do
     [[ -n "$path" ]] || continue
     name="$(basename -- "$path")"
@@ -39,17 +42,51 @@ while IFS= read -r path || [[ -n "$path" ]]; do
     esac
     [[ -f "$path" || -L "$path" ]] || continue
     rm -f -- "$path"
+    echo "  $path"
+    case "$path" in
+        "$prefix"/*) ;;
+        *) emptied+=("$(dirname -- "$path")") ;;
+    esac
     case "$path" in
         */applications/"$id".desktop) desktop_dirs+=("$(dirname -- "$path")") ;;
         */icons/hicolor/*/apps/"$id".*) icon_themes+=("${path%/*/apps/*}") ;;
     esac
 done <"$record"
-rm -f -- "$manifest"
-rmdir -- "$prefix" 2>/dev/null || true
+if [[ -f "$manifest" ]]; then
+    rm -f -- "$manifest"
+    echo "  $manifest"
+fi
 
+# The desktop forgets the removed files where its caches are kept up to date.
 if command -v update-desktop-database >/dev/null; then
     for d in "${desktop_dirs[@]}"; do update-desktop-database -q "$d" || true; done
 fi
 if command -v gtk-update-icon-cache >/dev/null && [[ ${#icon_themes[@]} -gt 0 ]]; then
     gtk-update-icon-cache -q -f -t "${icon_themes[0]}" || true
 fi
+
+# The folders that held only what was removed (icons/hicolor/48x48/apps, then 48x48, ...) go too,
+# up to the icons, applications and metainfo folders themselves; the data folder stays.
+for dir in "${emptied[@]}"; do
+    while [[ "$dir" == */icons || "$dir" == */icons/* || "$dir" == */applications ||
+        "$dir" == */metainfo ]] && rmdir -- "$dir" 2>/dev/null; do
+        echo "  $dir/"
+        dir="$(dirname -- "$dir")"
+    done
+done
+
+# What stays: everything of the user's in the program folder, and the sync folder.
+kept=()
+if [[ -d "$prefix" ]]; then
+    while IFS= read -r -d '' path; do kept+=("$path"); done < <(
+        find "$prefix" -mindepth 1 -maxdepth 1 -print0 | sort -z)
+fi
+sync_folder="${XDG_DATA_HOME:-$HOME/.local/share}/meridoc-sync"
+[[ ! -d "$sync_folder" ]] || kept+=("$sync_folder/")
+if [[ ${#kept[@]} -gt 0 ]]; then
+    echo "Kept (card files, extra texts, meridoc.ini, the sync folder and anything else of yours):"
+    printf '  %s\n' "${kept[@]}"
+else
+    echo "Kept: nothing"
+fi
+rmdir -- "$prefix" 2>/dev/null && echo "Removed the empty folder $prefix/" || true

@@ -67,13 +67,20 @@ user_files=(tanro.crd home.CRD JOHNSMITH meridoc.ini MERIDOC.INI notes.odt)
 for f in "${user_files[@]}"; do echo "kept" >"$prefix/$f"; done
 mapfile -t installed <"$prefix/.meridoc-install-manifest"
 [[ ${#installed[@]} -ge 12 ]] || fail "only ${#installed[@]} files recorded"
-bash "$source_dir/scripts/uninstall.sh" "$prefix"
+mkdir -p "$XDG_DATA_HOME/meridoc-sync"
+report="$(bash "$source_dir/scripts/uninstall.sh" "$prefix")"
 for f in "${installed[@]}" "$prefix/.meridoc-install-manifest"; do
     [[ ! -e "$f" ]] || fail "$f was not removed"
+    grep -qxF "  $f" <<<"$report" || fail "$f is not listed as removed"
+done
+for f in "${user_files[@]/#/$prefix/}" "$XDG_DATA_HOME/meridoc-sync/"; do
+    grep -qxF "  $f" <<<"$report" || fail "$f is not listed as kept"
 done
 for f in "${user_files[@]}"; do
     [[ "$(cat "$prefix/$f")" == kept ]] || fail "$f was touched"
 done
+empty="$(find "$XDG_DATA_HOME" -mindepth 1 -type d -empty ! -name meridoc-sync)"
+[[ -z "$empty" ]] || fail "folders left empty: $empty"
 # With nothing of the user's left in it, the program folder goes too.
 rm -f -- "${user_files[@]/#/$prefix/}"
 install_program
