@@ -1,8 +1,8 @@
 #include "export_entry.h"
 
-#include "sha1.h"
-
 #include "data/text.h"
+
+#include <QUuid>
 
 #include <algorithm>
 #include <cstring>
@@ -41,33 +41,24 @@ QByteArrayView TrimmedBytes(QByteArrayView v) {
 
 namespace {
 
-// The UUID of the name (the namespace followed by the length-prefixed fields) in its text form.
+// The name-based (SHA-1, version 5) UUID of the length-prefixed fields in the entries'
+// namespace, in its text form.
 UidText uidOfName(const unsigned char *name, std::size_t size) {
-    Sha1Digest uuid = Sha1(QByteArrayView(name, qsizetype(size)));
-    uuid[6] = static_cast<unsigned char>((uuid[6] & 0x0F) | 0x50); // version 5
-    uuid[8] = static_cast<unsigned char>((uuid[8] & 0x3F) | 0x80); // the RFC 4122 variant
-
-    static constexpr auto hex = [] {
-        std::array<std::array<char, 2>, 256> pairs{};
-        for (int b = 0; b < 256; ++b)
-            pairs[b] = {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
-        return pairs;
-    }();
-    static constexpr std::array<unsigned char, 16> at = {0,  2,  4,  6,  9,  11, 14, 16,
-                                                         19, 21, 24, 26, 28, 30, 32, 34};
+    static const QUuid ns = QUuid::fromRfc4122(
+        QByteArrayView(reinterpret_cast<const char *>(UidNamespace), sizeof UidNamespace));
+    const QByteArray fields =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(name), qsizetype(size));
+    const QByteArray text = QUuid::createUuidV5(ns, fields).toByteArray(QUuid::WithoutBraces);
     UidText out;
-    out[8] = out[13] = out[18] = out[23] = '-';
-    for (std::size_t i = 0; i < 16; ++i)
-        std::memcpy(out.data() + at[i], hex[uuid[i]].data(), 2);
+    std::memcpy(out.data(), text.constData(), out.size());
     return out;
 }
 
 } // namespace
 
 UidText EntryUidText(const FieldViews &fields) {
-    unsigned char name[sizeof UidNamespace + FieldCount * 256];
-    std::memcpy(name, UidNamespace, sizeof UidNamespace);
-    std::size_t size = sizeof UidNamespace;
+    unsigned char name[FieldCount * 256];
+    std::size_t size = 0;
     for (const QByteArrayView field : fields) {
         const auto length = static_cast<unsigned char>(std::min<qsizetype>(field.size(), 255));
         name[size++] = length;
@@ -81,9 +72,8 @@ UidText EntryUidText(const EntryRecord &record) {
     // The record already holds each field as its length byte and characters; each is copied
     // whole (a fixed size, so the copy is a few moves) and the length byte clamped as
     // EntryRecord::field clamps it.
-    unsigned char name[sizeof UidNamespace + EntryRecord::Size];
-    std::memcpy(name, UidNamespace, sizeof UidNamespace);
-    std::size_t size = sizeof UidNamespace;
+    unsigned char name[EntryRecord::Size];
+    std::size_t size = 0;
 #pragma GCC unroll 5
     for (int i = 0; i < FieldCount; ++i) {
         const Field f = static_cast<Field>(i);

@@ -2,13 +2,11 @@
 #include "cards/csv_writer.h"
 #include "cards/export.h"
 #include "cards/listing.h"
-#include "cards/sha1.h"
 #include "cards/vcard_writer.h"
 #include "support/program_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 
@@ -103,18 +101,6 @@ TEST(CardsWriter, UidIsStableAndFollowsTheEntryIdentity) {
     for (const EntryRecord &record : {EntryRecord::fromFields(base), damaged}) {
         const UidText uid = EntryUidText(record);
         EXPECT_EQ(QString::fromLatin1(uid.data(), uid.size()), EntryUid(record.fields()));
-    }
-}
-
-TEST(CardsWriter, Sha1AgreesWithQtAtEveryPaddingBoundary) {
-    for (const int size : {0, 1, 55, 56, 63, 64, 65, 119, 120, 151, 200}) {
-        QByteArray data(size, '\0');
-        for (int i = 0; i < size; ++i)
-            data[i] = char(i * 37 + size);
-        const QByteArray expected = QCryptographicHash::hash(data, QCryptographicHash::Sha1);
-        for (const Sha1Digest &digest : {Sha1(data), Sha1Portable(data)})
-            EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(digest.data()), 20), expected)
-                << size;
     }
 }
 
