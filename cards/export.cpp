@@ -140,6 +140,7 @@ void exportFolder(const CommandContext &ctx, const ExportRequest &request) {
         throw Failure(QStringLiteral("cannot create the folder"), dir);
     if (!dir.endsWith('/'))
         dir += '/';
+    files::removeStaleStagedFiles(dir); // left by an export that was killed
     const QString manifestPath = dir + SyncManifestName;
     static const QRegularExpression ownName(QStringLiteral("^[0-9a-f-]{36}\\.vcf$"));
 

@@ -17,9 +17,6 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace meridoc::cards {
@@ -28,13 +25,9 @@ struct ExtraTextBatch::Target {
     QString name;
     QString path;                 // resolved in the program folder; empty: the name has no file
     QList<QStringList> additions; // queued groups, in import order
-    QString staged;               // the temporary file, once written
-    int appended = 0;             // groups of lines the text did not hold yet
-
-    ~Target() {
-        if (!staged.isEmpty())
-            ::unlink(QFile::encodeName(staged).constData());
-    }
+    // The new text, staged beside the file once written; removed unless taken.
+    std::unique_ptr<files::ReplacementFile> staged;
+    int appended = 0; // groups of lines the text did not hold yet
 };
 
 namespace {
@@ -101,26 +94,24 @@ QByteArray withParagraphs(const QByteArray &shown, const QTextDocument &doc, QSt
     return *rtf::appendParagraphs(rtf::write(first), added);
 }
 
-// Writes `bytes` to a new temporary file next to `target`, synced; returns its path. The file is
-// created under a name of its own, so nothing found there is followed or overwritten.
-QString writeBeside(const QString &target, const QByteArray &bytes) {
-    struct stat old {};
-    const bool exists = ::stat(QFile::encodeName(target).constData(), &old) == 0;
-    QString temporary;
+// Writes `bytes` as the new content of `target`, staged beside it and synced, not yet in place.
+// A kept file keeps its permissions; a new one gets what the umask leaves. A file the editor
+// would not replace (read-only, not a regular file) is refused as the editor refuses it.
+std::unique_ptr<files::ReplacementFile> stageFile(const QString &target, const QByteArray &bytes) {
+    std::unique_ptr<files::ReplacementFile> file;
     try {
-        files::File file = files::newFileBeside(target, temporary);
-        // A kept file keeps its permissions; a new one gets what the umask leaves.
-        if (::fchmod(file.fd(), exists ? old.st_mode & 07777 : files::newFileMode(0666)) != 0)
-            EInOutError::raiseFromErrno(errno);
-        file.writeAt(bytes.constData(), bytes.size(), 0);
-        file.sync();
-        file.close();
-    } catch (const EInOutError &e) {
-        if (!temporary.isEmpty())
-            ::unlink(QFile::encodeName(temporary).constData());
+        file = std::make_unique<files::ReplacementFile>(target, files::modeFor(target),
+                                                        files::Replacement{files::Staging::Beside});
+    } catch (const Exception &) {
+        throw Failure(QStringLiteral("Cannot create file %1").arg(target));
+    }
+    try {
+        file->file().writeAt(bytes.constData(), bytes.size(), 0);
+        file->finish();
+    } catch (const Exception &e) {
         fail(target, e.message());
     }
-    return temporary;
+    return file;
 }
 
 } // namespace
@@ -172,7 +163,7 @@ void ExtraTextBatch::stage(bool write, const QSet<QByteArray> &names) {
         for (const QStringList &group : target->additions)
             target->appended += append(held, group, added) ? 1 : 0;
         if (write && target->appended > 0)
-            target->staged = writeBeside(target->path, withParagraphs(shown, doc, added));
+            target->staged = stageFile(target->path, withParagraphs(shown, doc, added));
     }
 }
 
@@ -183,15 +174,21 @@ QString ExtraTextBatch::targetPath(const QString &name) {
 }
 
 void ExtraTextBatch::putInPlace(const QString &staged, const QString &target) {
-    if (::rename(QFile::encodeName(staged).constData(), QFile::encodeName(target).constData()) != 0)
-        fail(target, EInOutError(EInOutError::codeFromErrno(errno)).message());
+    try {
+        files::putInPlace(staged, target);
+    } catch (const EInOutError &e) {
+        fail(target, e.message());
+    }
 }
 
 QList<std::pair<QString, QString>> ExtraTextBatch::takeStaged() {
     QList<std::pair<QString, QString>> staged;
     for (const auto &target : targets_) {
-        if (!target->staged.isEmpty())
-            staged.append({std::exchange(target->staged, QString()), target->path});
+        if (target->staged) {
+            const QString replaced = target->staged->target(); // the file a link leads to
+            staged.append({target->staged->release(), replaced});
+            target->staged.reset();
+        }
     }
     return staged;
 }

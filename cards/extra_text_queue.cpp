@@ -54,7 +54,7 @@ Queued deserialised(const QByteArray &bytes) {
 
 } // namespace
 
-ExtraTextQueue::ExtraTextQueue() = default;
+ExtraTextQueue::ExtraTextQueue(const QString &dir) : dir_(dir), order_(dir), staged_(dir) {}
 
 ExtraTextQueue::~ExtraTextQueue() {
     if (committed_ || !stagedAny_)
@@ -79,7 +79,7 @@ void ExtraTextQueue::add(qint64 number, const QString &name, const QStringList &
     // Names match without regard to letter case, so equal names meet in one partition.
     const std::size_t part = qHash(text::upperAscii(name)) % Partitions;
     if (!partitions_[part])
-        partitions_[part] = std::make_unique<Spool>();
+        partitions_[part] = std::make_unique<Spool>(dir_);
     partitions_[part]->add(serialised(number, name, lines, lost));
 }
 

@@ -23,7 +23,8 @@ public:
         bool lost = false; // the name may not name an extra-text file
     };
 
-    ExtraTextQueue();
+    // Scratch files go to `dir`, the program folder.
+    explicit ExtraTextQueue(const QString &dir);
     ~ExtraTextQueue();
     ExtraTextQueue(const ExtraTextQueue &) = delete;
     ExtraTextQueue &operator=(const ExtraTextQueue &) = delete;
@@ -42,6 +43,7 @@ public:
 
 private:
     static constexpr int Partitions = 64;
+    QString dir_;
     Spool order_;
     std::array<std::unique_ptr<Spool>, Partitions> partitions_;
     Spool staged_; // staged file and target, one pair a record

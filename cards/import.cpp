@@ -70,7 +70,8 @@ void blankControlCharacters(MappedEntry &mapped) {
 class Import {
 public:
     Import(const CommandContext &ctx, const ImportRequest &request)
-        : ctx_(ctx), request_(request), batch_(ScratchFile()), batchWriter_(batch_) {}
+        : ctx_(ctx), request_(request), batch_(ScratchFile(AppState.ProgramDir)),
+          batchWriter_(batch_), notes_(AppState.ProgramDir), extra_(AppState.ProgramDir) {}
 
     void run() {
         {
@@ -82,10 +83,12 @@ public:
         // The report is written once the lock is released: a stalled reader of it (a full pipe)
         // never holds up another writer of the program folder.
         std::optional<files::DirectoryLock> lock(std::in_place, AppState.ProgramDir);
+        if (!request_.dryRun)
+            files::removeStaleStagedFiles(AppState.ProgramDir); // left by a run that was killed
         std::optional<Progress> progress(std::in_place, ctx_, count_);
         findNamesInCardFile();
         CardMerge merge(
-            batch_, count_, !request_.dryRun, [&] { progress->step(); },
+            CardFilePath(), batch_, count_, !request_.dryRun, [&] { progress->step(); },
             [this](const EntryRecord &record) { return replaces(record); });
         progress.reset();
         extra_.stage(!request_.dryRun);

@@ -11,12 +11,12 @@
 
 namespace meridoc::cards {
 
-// Records of any length in an unnamed scratch file instead of memory: written one after
+// Records of any length in an unnamed scratch file in `dir` instead of memory: written one after
 // another, then read back in the same order. Memory: a buffer of 16 KiB each way, and the
 // longest record. Throws EInOutError.
 class Spool {
 public:
-    Spool() : file_(ScratchFile()) {}
+    explicit Spool(const QString &dir) : file_(ScratchFile(dir)) {}
 
     void add(const QByteArray &record);
     // Starts reading from the first record.
@@ -46,9 +46,10 @@ struct ContactNote {
     EntryRecord record; // the entry made of it
 };
 
-// The notes of an import, in a spool.
+// The notes of an import, in a spool in `dir`.
 class NoteSpool {
 public:
+    explicit NoteSpool(const QString &dir) : spool_(dir) {}
     void add(const ContactNote &note);
     void rewind() { spool_.rewind(); }
     std::optional<ContactNote> next();

@@ -4,14 +4,11 @@
 
 #include "data/errors.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <memory>
 
 namespace meridoc::cards {
 namespace {
@@ -26,35 +23,29 @@ constexpr qsizetype BufferSize = 1024 * 1024;
 } // namespace
 
 AtomicFile::AtomicFile(const QString &target) : target_(target) {
-    // A read-only file is not replaced behind its owner's back, as in the program folder.
-    if (QFile::exists(target) && files::isReadOnly(target))
-        throw Failure(EInOutError::messageFor(ioerror::AccessDenied), target);
     try {
-        file_ = files::newFileBeside(target, temp_);
-        // The new file gets what the umask leaves, like any file a command writes.
-        if (::fchmod(file_.fd(), files::newFileMode(0666)) != 0)
-            EInOutError::raiseFromErrno(errno);
+        // A read-only file is not replaced behind its owner's back, as in the program folder. The
+        // new file gets what the umask leaves, like any file a command writes; a link there is
+        // replaced by the file.
+        file_ = std::make_unique<files::ReplacementFile>(
+            target, files::newFileMode(0666),
+            files::Replacement{files::Staging::Beside, files::Link::Replace});
     } catch (const Exception &e) {
-        if (!temp_.isEmpty()) // the destructor does not run for a constructor that throws
-            ::unlink(QFile::encodeName(temp_).constData());
         fail(target_, e);
     }
 }
 
-AtomicFile::~AtomicFile() {
-    if (!committed_ && !temp_.isEmpty())
-        ::unlink(QFile::encodeName(temp_).constData());
-}
+AtomicFile::~AtomicFile() = default;
 
 void AtomicFile::writeOut(QByteArrayView bytes) {
     try {
-        file_.writeAt(bytes.data(), bytes.size(), offset_);
+        file_->file().writeAt(bytes.data(), bytes.size(), offset_);
     } catch (const Exception &e) {
         fail(target_, e);
     }
     // Starts writing these pages to the disk now, while the rest is being made, so that the
     // fsync of commit() finds little left to wait for. Only a hint: its failure changes nothing.
-    ::sync_file_range(file_.fd(), offset_, bytes.size(), SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(file_->file().fd(), offset_, bytes.size(), SYNC_FILE_RANGE_WRITE);
     offset_ += bytes.size();
 }
 
@@ -77,13 +68,10 @@ void AtomicFile::write(QByteArrayView bytes) {
 void AtomicFile::commit() {
     flush();
     try {
-        file_.sync();
-        file_.close();
-        files::replaceFile(temp_, target_);
+        file_->commit();
     } catch (const Exception &e) {
         fail(target_, e);
     }
-    committed_ = true;
 }
 
 void WriteFileAtomically(const QString &target, const QByteArray &bytes) {

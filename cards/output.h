@@ -11,10 +11,9 @@
 
 namespace meridoc::cards {
 
-// A file written whole or not at all: the bytes go to a new hidden temporary file beside the
-// target, which is synced and renamed over the target by commit(). Without commit() the
-// temporary file is removed and the target stays as it was. Failures throw Failure naming the
-// file.
+// A file written whole or not at all, through files::ReplacementFile staged beside the target,
+// with the bytes gathered into large writes. Without commit() the staged file is removed and the
+// target stays as it was. Failures throw Failure naming the file.
 class AtomicFile {
 public:
     explicit AtomicFile(const QString &target);
@@ -30,11 +29,9 @@ private:
     void writeOut(QByteArrayView bytes);
 
     QString target_;
-    QString temp_;
-    files::File file_;
+    std::unique_ptr<files::ReplacementFile> file_;
     QByteArray buffer_;
     qint64 offset_ = 0;
-    bool committed_ = false;
 };
 
 // Writes `bytes` as the whole content of `target` through an AtomicFile.

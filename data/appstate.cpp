@@ -16,10 +16,6 @@ QString CardFilePath() {
     return CardFilePathFor(AppState.CurrentFileName);
 }
 
-QString TempFilePath() {
-    return files::resolve(AppState.ProgramDir, QStringLiteral("temp.tmp"));
-}
-
 bool SameBaseName(const QString &a, const QString &b) {
     return text::upperAscii(a) == text::upperAscii(b);
 }

@@ -17,8 +17,6 @@ inline ApplicationState AppState;
 // The current card file: ProgramDir + CurrentFileName + "." + CardExtension, resolved without
 // regard to letter case.
 QString CardFilePath();
-// "temp.tmp" in the program directory, where rewrites and sorts build the new card file.
-QString TempFilePath();
 // The path of a card file with the given base name and the current extension.
 QString CardFilePathFor(const QString &baseName);
 

@@ -4,76 +4,14 @@
 #include "errors.h"
 #include "recordfile.h"
 
-#include <QDir>
-#include <QFile>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
-#include <numeric>
 #include <optional>
-#include <unistd.h>
 
 namespace meridoc {
 namespace {
 
 constexpr qint64 RecSize = EntryRecord::Size;
-constexpr qint64 SortChunkRecords = 32768; // records sorted in memory at once (about 4.4 MB)
-constexpr std::size_t MaxFanIn = 16;       // runs merged in one pass
 
-using Range = RecordRange;
 using RangeReader = RecordReader<EntryRecord>;
-
-// Merges sorted runs of `source` into `out`. Among equal keys the earlier run goes first, so a
-// merge of consecutive runs is stable.
-template <typename Item>
-void mergeRuns(const files::File &source, const std::vector<Range> &runs, RecordWriter &out) {
-    std::vector<std::unique_ptr<RecordReader<Item>>> readers;
-    std::vector<Item> heads(runs.size());
-    std::vector<std::optional<SortKey>> keys(runs.size());
-    for (std::size_t i = 0; i < runs.size(); ++i) {
-        readers.push_back(std::make_unique<RecordReader<Item>>(source, runs[i]));
-        if (readers[i]->next(heads[i]))
-            keys[i].emplace(sortKeyOf(heads[i]));
-    }
-    for (;;) {
-        std::optional<std::size_t> best;
-        for (std::size_t i = 0; i < runs.size(); ++i) {
-            if (keys[i] && (!best || *keys[i] < *keys[*best]))
-                best = i;
-        }
-        if (!best)
-            return;
-        out.write(heads[*best]);
-        if (readers[*best]->next(heads[*best]))
-            keys[*best].emplace(sortKeyOf(heads[*best]));
-        else
-            keys[*best].reset();
-    }
-}
-
-// The maximal non-decreasing runs of the first n records, or nothing once there are more than
-// MaxFanIn of them (the file is then sorted in chunks instead).
-std::optional<std::vector<Range>> naturalRuns(const files::File &file, qint64 n) {
-    std::vector<Range> runs{{0, 0}};
-    RangeReader reader(file, {0, n});
-    EntryRecord record;
-    std::optional<SortKey> previous;
-    for (qint64 i = 0; reader.next(record); ++i) {
-        SortKey key(record);
-        if (previous && *previous > key) {
-            runs.back().end = i;
-            if (runs.size() == MaxFanIn)
-                return std::nullopt;
-            runs.push_back({i, i});
-        }
-        previous = key;
-    }
-    runs.back().end = n;
-    return runs;
-}
 
 // Copies records that are in order to `out` and puts `entry` after every record whose key is not
 // greater than its own, which is where a stable sort puts an entry that stands last in the file.
@@ -125,83 +63,7 @@ bool insertLastRecord(const files::File &source, qint64 n, const EntryRecord &la
     return true;
 }
 
-// Sorts n records of `source` into `out` with bounded memory: chunks sorted in memory become
-// runs in a scratch file, merged MaxFanIn at a time until one pass into `out` finishes the job.
-template <typename Item> void externalSort(const files::File &source, qint64 n, RecordWriter &out) {
-    files::File runsFile = ScratchFile();
-    std::vector<Range> runs;
-    {
-        RecordWriter writer(runsFile);
-        std::vector<Item> chunk;
-        std::vector<std::size_t> order;
-        for (qint64 first = 0; first < n; first += SortChunkRecords) {
-            const Range range{first, std::min(n, first + SortChunkRecords)};
-            chunk.resize(range.end - range.first);
-            RecordReader<Item> reader(source, range);
-            for (Item &r : chunk)
-                reader.next(r);
-            std::vector<SortKey> keys;
-            keys.reserve(chunk.size());
-            for (const Item &r : chunk)
-                keys.push_back(sortKeyOf(r));
-            order.resize(chunk.size());
-            std::iota(order.begin(), order.end(), 0);
-            std::stable_sort(order.begin(), order.end(),
-                             [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-            for (std::size_t i : order)
-                writer.write(chunk[i]);
-            runs.push_back(range);
-        }
-        writer.flush();
-    }
-    while (runs.size() > MaxFanIn) {
-        files::File next = ScratchFile();
-        RecordWriter writer(next);
-        std::vector<Range> merged;
-        for (std::size_t i = 0; i < runs.size(); i += MaxFanIn) {
-            const std::vector<Range> group(runs.begin() + i,
-                                           runs.begin() + std::min(runs.size(), i + MaxFanIn));
-            mergeRuns<Item>(runsFile, group, writer);
-            merged.push_back({group.front().first, group.back().end});
-        }
-        writer.flush();
-        runsFile = std::move(next);
-        runs = std::move(merged);
-    }
-    mergeRuns<Item>(runsFile, runs, out);
-}
-
 } // namespace
-
-files::File ScratchFile() {
-    // Unnamed where the file system allows it, otherwise named only until it is open.
-    const auto create = [](const QByteArray &dir) {
-        int fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            QByteArray pattern = dir + ".meridoc-sort-XXXXXX";
-            fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-            if (fd >= 0)
-                ::unlink(pattern.constData());
-        }
-        return fd;
-    };
-    int fd = create(QFile::encodeName(AppState.ProgramDir));
-    if (fd < 0) {
-        // A program directory that takes no new file (read-only, say) still lets a run that
-        // writes nothing there work.
-        const int err = errno;
-        fd = create(QFile::encodeName(QDir::tempPath() + '/'));
-        if (fd < 0)
-            EInOutError::raiseFromErrno(err);
-    }
-    return files::File::adopt(fd);
-}
-
-template <typename Item> void SortRecords(const files::File &source, qint64 n, RecordWriter &out) {
-    externalSort<Item>(source, n, out);
-}
-template void SortRecords<EntryRecord>(const files::File &, qint64, RecordWriter &);
-template void SortRecords<NumberedRecord>(const files::File &, qint64, RecordWriter &);
 
 CardFileReader::CardFileReader(const QString &path) : file_(files::File::openExisting(path)) {
     fileSize_ = file_.size();
@@ -243,34 +105,31 @@ std::span<const EntryRecord> CardFileReader::nextBlock() {
     return block;
 }
 
-void AppendEntry(const std::array<QByteArray, FieldCount> &texts) {
-    for (int i = 0; i < FieldCount; ++i)
-        RecordBuffer.setField(static_cast<Field>(i), texts[i]);
-    files::DirectoryLock lock(AppState.ProgramDir);
-    files::File card = files::File::openExisting(CardFilePath());
-    card.writeAt(RecordBuffer.bytes.data(), RecSize, card.size() / RecSize * RecSize);
+void AppendEntry(const QString &cardFile, const EntryRecord &entry) {
+    files::DirectoryLock lock(files::directoryOf(cardFile));
+    files::File card = files::File::openExisting(cardFile);
+    card.writeAt(entry.bytes.data(), RecSize, card.size() / RecSize * RecSize);
     card.sync();
     card.close();
 }
 
-void RewriteCardFile(bool appendReplacement) {
-    files::DirectoryLock lock(AppState.ProgramDir);
-    const QString path = CardFilePath();
-    CardFileReader reader(path);
-    const EntryKey dropped(DroppedEntry);
-    NewCardFile out(path, reader.mode());
+void RewriteCardFile(const QString &cardFile, const EntryRecord &dropped,
+                     const EntryRecord *replacement) {
+    files::DirectoryLock lock(files::directoryOf(cardFile));
+    CardFileReader reader(cardFile);
+    const EntryKey droppedKey(dropped);
+    NewCardFile out(cardFile, reader.mode());
     while (const EntryRecord *record = reader.next()) {
-        if (!dropped.matches(*record))
+        if (!droppedKey.matches(*record))
             out.writer().write(*record);
     }
-    if (appendReplacement)
-        out.writer().write(ReplacementEntry);
+    if (replacement)
+        out.writer().write(*replacement);
     out.commit();
 }
 
-void SortCardFile() {
-    files::DirectoryLock lock(AppState.ProgramDir);
-    const QString path = CardFilePath();
+void SortCardFile(const QString &path) {
+    files::DirectoryLock lock(files::directoryOf(path));
     files::File card = files::File::openExisting(path);
     const qint64 size = card.size();
     const qint64 n = size / RecSize;
@@ -300,14 +159,14 @@ void SortCardFile() {
             }
         }
     }
-    const auto runs = naturalRuns(card, n);
+    const auto runs = NaturalRuns(card, n);
     if (runs && runs->size() == 1)
         return; // already in order: nothing to write
     NewCardFile out(path, card.mode());
     if (runs)
-        mergeRuns<EntryRecord>(card, *runs, out.writer());
+        MergeRuns(card, *runs, out.writer());
     else
-        externalSort<EntryRecord>(card, n, out.writer());
+        SortRecords<EntryRecord>(card, n, out.writer(), files::directoryOf(path));
     finish(out);
 }
 
@@ -338,7 +197,7 @@ bool rewriteWithEntryInOrder(const QString &path, const std::optional<EntryKey> 
 // sorting them, for a card file that is not in order, with one rename at the end.
 void rewriteSorted(const QString &path, const files::File &card, qint64 n,
                    const std::optional<EntryKey> &dropped, const EntryRecord &entry) {
-    files::File changed = ScratchFile();
+    files::File changed = ScratchFile(files::directoryOf(path));
     qint64 count = 0;
     {
         RecordWriter writer(changed);
@@ -354,39 +213,60 @@ void rewriteSorted(const QString &path, const files::File &card, qint64 n,
         writer.flush();
     }
     NewCardFile out(path, card.mode());
-    if (const auto runs = naturalRuns(changed, ++count))
-        mergeRuns<EntryRecord>(changed, *runs, out.writer());
+    if (const auto runs = NaturalRuns(changed, ++count))
+        MergeRuns(changed, *runs, out.writer());
     else
-        externalSort<EntryRecord>(changed, count, out.writer());
+        SortRecords<EntryRecord>(changed, count, out.writer(), files::directoryOf(path));
     out.commit();
 }
 
 } // namespace
 
-void AddEntry(const std::array<QByteArray, FieldCount> &texts) {
-    files::DirectoryLock lock(AppState.ProgramDir);
-    const QString path = CardFilePath();
-    for (int i = 0; i < FieldCount; ++i)
-        RecordBuffer.setField(static_cast<Field>(i), texts[i]);
-    const files::File card = files::File::openExisting(path);
+void AddEntry(const QString &cardFile, const EntryRecord &entry) {
+    files::DirectoryLock lock(files::directoryOf(cardFile));
+    const files::File card = files::File::openExisting(cardFile);
     const qint64 size = card.size();
-    if (size % RecSize == 0 && rewriteWithEntryInOrder(path, std::nullopt, RecordBuffer))
+    if (size % RecSize == 0 && rewriteWithEntryInOrder(cardFile, std::nullopt, entry))
         return;
     // A partial record at the end (which appending writes over), or a card file out of order.
-    rewriteSorted(path, card, size / RecSize, std::nullopt, RecordBuffer);
+    rewriteSorted(cardFile, card, size / RecSize, std::nullopt, entry);
 }
 
-void ReplaceEntry() {
-    files::DirectoryLock lock(AppState.ProgramDir);
-    const QString path = CardFilePath();
-    if (rewriteWithEntryInOrder(path, EntryKey(DroppedEntry), ReplacementEntry))
+void ReplaceEntry(const QString &cardFile, const EntryRecord &dropped,
+                  const EntryRecord &replacement) {
+    files::DirectoryLock lock(files::directoryOf(cardFile));
+    if (rewriteWithEntryInOrder(cardFile, EntryKey(dropped), replacement))
         return;
     // The card file was not in order (written by other means).
-    const files::File card = files::File::openExisting(path);
+    const files::File card = files::File::openExisting(cardFile);
     const qint64 size = card.size();
     if (size % RecSize != 0) // rewriting fails on a partial record, as the reader does
         throw EInOutError(ioerror::ReadBeyondEnd);
-    rewriteSorted(path, card, size / RecSize, EntryKey(DroppedEntry), ReplacementEntry);
+    rewriteSorted(cardFile, card, size / RecSize, EntryKey(dropped), replacement);
+}
+
+// The operations on the current card file and the program-wide buffers, as the windows use them.
+
+void AppendEntry(const std::array<QByteArray, FieldCount> &texts) {
+    RecordBuffer = EntryRecord::fromFields(texts);
+    AppendEntry(CardFilePath(), RecordBuffer);
+}
+
+void RewriteCardFile(bool appendReplacement) {
+    RewriteCardFile(CardFilePath(), DroppedEntry, appendReplacement ? &ReplacementEntry : nullptr);
+}
+
+void SortCardFile() {
+    SortCardFile(CardFilePath());
+}
+
+void AddEntry(const std::array<QByteArray, FieldCount> &texts) {
+    RecordBuffer = EntryRecord::fromFields(texts);
+    AddEntry(CardFilePath(), RecordBuffer);
+}
+
+void ReplaceEntry() {
+    ReplaceEntry(CardFilePath(), DroppedEntry, ReplacementEntry);
 }
 
 } // namespace meridoc

@@ -51,28 +51,48 @@ private:
     bool tailPending_ = false; // the last read ended in a part of a record
 };
 
-// Appends one record made of the five texts (each cut to its field's maximum) at the end of the
-// current card file, built in RecordBuffer. The card file must exist. A trailing partial record
-// is overwritten. Does not sort.
+// The operations that change a card file. Each takes the card file's path and the records it
+// works on, holds the lock of the card file's directory while it runs, and builds any new content
+// beside the card file (temp.tmp, or scratch files in the same directory).
+
+// Writes `entry` at the end of `cardFile`, which must exist. A trailing partial record is
+// overwritten. Does not sort.
+void AppendEntry(const QString &cardFile, const EntryRecord &entry);
+
+// Writes `cardFile` anew without every record that is the same entry as `dropped`, then, if
+// given, with `replacement` at the end. Does not sort. The new content is built in "temp.tmp" and
+// renamed over the card file, so a failure leaves the card file whole.
+void RewriteCardFile(const QString &cardFile, const EntryRecord &dropped,
+                     const EntryRecord *replacement);
+
+// Sorts `cardFile` by SortKey, stably: entries with equal keys keep their file order. The sorted
+// file replaces the old one atomically; a trailing partial record stays at the end.
+void SortCardFile(const QString &cardFile);
+
+// RewriteCardFile(cardFile, dropped, &replacement) followed by SortCardFile(cardFile), with the
+// same outcome, done in a single pass over a sorted card file. Whatever the card file holds, the
+// new content replaces it by one rename, so a failure at any point leaves it as it was.
+void ReplaceEntry(const QString &cardFile, const EntryRecord &dropped,
+                  const EntryRecord &replacement);
+
+// AppendEntry(cardFile, entry) followed by SortCardFile(cardFile), with the same outcome, done in a
+// single pass over a sorted card file. Whatever the card file holds (records out of order, a
+// partial record at the end), the new content replaces it by one rename, so a failure at any
+// point leaves it as it was.
+void AddEntry(const QString &cardFile, const EntryRecord &entry);
+
+// The same operations on the current card file (CardFilePath()) and the program-wide record
+// buffers, for the windows.
+
+// Builds the record of the five texts (each cut to its field's maximum) in RecordBuffer and
+// appends it.
 void AppendEntry(const std::array<QByteArray, FieldCount> &texts);
-
-// Writes the current card file anew without every record that is the same entry as
-// DroppedEntry, then, if asked, with ReplacementEntry at the end. Does not sort. The new content
-// is built in "temp.tmp" and renamed over the card file, so a failure leaves the card file whole.
+// Drops DroppedEntry and, if asked, appends ReplacementEntry.
 void RewriteCardFile(bool appendReplacement);
-
-// Sorts the current card file by SortKey, stably: entries with equal keys keep their file order.
-// The sorted file replaces the old one atomically; a trailing partial record stays at the end.
 void SortCardFile();
-
-// RewriteCardFile(true) followed by SortCardFile(), with the same outcome, done in a single pass
-// over a sorted card file. Whatever the card file holds, the new content replaces it by one rename,
-// so a failure at any point leaves it as it was.
+// Replaces DroppedEntry by ReplacementEntry, sorted into place.
 void ReplaceEntry();
-
-// AppendEntry(texts) followed by SortCardFile(), with the same outcome, done in a single pass over
-// a sorted card file. Whatever the card file holds (records out of order, a partial record at the
-// end), the new content replaces it by one rename, so a failure at any point leaves it as it was.
+// Builds the record of the five texts in RecordBuffer and adds it, sorted into place.
 void AddEntry(const std::array<QByteArray, FieldCount> &texts);
 
 } // namespace meridoc

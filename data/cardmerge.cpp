@@ -1,6 +1,5 @@
 #include "cardmerge.h"
 
-#include "appstate.h"
 #include "cardfile.h"
 #include "errors.h"
 #include "recordfile.h"
@@ -65,9 +64,9 @@ bool mergePass(const NextExisting &nextExisting, const files::File &sortedBatch,
     return true;
 }
 
-// The records of a batch held in memory, numbered, in a scratch file.
-files::File spooled(std::span<const EntryRecord> batch) {
-    files::File file = ScratchFile();
+// The records of a batch held in memory, numbered, in a scratch file in `dir`.
+files::File spooled(std::span<const EntryRecord> batch, const QString &dir) {
+    files::File file = ScratchFile(dir);
     RecordWriter writer(file);
     for (std::size_t i = 0; i < batch.size(); ++i)
         writer.write(NumberedRecord{batch[i], qint64(i)});
@@ -75,23 +74,26 @@ files::File spooled(std::span<const EntryRecord> batch) {
     return file;
 }
 
-// The first `n` records of `source`, sorted, in a scratch file.
-template <typename Item> files::File sortedCopy(const files::File &source, qint64 n) {
-    files::File sorted = ScratchFile();
+// The first `n` records of `source`, sorted, in a scratch file in `dir`.
+template <typename Item>
+files::File sortedCopy(const files::File &source, qint64 n, const QString &dir) {
+    files::File sorted = ScratchFile(dir);
     RecordWriter writer(sorted);
-    SortRecords<Item>(source, n, writer);
+    SortRecords<Item>(source, n, writer, dir);
     writer.flush();
     return sorted;
 }
 
 } // namespace
 
-CardMerge::CardMerge(std::span<const EntryRecord> batch, bool write, const Progress &progress)
-    : CardMerge(spooled(batch), qint64(batch.size()), write, progress) {}
+CardMerge::CardMerge(const QString &cardFile, std::span<const EntryRecord> batch, bool write,
+                     const Progress &progress)
+    : CardMerge(cardFile, spooled(batch, files::directoryOf(cardFile)), qint64(batch.size()), write,
+                progress) {}
 
-CardMerge::CardMerge(const files::File &batch, qint64 count, bool write, const Progress &progress,
-                     const Replaced &replaced)
-    : path_(CardFilePath()), skipped_(std::size_t(count), false) {
+CardMerge::CardMerge(const QString &cardFile, const files::File &batch, qint64 count, bool write,
+                     const Progress &progress, const Replaced &replaced)
+    : path_(cardFile), skipped_(std::size_t(count), false) {
     const auto kept = [&](const NextExisting &next) -> NextExisting {
         if (!replaced)
             return next;
@@ -104,7 +106,8 @@ CardMerge::CardMerge(const files::File &batch, qint64 count, bool write, const P
             return record;
         };
     };
-    const files::File sortedBatch = sortedCopy<NumberedRecord>(batch, count);
+    const QString dir = files::directoryOf(path_);
+    const files::File sortedBatch = sortedCopy<NumberedRecord>(batch, count, dir);
 
     const QByteArray encodedPath = QFile::encodeName(path_);
     struct stat st {};
@@ -135,7 +138,7 @@ CardMerge::CardMerge(const files::File &batch, qint64 count, bool write, const P
     if (!mergePass(kept(fromFile), sortedBatch, count, skipped_, deliver, counted)) {
         // Written by other means and out of order: sort the records first, stably.
         const files::File sortedExisting =
-            sortedCopy<EntryRecord>(files::File::openExisting(path_), existing);
+            sortedCopy<EntryRecord>(files::File::openExisting(path_), existing, dir);
         RecordReader<EntryRecord> sortedReader(sortedExisting, {0, existing});
         EntryRecord current;
         const NextExisting fromSorted = [&]() -> const EntryRecord * {

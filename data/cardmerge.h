@@ -14,7 +14,7 @@ namespace meridoc {
 
 class NewCardFile;
 
-// Adds a batch of records to the current card file with the outcome of appending each of them
+// Adds a batch of records to a card file with the outcome of appending each of them
 // with AppendEntry and then running SortCardFile, but in one pass and one write: the batch,
 // sorted stably by SortKey, is merged with the (sorted) card file into "temp.tmp", which commit()
 // renames over the card file. A record that is the same entry as one already in the card file, or
@@ -33,12 +33,14 @@ public:
     using Replaced = std::function<bool(const EntryRecord &)>;
 
     // Works out the merge of the `count` records of `batch` (a file of NumberedRecord, numbered
-    // 0 to count - 1 in batch order); with `write`, builds the new card file in "temp.tmp" (see
-    // files::ReplacementFile). Throws EInOutError for the card file, "temp.tmp" or a scratch file.
-    CardMerge(const files::File &batch, qint64 count, bool write, const Progress &progress = {},
-              const Replaced &replaced = {});
+    // 0 to count - 1 in batch order) into `cardFile`; with `write`, builds the new card file in
+    // "temp.tmp" (see files::ReplacementFile). Scratch files go beside the card file. Throws
+    // EInOutError for the card file, "temp.tmp" or a scratch file.
+    CardMerge(const QString &cardFile, const files::File &batch, qint64 count, bool write,
+              const Progress &progress = {}, const Replaced &replaced = {});
     // The same for a batch held in memory.
-    CardMerge(std::span<const EntryRecord> batch, bool write, const Progress &progress = {});
+    CardMerge(const QString &cardFile, std::span<const EntryRecord> batch, bool write,
+              const Progress &progress = {});
     ~CardMerge();
     CardMerge(const CardMerge &) = delete;
     CardMerge &operator=(const CardMerge &) = delete;

@@ -17,12 +17,10 @@ const QString Missing = QStringLiteral("ERROR");
 
 // Writes `bytes` as the whole new content of `name` in the program directory, through a
 // temporary file and an atomic rename, so the old content stays whole if writing fails.
-void writeWholeFile(const QString &name, const QByteArray &bytes) {
+void writeWholeFile(const QString &name, const QByteArray &bytes, files::Link link) {
     files::DirectoryLock lock(AppState.ProgramDir);
     const QString target = files::resolve(AppState.ProgramDir, name);
-    if (files::isReadOnly(target))
-        throw EInOutError(ioerror::AccessDenied);
-    files::ReplacementFile file(target, files::newFileMode(0644));
+    files::ReplacementFile file(target, files::newFileMode(0644), {files::Staging::TempTmp, link});
     file.file().writeAt(bytes.constData(), bytes.size(), 0);
     file.commit();
 }
@@ -43,13 +41,17 @@ void WriteSeedCardFile() {
     const EntryRecord seed = SeedEntry();
     for (int i = 0; i < FieldCount; ++i)
         DroppedEntry.setField(static_cast<Field>(i), seed.field(static_cast<Field>(i)));
+    // A file of its own: a link there (to a card file of the user's, say) is replaced, never
+    // written through.
     writeWholeFile(
         SeedCardFileName,
-        QByteArray(reinterpret_cast<const char *>(DroppedEntry.bytes.data()), EntryRecord::Size));
+        QByteArray(reinterpret_cast<const char *>(DroppedEntry.bytes.data()), EntryRecord::Size),
+        files::Link::Replace);
 }
 
 void CreateDefaultConfiguration() {
-    writeWholeFile(ConfigFileName, "\r\n[filenames]\r\nextention=crd\r\ndefaultfile=tanro\r\n\r\n");
+    writeWholeFile(ConfigFileName, "\r\n[filenames]\r\nextention=crd\r\ndefaultfile=tanro\r\n\r\n",
+                   files::Link::Follow);
 }
 
 void WriteDefaultFile(const QString &name) {
@@ -60,6 +62,7 @@ void WriteDefaultFile(const QString &name) {
 
 void LoadConfiguration(const QString &programDir) {
     AppState.ProgramDir = programDir;
+    files::removeStaleStagedFiles(AppState.ProgramDir); // left by a run that was killed
     WriteSeedCardFile();
     if (!files::fileExists(AppState.ProgramDir, ConfigFileName))
         CreateDefaultConfiguration();

@@ -28,6 +28,9 @@ void EntryRecord::setField(Field f, const QByteArray &value) {
     const int length = std::min<int>(value.size(), maxLength(f));
     bytes[offset(f)] = static_cast<unsigned char>(length);
     std::memcpy(bytes.data() + offset(f) + 1, value.constData(), length);
+    // Whatever the buffer held after the characters (another person's text, say) must not
+    // travel into a card file.
+    std::memset(bytes.data() + offset(f) + 1 + length, 0, maxLength(f) - length);
 }
 
 EntryRecord EntryRecord::fromFields(const std::array<QByteArray, FieldCount> &fields) {

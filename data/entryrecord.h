@@ -13,7 +13,8 @@ constexpr int FieldCount = 5;
 
 // One entry as stored in a card file: five length-prefixed single-byte strings, 135 bytes, no
 // gaps. Byte 0 of a field is its length L; bytes 1..L its characters; the bytes after them have no
-// meaning and travel with the record untouched.
+// meaning: storing a field sets them to zero, and a record read from a file carries them
+// untouched.
 struct EntryRecord {
     static constexpr int Size = 135;
 
@@ -28,7 +29,7 @@ struct EntryRecord {
     // The field's characters. A length byte above the field's maximum is read as the maximum,
     // so a damaged record never reads past its own field.
     QByteArray field(Field f) const;
-    // Stores the first maxLength(f) bytes of `value`; the bytes after them are left as they are.
+    // Stores the first maxLength(f) bytes of `value` and zeros in the bytes after them.
     void setField(Field f, const QByteArray &value);
 
     QByteArray NAME() const { return field(Field::NAME); }

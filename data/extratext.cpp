@@ -5,6 +5,7 @@
 #include "errors.h"
 #include "extratext_io.h"
 #include "files.h"
+#include "installation.h"
 #include "text.h"
 
 #include <QFile>
@@ -20,10 +21,9 @@
 namespace meridoc {
 namespace {
 
-// The program's own files, which no entry's name may reach.
-const QStringList OwnFiles = {QStringLiteral("meridoc.ini"), QStringLiteral("temp.tmp"),
-                              QStringLiteral("readme.txt"),  QStringLiteral("meridoc"),
-                              QStringLiteral("txtview.exe"), QStringLiteral("meridoc-help.txt")};
+// The files the program writes for itself, which no entry's name may reach; the installed files
+// are known by IsInstalledFile.
+const QStringList OwnFiles = {QStringLiteral("meridoc.ini"), QStringLiteral("temp.tmp")};
 
 // A file of the program directory with its name as it reads: UTF-8 when the bytes are valid
 // UTF-8, otherwise Windows-1252 (a name written on the original platform).
@@ -138,16 +138,17 @@ QByteArray ExtraTextKey(const QByteArray &name, const QByteArray &surname) {
 }
 
 bool IsProgramFileName(const QString &name) {
-    return std::any_of(OwnFiles.begin(), OwnFiles.end(), [&](const QString &own) {
-        return text::equalsIgnoringAsciiCase(name, own);
-    });
+    return IsInstalledFile(AppState.ProgramDir, name) ||
+           std::any_of(OwnFiles.begin(), OwnFiles.end(), [&](const QString &own) {
+               return text::equalsIgnoringAsciiCase(name, own);
+           });
 }
 
 bool IsExtraTextName(const QString &name) {
     if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
         name.contains(QChar(0)))
         return false;
-    if (IsProgramFileName(name))
+    if (IsProgramFileName(name) || files::isStagedName(QFile::encodeName(name)))
         return false;
     const QString upper = text::upperAscii(name);
     for (const QString &extension : CardFileExtensions()) {

@@ -20,14 +20,14 @@ QString ViewerExtraTextName(const QString &name, const QString &surname);
 QByteArray ExtraTextKey(const QByteArray &name, const QByteArray &surname);
 
 // Whether `name` (ignoring letter case) is one of the files the program itself keeps in the
-// program directory: the configuration, the temporary file, the readme, the executables, the help
-// text. Such a file is never a card file or an extra text.
+// program directory: the configuration, the temporary file, and every file of the installation
+// (see IsInstalledFile). Such a file is never a card file or an extra text.
 bool IsProgramFileName(const QString &name);
 
 // Whether an extra-text name may name a file at all: a plain file name inside the program
 // directory that is none of the program's own files (no path separator, not "." or "..", not a
-// card file of any extension in CardFileExtensions(), the configuration, the temporary file, the
-// readme, the executables or the help text). Any other name has no extra-text file.
+// card file of any extension in CardFileExtensions(), not IsProgramFileName, not a staged file).
+// Any other name has no extra-text file.
 bool IsExtraTextName(const QString &name);
 
 // The file's path in the program directory (resolved without regard to case), or an empty string

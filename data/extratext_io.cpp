@@ -9,7 +9,6 @@
 #include <QTextDocument>
 
 #include <optional>
-#include <sys/stat.h>
 
 namespace meridoc {
 
@@ -31,13 +30,6 @@ constexpr qint64 kMaxExtraTextBytes = 64 * 1024 * 1024;
     throw Exception(QStringLiteral("Failed to Load Stream"));
 }
 
-// Something other than a regular file or a directory: a pipe, a device, a socket.
-bool isSpecialFile(const QString &path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) &&
-           !S_ISDIR(st.st_mode);
-}
-
 } // namespace
 
 void LoadExtraText(const QString &path, QTextDocument &doc) {
@@ -45,8 +37,7 @@ void LoadExtraText(const QString &path, QTextDocument &doc) {
     try {
         file = files::File::openForReading(path);
     } catch (const EInOutError &) {
-        if (isSpecialFile(path))
-            throw; // "File access denied": only regular files are read
+        // Also for a pipe, device or socket: only regular files are read, never waited on.
         throw Exception(QStringLiteral("Cannot open file %1").arg(path));
     }
     QByteArray bytes;
@@ -71,20 +62,11 @@ void SaveExtraText(const QString &path, const QTextDocument &doc) {
     } catch (const EInOutError &) {
         cannotCreate(path);
     }
-    // A replaced file keeps its permissions; a new one gets the usual ones. A read-only file
-    // is not replaced, like a read-only card file.
-    mode_t mode = files::newFileMode(0666);
-    struct stat old {};
-    if (::stat(QFile::encodeName(path).constData(), &old) == 0) {
-        if (S_ISDIR(old.st_mode) || (old.st_mode & 0222) == 0)
-            cannotCreate(path);
-        if (!S_ISREG(old.st_mode))
-            throw EInOutError(ioerror::AccessDenied);
-        mode = old.st_mode & 07777;
-    }
+    // A replaced file keeps its permissions; a new one gets the usual ones. A read-only file,
+    // a directory, a pipe or a device is not replaced, like a read-only card file.
     std::optional<files::ReplacementFile> out;
     try {
-        out.emplace(path, mode);
+        out.emplace(path, files::modeFor(path));
     } catch (const Exception &) {
         cannotCreate(path);
     }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -23,41 +24,7 @@ QByteArray encoded(const QString &path) {
     return QFile::encodeName(path);
 }
 
-bool isDirectory(const QByteArray &path) {
-    struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool existsAsFile(const QByteArray &path) {
-    struct stat st {};
-    return ::stat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-// Every non-directory entry of `dir` for which `accept` holds.
-template <typename Accept> QList<QByteArray> scan(const QString &dir, Accept accept) {
-    QList<QByteArray> names;
-    const QByteArray dirBytes = encoded(dir);
-    DIR *d = ::opendir(dirBytes.constData());
-    if (!d)
-        return names;
-    while (const dirent *e = ::readdir(d)) {
-        const QByteArray name(e->d_name);
-        if (name == "." || name == ".." || !accept(name))
-            continue;
-        if (!isDirectory(dirBytes + name))
-            names.append(name);
-    }
-    ::closedir(d);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 int lockDepth = 0;
-
-QString directoryOf(const QString &path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash >= 0 ? path.left(slash + 1) : QStringLiteral("./");
-}
 
 // Opens `path` without waiting on a pipe or device, then refuses anything but a regular file.
 int openRegularFd(const QString &path, int access) {
@@ -108,46 +75,64 @@ std::optional<QString> linkedRegularFile(const QString &path) {
     return result;
 }
 
-// A new file of its own beside `target`, named after it.
+// Staged files are named "." + the target's name + StagedMarker + the writer's process id + "-"
+// + six random characters, so a later run tells them from every other file and knows whether
+// their writer still runs.
+constexpr char StagedMarker[] = ".meridoc-staged-";
+constexpr qsizetype MaxStagedBase = 200; // keeps the staged name within the 255 bytes allowed
+
+// A new file of its own beside `target`, under a staged name.
 int createBeside(const QString &target, QString &path) {
-    QByteArray pattern =
-        encoded(directoryOf(target) + "." + target.mid(target.lastIndexOf('/') + 1) + ".XXXXXX");
+    const QByteArray base = encoded(target.mid(target.lastIndexOf('/') + 1)).left(MaxStagedBase);
+    QByteArray pattern = encoded(directoryOf(target)) + "." + base + StagedMarker +
+                         QByteArray::number(qint64(::getpid())) + "-XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         EInOutError::raiseFromErrno(errno);
+    ::fchmod(fd, 0600);
     path = QFile::decodeName(pattern);
     return fd;
+}
+
+// The process id a staged name carries; 0 when the name is not a staged one.
+qint64 stagedWriter(const QByteArray &name) {
+    const qsizetype marker = name.lastIndexOf(StagedMarker);
+    if (!name.startsWith('.') || marker < 2)
+        return 0;
+    const QByteArray rest = name.mid(marker + qsizetype(sizeof StagedMarker) - 1);
+    const qsizetype dash = rest.indexOf('-');
+    if (dash < 1 || rest.size() - dash - 1 != 6)
+        return 0;
+    bool ok = false;
+    const qint64 pid = rest.left(dash).toLongLong(&ok);
+    const bool digits =
+        std::all_of(rest.begin(), rest.begin() + dash, [](char c) { return c >= '0' && c <= '9'; });
+    return ok && digits && pid > 0 ? pid : 0;
+}
+
+// The file a replacement of `target` checks and replaces: the target itself, or the regular file
+// its link points to when links are followed.
+QString replacedPath(const QString &target, Link link) {
+    if (link == Link::Follow) {
+        if (const auto linked = linkedRegularFile(target))
+            return *linked;
+    }
+    return target;
+}
+
+// Refuses to replace a directory, something that is not a regular file, or a read-only file.
+void refuseUnwritable(const QString &path) {
+    struct stat st {};
+    if (::lstat(encoded(path).constData(), &st) != 0 || S_ISLNK(st.st_mode))
+        return; // nothing there, or a link that is replaced as it stands
+    if (!S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0)
+        throw EInOutError(ioerror::AccessDenied);
 }
 
 } // namespace
 
 File File::openRegular(const QString &path, int access) {
     return File(openRegularFd(path, access));
-}
-
-QString resolve(const QString &dir, const QString &name) {
-    const QString exact = dir + name;
-    if (name.isEmpty() || existsAsFile(encoded(exact)))
-        return exact;
-    const QByteArray wanted = encoded(name);
-    const auto matches = scan(
-        dir, [&](const QByteArray &entry) { return text::equalsIgnoringAsciiCase(entry, wanted); });
-    return matches.isEmpty() ? exact : dir + QFile::decodeName(matches.first());
-}
-
-bool fileExists(const QString &dir, const QString &name) {
-    return !name.isEmpty() && existsAsFile(encoded(resolve(dir, name)));
-}
-
-QStringList listWithExtension(const QString &dir, const QString &extension) {
-    const QByteArray suffix = text::upperAscii(encoded("." + extension));
-    const auto matches = scan(dir, [&](const QByteArray &entry) {
-        return entry.size() > suffix.size() && text::upperAscii(entry).endsWith(suffix);
-    });
-    QStringList out;
-    for (const QByteArray &m : matches)
-        out.append(QFile::decodeName(m));
-    return out;
 }
 
 bool isReadOnly(const QString &path) {
@@ -274,13 +259,13 @@ mode_t newFileMode(mode_t mode) {
     return mode & ~mask;
 }
 
-ReplacementFile::ReplacementFile(const QString &target, mode_t mode) : mode_(mode) {
-    if (const auto linked = linkedRegularFile(target)) {
-        target_ = *linked;
+ReplacementFile::ReplacementFile(const QString &target, mode_t mode, Replacement how)
+    : target_(replacedPath(target, how.link)), mode_(mode) {
+    refuseUnwritable(target_);
+    if (how.staging == Staging::Beside || target_ != target) {
         file_ = File::adopt(createBeside(target_, path_));
     } else {
-        target_ = target;
-        path_ = resolve(directoryOf(target), QStringLiteral("temp.tmp"));
+        path_ = resolve(directoryOf(target_), QStringLiteral("temp.tmp"));
         file_ = File::adopt(createTempTmp(path_));
     }
 }
@@ -299,14 +284,52 @@ void ReplacementFile::finish() {
     file_.close();
 }
 
-void ReplacementFile::commit() {
+void ReplacementFile::commit(bool syncLater) {
     finish();
-    replaceFile(path_, target_);
+    putInPlace(path_, target_);
     committed_ = true;
+    if (!syncLater)
+        syncDirectory(directoryOf(target_));
 }
 
-File newFileBeside(const QString &target, QString &path) {
-    return File::adopt(createBeside(target, path));
+QString ReplacementFile::release() {
+    finish();
+    committed_ = true;
+    return path_;
+}
+
+void putInPlace(const QString &staged, const QString &target) {
+    if (::rename(encoded(staged).constData(), encoded(target).constData()) != 0)
+        EInOutError::raiseFromErrno(errno);
+}
+
+mode_t modeFor(const QString &target, mode_t mode) {
+    struct stat st {};
+    if (::stat(encoded(target).constData(), &st) == 0)
+        return st.st_mode & 07777;
+    return newFileMode(mode);
+}
+
+bool isStagedName(const QByteArray &name) {
+    return stagedWriter(name) != 0;
+}
+
+void removeStaleStagedFiles(const QString &dir) {
+    const QByteArray dirBytes = encoded(dir);
+    DIR *d = ::opendir(dirBytes.constData());
+    if (!d)
+        return;
+    while (const dirent *e = ::readdir(d)) {
+        const qint64 pid = stagedWriter(QByteArray(e->d_name));
+        // A writer that still runs (this process included) may yet commit its file.
+        if (pid == 0 || pid == ::getpid() || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st {};
+        const QByteArray path = dirBytes + e->d_name;
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.constData());
+    }
+    ::closedir(d);
 }
 
 void replaceFile(const QString &source, const QString &target) {

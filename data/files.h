@@ -1,24 +1,15 @@
 #pragma once
 
+#include "foldernames.h"
+
 #include <QString>
 #include <QStringList>
 #include <sys/types.h>
 
-// File access inside the program directory. Names there are matched without regard to ASCII
-// letter case, the way the program has always treated its files; every operation that takes a
-// name goes through resolve() so "TANRO.CRD", "tanro.crd" and "Tanro.Crd" name one file.
+// File access: descriptors that report every failure, the one way a file is replaced, and the
+// lock of the program directory. Names inside the program directory are resolved by
+// foldernames.h.
 namespace meridoc::files {
-
-// The path of `name` inside `dir` (which ends with '/'): an exact match wins, otherwise the
-// first non-directory entry, in byte order of names, that equals `name` ignoring a-z/A-Z case;
-// when nothing matches, `dir` + `name` as given (so a new file gets the spelling given here).
-QString resolve(const QString &dir, const QString &name);
-
-// True when a file (not a directory) of that name exists in `dir`, matched as resolve() does.
-bool fileExists(const QString &dir, const QString &name);
-
-// Names of the files in `dir` whose extension equals `extension` ignoring case, sorted.
-QStringList listWithExtension(const QString &dir, const QString &extension);
 
 // A path's file permission bits grant nobody write access: the file is read-only.
 bool isReadOnly(const QString &path);
@@ -69,42 +60,77 @@ private:
 // The permission bits a new file created with `mode` gets under the process's umask.
 mode_t newFileMode(mode_t mode);
 
-// The new content of `target`, written to a temporary file and put in the target's place by one
-// atomic rename, so the target is replaced whole or not at all. The temporary file is "temp.tmp"
-// in the target's directory: a stale one that is not a directory is removed first (one that is a
-// directory is refused), and it is created exclusively and without following a link, writable by
-// its owner only. A target that is a symbolic link to a regular file stays a link: the content
-// goes beside the file it points to, under a temporary name of its own there, and replaces that
-// file. Until commit() the temporary file is removed when the object goes away.
+// Where the new content of a file waits until it takes the target's place.
+enum class Staging {
+    // "temp.tmp" in the target's directory: a stale one (not a directory) is replaced. For
+    // writes done one at a time under the directory lock.
+    TempTmp,
+    // A file of its own beside the target, under a staged name (see isStagedName()), so that
+    // many can wait at once and stale ones from a killed run are recognised.
+    Beside,
+};
+// What happens to a target that is a symbolic link.
+enum class Link {
+    Follow,  // a link to a regular file stays a link: the file it points to is replaced
+    Replace, // the link itself is replaced by a file of its own
+};
+
+struct Replacement {
+    Staging staging = Staging::TempTmp;
+    Link link = Link::Follow;
+};
+
+// The one way a file is replaced: the new content is written to a staged file, given its mode,
+// flushed to disk, and renamed over the target, then the directory is synced, so the target is
+// replaced whole or not at all. The staged file is created exclusively and without following a
+// link, writable by its owner only, and removed when the object goes away uncommitted.
+//
+// The target (after following a link, when asked) is refused with "File access denied" before
+// anything is written when it is a directory, not a regular file, or read-only (its permission
+// bits grant nobody write), even when the process could override the bits.
 class ReplacementFile {
 public:
     // `mode` is the permission the new file gets just before it takes the target's place.
-    ReplacementFile(const QString &target, mode_t mode);
+    ReplacementFile(const QString &target, mode_t mode, Replacement how = {});
     ~ReplacementFile();
     ReplacementFile(const ReplacementFile &) = delete;
     ReplacementFile &operator=(const ReplacementFile &) = delete;
 
     File &file() { return file_; }
+    // What the rename replaces: the target, or the file its link points to.
+    const QString &target() const { return target_; }
     // Gives the file its mode, flushes it to disk and closes it.
     void finish();
-    // finish() unless done, then the rename over the target and a sync of its directory.
-    void commit();
+    // finish() unless done, then the rename over the target and, unless `syncLater` (the caller
+    // then syncs the directory once for many renames), a sync of its directory.
+    void commit(bool syncLater = false);
+    // finish() unless done, then hands the staged file over: its path is returned and the object
+    // no longer removes it. The caller puts it in place with putInPlace() or removes it.
+    QString release();
 
 private:
     QString path_;
-    QString target_; // what the rename replaces: the target, or the file its link points to
+    QString target_;
     mode_t mode_;
     File file_;
     bool committed_ = false;
 };
 
-// A new, empty file beside `target` ("." + its name + a random suffix), created exclusively, so
-// nothing already there is followed or overwritten; readable and writable by its owner only. Sets
-// `path` to its path. For content that is to replace `target` later by replaceFile().
-File newFileBeside(const QString &target, QString &path);
+// The mode a replaced file keeps: that of the existing `target` (followed through a link), or for
+// a new file `mode` under the process's umask.
+mode_t modeFor(const QString &target, mode_t mode = 0666);
+
+// Whether `name` is the name of a file staged by ReplacementFile (Staging::Beside).
+bool isStagedName(const QByteArray &name);
+// Removes the staged files in `dir` whose writing process has ended (killed part-way), and never
+// any other file. Failures are ignored: the files are removed by a later run.
+void removeStaleStagedFiles(const QString &dir);
 
 // Replaces `target` by `source` atomically (rename(2)), then syncs the directory.
 void replaceFile(const QString &source, const QString &target);
+// Renames a released staged file over its target; the caller syncs the directory afterwards, once
+// for many.
+void putInPlace(const QString &staged, const QString &target);
 // Syncs a directory so that a rename or a new entry in it reaches the disk.
 void syncDirectory(const QString &dir);
 

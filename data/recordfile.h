@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -118,13 +119,24 @@ private:
     RecordWriter writer_;
 };
 
-// An unnamed scratch file in the program directory (or, when that takes no new file, in the
+// An unnamed scratch file in `dir` (ending with '/'; or, when that takes no new file, in the
 // system's temporary directory), gone once closed.
-files::File ScratchFile();
+files::File ScratchFile(const QString &dir);
+
+// The bounded-memory stable sort (recordsort.cpp).
 
 // Writes the first `n` Items (EntryRecord or NumberedRecord) of `source` to `out`, sorted stably by
 // SortKey: items with equal keys keep their order. Memory stays bounded: chunks are sorted in
-// memory and merged through scratch files.
-template <typename Item> void SortRecords(const files::File &source, qint64 n, RecordWriter &out);
+// memory and merged through scratch files in `scratchDir`.
+template <typename Item>
+void SortRecords(const files::File &source, qint64 n, RecordWriter &out, const QString &scratchDir);
+
+// The maximal non-decreasing runs of the first `n` records of `file`, or nothing when there are
+// too many to merge in one pass (SortRecords then does the work).
+std::optional<std::vector<RecordRange>> NaturalRuns(const files::File &file, qint64 n);
+
+// Merges sorted runs of records of `source` into `out`. Among equal keys the earlier run goes
+// first, so a merge of consecutive runs is stable.
+void MergeRuns(const files::File &source, const std::vector<RecordRange> &runs, RecordWriter &out);
 
 } // namespace meridoc

@@ -386,7 +386,7 @@ const struct {
     {"merge",
      [] {
          const std::vector<EntryRecord> batch{EntryRecord::fromFields(NewEntry)};
-         CardMerge merge(batch, true);
+         CardMerge merge(CardFilePath(), batch, true);
          merge.commit();
      }},
     {"copy", [] { CopyCardFile("home.crd", "copy.crd"); }},
@@ -435,6 +435,12 @@ TEST_F(CardFileTest, ACardFileThatIsALinkStaysALinkAndItsTargetChanges) {
         EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden),
                   QStringList{"real.crd"});
     }
+    // The seed card file is always a file of its own: a link there is replaced, not followed.
+    const QByteArray before = card();
+    ASSERT_TRUE(QFile::link(real, dir.file("TANRO.CRD")));
+    WriteSeedCardFile();
+    EXPECT_FALSE(QFileInfo(dir.file("TANRO.CRD")).isSymLink());
+    EXPECT_EQ(card(), before);
 }
 
 TEST(IoErrors, ErrnoValuesTheMappingDoesNotListKeepTheirOwnMeaning) {

@@ -68,8 +68,7 @@ TEST(CardMerge, EqualsAppendingEachNewEntryThenSorting) {
             expectSkipped.push_back(seen.contains(EntryKey(r)));
             if (!expectSkipped.back()) {
                 seen.append(EntryKey(r));
-                RecordBuffer = r;
-                AppendEntry(r.fields());
+                AppendEntry(CardFilePath(), r);
             }
         }
         SortCardFile();
@@ -79,7 +78,7 @@ TEST(CardMerge, EqualsAppendingEachNewEntryThenSorting) {
         if (c.existing)
             dir.write("home.crd", *c.existing);
         {
-            CardMerge merge(batch, true);
+            CardMerge merge(CardFilePath(), batch, true);
             EXPECT_EQ(merge.skipped(), expectSkipped);
             merge.commit();
         }

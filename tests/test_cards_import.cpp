@@ -11,6 +11,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using testsupport::cardFileBytes;
 
@@ -106,6 +108,8 @@ TEST_F(CardsImport, FailuresChangeNothing) {
          vcard("Anna", "Smith", "NOTE:x\\n" + QByteArray("\xc3\xb6").repeated(5000) + "\r\n"),
          "AnnaSmith: ", 16000},
         {"seed card file", Bob, "The seed card file", RLIM_INFINITY, "", "TANRO"},
+        {"read-only extra text", vcard("Anna", "Smith", "EMAIL:a@x\r\n"), "Cannot create file ",
+         RLIM_INFINITY, "AnnaSmith"},
         {"missing input", {}, "b.vcf: "},
         {"directory as input", {}, "not a regular file", RLIM_INFINITY, "", "home", ""},
         {"property over 1 MiB", "BEGIN:VCARD\nNOTE:" + QByteArray(2 << 20, 'n'),
@@ -158,6 +162,13 @@ TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
     EXPECT_TRUE(out.contains("\n    extra text: E-mail: anna@example.org\n"));
     EXPECT_TRUE(out.endsWith("would import 5 contacts into new.CRD, 1 already there, 3 with "
                              "details moved to extra text\n"));
+    // What a killed run left staged goes with the next run; a file merely named alike stays.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    dir.write(QStringLiteral(".AnnaSmith.meridoc-staged-%1-a1B2c3").arg(gone), "half");
+    dir.write(".AnnaSmith.a1B2c3", "not ours");
     for (const char *summary :
          {"imported 4 contacts into home.crd, 2 already there, 3 with details",
           "imported 0 contacts into home.crd, 6 already there, 0 with details"}) {
@@ -174,7 +185,8 @@ TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
         EXPECT_EQ(plainText(dir.read("BobJones")),
                   "Met in 1999\nFull name: Bob Jones\nE-mail: bob@example.org\n"
                   "Full name: Bob Jones\nE-mail: b@x");
-        EXPECT_EQ(dir.entries(), (QStringList{"AnnaSmith", "BobJones", "BobJones ", "home.crd"}));
+        EXPECT_EQ(dir.entries(), (QStringList{".AnnaSmith.a1B2c3", "AnnaSmith", "BobJones",
+                                              "BobJones ", "home.crd"}));
     }
 }
 

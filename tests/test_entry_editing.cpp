@@ -400,23 +400,43 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"other", ".crd", "", "", ""}, {"Bob", "X", "", "", ""}},
                     1,
                     "other.crd",
+                    false},
+        CleanupCase{"companion_tool",
+                    {{"meridoc-", "cards", "", "", ""}, {"Bob", "X", "", "", ""}},
+                    1,
+                    "meridoc-cards",
                     false}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(ExtraTextNames, OnlyPlainNamesOfNoOwnFileAreExtraTextNames) {
     testsupport::TempProgramDir dir;
     dir.write("meridoc.ini", "[filenames]\r\nextention=abc\r\ndefaultfile=home\r\n");
+    dir.write(
+        ".meridoc-install-manifest",
+        (dir.path() + "added-later.so\n/elsewhere/AnnaSmith\n" + dir.path() + "sub/x").toUtf8());
     const struct {
         QString name;
         bool ok;
-    } cases[] = {{"AnnaSmith", true},    {"Jos\u00e9 Smith", true},
-                 {"a.b", true},          {"", false},
-                 {".", false},           {"..", false},
-                 {"../x", false},        {"a/b", false},
-                 {"MERIDOC.INI", false}, {"temp.tmp", false},
-                 {"ReadMe.txt", false},  {"meridoc", false},
-                 {"txtview.exe", false}, {"home.abc", false},
-                 {"x.CRD", false},       {"meridoc-help.txt", false}};
+    } cases[] = {{"AnnaSmith", true},
+                 {"Jos\u00e9 Smith", true},
+                 {"a.b", true},
+                 {"", false},
+                 {".", false},
+                 {"..", false},
+                 {"../x", false},
+                 {"a/b", false},
+                 {"MERIDOC.INI", false},
+                 {"temp.tmp", false},
+                 {"ReadMe.txt", false},
+                 {"meridoc", false},
+                 {"txtview.exe", false},
+                 {"home.abc", false},
+                 {"x.CRD", false},
+                 {"meridoc-help.txt", false},
+                 {"Meridoc-Cards", false},
+                 {"meridoc-cards.1", false},
+                 {"ADDED-LATER.SO", false},
+                 {"x", true}};
     // Card files of the configured extension stay protected when start-up fell back to TANRO.
     for (const char *current : {"HOME.ABC", "TANRO.CRD"}) {
         dir.useCardFile(QString(current).section('.', 0, 0), QString(current).section('.', 1));

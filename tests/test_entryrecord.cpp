@@ -37,6 +37,12 @@ TEST(EntryRecord, StoringCutsToTheFieldMaximum) {
     EXPECT_EQ(r.COMMENTS(), QByteArray(50, 'c'));
     EXPECT_EQ(r.bytes[0], 20);
     EXPECT_EQ(r.bytes[84], 50);
+    // A shorter text leaves zeros, not the longer one's rest, after its characters.
+    r.setField(Field::NAME, "AB");
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(r.bytes.data()), 21),
+              QByteArray("\x02"
+                         "AB") +
+                  QByteArray(18, '\0'));
 }
 
 TEST(EntryRecord, ALengthByteOverTheMaximumNeverReadsPastTheField) {

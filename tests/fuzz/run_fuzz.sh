@@ -21,7 +21,7 @@ cards_sources=(
 case "$target" in
 rtf)
     sources=("$src/tests/fuzz/rtf_fuzz.cpp" "$src/data/rtf_reader.cpp" "$src/data/rtf_writer.cpp"
-        "$src/data/rtf_codepage.cpp" "$src/data/text.cpp")
+        "$src/data/rtf_codepage.cpp" "$src/data/rtf_words.cpp" "$src/data/text.cpp")
     seeds="$src/tests/fixtures/rtf"
     options=(-rss_limit_mb=4096 -dict="$src/tests/fuzz/rtf.dict")
     ;;

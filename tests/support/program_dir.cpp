@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -64,8 +65,13 @@ void TempProgramDir::useCardFile(const QString &baseName, const QString &extensi
 QByteArray recordBytes(const Fields &fields, char junk) {
     meridoc::EntryRecord r;
     r.bytes.fill(static_cast<unsigned char>(junk));
-    for (int i = 0; i < meridoc::FieldCount; ++i)
-        r.setField(static_cast<meridoc::Field>(i), fields[i]);
+    for (int i = 0; i < meridoc::FieldCount; ++i) {
+        const auto f = static_cast<meridoc::Field>(i);
+        const int length = std::min<int>(fields[i].size(), meridoc::EntryRecord::maxLength(f));
+        r.bytes[meridoc::EntryRecord::offset(f)] = static_cast<unsigned char>(length);
+        std::memcpy(r.bytes.data() + meridoc::EntryRecord::offset(f) + 1, fields[i].constData(),
+                    length);
+    }
     return QByteArray(reinterpret_cast<const char *>(r.bytes.data()), meridoc::EntryRecord::Size);
 }
 
