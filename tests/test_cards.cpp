@@ -195,7 +195,8 @@ TEST(CardsCli, StatusOutputAndMessages) {
         {{"--card-file", "hostile", "find", "x"},
          1,
          "",
-         "meridoc-cards: " + dir.path() + "Nu\x01lPipe: File access denied\n"},
+         "meridoc-cards: " + dir.path() + "Nu\x01lPipe: Cannot open file " + dir.path() +
+             "Nu\x01lPipe\n"},
         {{"--card-file", "missing", "list"},
          1,
          "",
