@@ -8,6 +8,7 @@
 set -euo pipefail
 
 target="$1"
+extra_libs=""
 src="$2"
 work="$3"
 seconds="${4:-${FUZZ_SECONDS:-60}}"
@@ -16,7 +17,8 @@ seconds="${4:-${FUZZ_SECONDS:-60}}"
 cards_sources=(
     "$src/cards/vcard_reader.cpp" "$src/cards/vcard_text.cpp" "$src/cards/csv_reader.cpp"
     "$src/cards/csv_layout.cpp" "$src/cards/decoding.cpp" "$src/cards/input_text.cpp"
-    "$src/cards/mapping.cpp" "$src/data/entryrecord.cpp" "$src/data/text.cpp"
+    "$src/cards/mapping.cpp" "$src/cards/transliteration.cpp" "$src/data/entryrecord.cpp"
+    "$src/data/text.cpp"
 )
 case "$target" in
 rtf)
@@ -27,6 +29,7 @@ rtf)
     ;;
 vcard | csv)
     sources=("$src/tests/fuzz/${target}_fuzz.cpp" "${cards_sources[@]}")
+    extra_libs="-licui18n -licuuc"
     seeds="$src/tests/fixtures/cards"
     options=(-rss_limit_mb=256 -dict="$src/tests/fuzz/$target.dict")
     ;;
@@ -66,7 +69,7 @@ if [ "$rebuild" = 1 ]; then
     # shellcheck disable=SC2086
     "$clang" -std=c++20 -O1 -g -fPIC -fno-omit-frame-pointer \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
-        -I"$src" -I"$src/cards" $qt_cflags "${sources[@]}" $qt_libs -o "$binary"
+        -I"$src" -I"$src/cards" $qt_cflags "${sources[@]}" $qt_libs $extra_libs -o "$binary"
 fi
 
 # Qt's own libraries are not instrumented; leaks at exit are Qt's objects.
