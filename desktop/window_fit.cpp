@@ -39,7 +39,9 @@ protected:
     }
 
 private:
-    static constexpr int PlacingMs = 2000; // a loaded machine's window manager may take a while
+    // A loaded machine's window manager may place a new window seconds after it is shown (over
+    // 2 s seen with openbox on Xvfb while both cores were busy); a maximize ends the period early.
+    static constexpr int PlacingMs = 10000;
     QWidget *window_;
     bool placing_ = false;
 };
