@@ -15,7 +15,7 @@
 
 namespace meridoc::cards {
 
-CardEntries::CardEntries() : path_(CardFilePath()) {
+CardEntries::CardEntries(const QString &cardFile) : path_(cardFile) {
     try {
         reader_ = std::make_unique<CardFileReader>(path_);
     } catch (const Exception &e) {
@@ -34,7 +34,8 @@ const EntryRecord *CardEntries::next() {
     }
 }
 
-ExtraTexts::ExtraTexts() : keys_(ExtraTextKeys()) {
+ExtraTexts::ExtraTexts(const ApplicationState &folder)
+    : folder_(folder), keys_(ExtraTextKeys(folder.ProgramDir)) {
     // A name outside Windows-1252 may collide ('?'); such a candidate is then looked up properly.
     for (const QByteArray &key : std::as_const(keys_))
         quickHashes_.set(quickHash(key, {}));
@@ -66,8 +67,9 @@ QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
     QString plain;
     // The file the viewer shows: most often the exact name; an older spelling is looked for only
     // when there is none.
-    const QByteArray path =
-        ExtraTextExists(file) ? QFile::encodeName(ExtraTextPath(file)) : FindExtraText(file);
+    const QByteArray path = ExtraTextExists(folder_, file)
+                                ? QFile::encodeName(ExtraTextPath(folder_, file))
+                                : FindExtraText(folder_, file);
     if (!path.isEmpty()) {
         QTextDocument doc;
         try {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/appstate.h"
 #include "data/cardfile.h"
 
 #include <QByteArray>
@@ -12,11 +13,11 @@
 
 namespace meridoc::cards {
 
-// The records of the current card file from first to last, streamed a buffer at a time. A
-// card-file error becomes a Failure naming the card file.
+// The records of a card file from first to last, streamed a buffer at a time. A card-file error
+// becomes a Failure naming the card file.
 class CardEntries {
 public:
-    CardEntries();
+    explicit CardEntries(const QString &cardFile);
     ~CardEntries();
     long long count() const { return count_; }
     const EntryRecord *next();
@@ -32,7 +33,7 @@ private:
 // once, so entries without an extra text cost no file-system call and no allocation.
 class ExtraTexts {
 public:
-    ExtraTexts();
+    explicit ExtraTexts(const ApplicationState &folder);
     // The plain text, lines separated by '\n', trailing blanks and line breaks removed; empty
     // when the person has no extra text. Throws Failure when the file cannot be read.
     QString plainText(QByteArrayView name, QByteArrayView surname);
@@ -40,6 +41,7 @@ public:
 private:
     static std::size_t quickHash(QByteArrayView first, QByteArrayView second);
 
+    ApplicationState folder_;
     QSet<QByteArray> keys_;
     std::bitset<1 << 16> quickHashes_; // of every key: most entries without a file stop here
     QString lastName_;

@@ -2,6 +2,8 @@
 
 #include "contact.h"
 
+#include "data/appstate.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -11,9 +13,8 @@
 // The commands of the companion command-line tool, callable without its argument parsing.
 namespace meridoc::cards {
 
-// Where a command works and where it reports. The tool sets AppState (ProgramDir, CardExtension,
-// CurrentFileName) to the same values before running a command, so the card-file code of the
-// data layer works on the chosen card file.
+// Where a command works and where it reports. Commands hand the folder and the card file to the
+// data layer's operations explicitly; the program-wide AppState is the windows' and stays unused.
 struct CommandContext {
     QString programDir;   // the program folder, ending with '/'
     QString cardBaseName; // base name of the card file worked on
@@ -21,6 +22,11 @@ struct CommandContext {
     std::FILE *out = stdout;
     std::FILE *err = stderr;
     bool progress = false; // stderr is a terminal: long runs show a progress line
+
+    // The folder, extension and card file, as the data layer's operations take them.
+    ApplicationState folder() const { return {programDir, extension, cardBaseName}; }
+    // The card file worked on, resolved in the folder without regard to letter case.
+    QString cardFile() const { return CardFilePath(folder()); }
 };
 
 // A command that cannot be carried out (exit status 1). `file` and `line` name the place in an

@@ -88,8 +88,8 @@ private:
 // Streams the distinct entries of the card file with their extra texts, without allocating for
 // an entry that has no extra text.
 template <typename Visit> void forEachDistinct(const CommandContext &ctx, Visit &&visit) {
-    CardEntries entries;
-    ExtraTexts extraTexts;
+    CardEntries entries(ctx.cardFile());
+    ExtraTexts extraTexts(ctx.folder());
     Progress progress(ctx, entries.count());
     RunOfEqualKeys run;
     DistinctEntry entry;
@@ -191,7 +191,7 @@ void RunExport(const CommandContext &ctx, const ExportRequest &request) {
         exportFolder(ctx, request);
         return;
     }
-    const QString cardFile = QFileInfo(CardFilePath()).canonicalFilePath();
+    const QString cardFile = QFileInfo(ctx.cardFile()).canonicalFilePath();
     if (!request.output.isEmpty() && !cardFile.isEmpty() &&
         QFileInfo(request.output).canonicalFilePath() == cardFile)
         throw Failure(QStringLiteral("the output would replace the card file it is made from"),

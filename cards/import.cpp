@@ -149,9 +149,9 @@ private:
     // How many entries of the card file carry each name imported, and the entry when there is
     // one; only the names imported are looked at.
     void findNamesInCardFile() {
-        if (!QFileInfo(CardFilePath()).isFile())
+        if (!QFileInfo(ctx_.cardFile()).isFile())
             return; // a new card file
-        CardEntries entries;
+        CardEntries entries(ctx_.cardFile());
         while (const EntryRecord *record = entries.next()) {
             const QByteArray key = nameKey(*record);
             if (!imported_.contains(key))

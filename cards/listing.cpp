@@ -114,7 +114,7 @@ bool PhoneMatches(QStringView phoneDigits, QStringView wantedDigits) {
 }
 
 void RunList(const CommandContext &ctx, bool json) {
-    CardEntries entries;
+    CardEntries entries(ctx.cardFile());
     Printer printer(ctx.out, json);
     while (const EntryRecord *record = entries.next())
         printer.print(*record);
@@ -122,8 +122,8 @@ void RunList(const CommandContext &ctx, bool json) {
 }
 
 bool RunFind(const CommandContext &ctx, const FindRequest &request) {
-    CardEntries entries;
-    ExtraTexts extraTexts;
+    CardEntries entries(ctx.cardFile());
+    ExtraTexts extraTexts(ctx.folder());
     Printer printer(ctx.out, request.json);
     const QString wantedDigits = DigitsOf(request.phone);
     while (const EntryRecord *record = entries.next()) {

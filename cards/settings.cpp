@@ -17,22 +17,20 @@ void UseProgramFolder(CommandContext &ctx, const QString &programDir, const QStr
     if (!ctx.programDir.endsWith('/'))
         ctx.programDir += '/';
 
-    AppState.ProgramDir = ctx.programDir;
-    ReadConfiguration();
-    const QString extension = AppState.CardExtension;
-    QString base = AppState.CurrentFileName;
+    const ApplicationState configured = ReadConfiguration(ctx.programDir);
+    const QString extension = configured.CardExtension;
+    QString base = configured.CurrentFileName;
     if (!cardFile.isEmpty()) {
         base = cardFile;
         const QString suffix = "." + extension;
         if (text::upperAscii(base).endsWith(suffix) && base.size() > suffix.size())
             base.chop(suffix.size());
     }
-    if (IsProgramFileName(base + "." + extension))
+    if (IsProgramFileName(ctx.programDir, base + "." + extension))
         throw Failure(QStringLiteral("a file of the program, never a card file"),
                       ctx.programDir + base + "." + extension);
     ctx.extension = extension;
     ctx.cardBaseName = base;
-    AppState.CurrentFileName = base;
 }
 
 } // namespace meridoc::cards

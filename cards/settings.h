@@ -11,7 +11,7 @@ namespace meridoc::cards {
 // default card file that does not exist, gives TANRO.CRD) but writes nothing: no seed card file,
 // no configuration file. `cardFile`, when not empty, names the card file instead of the default
 // (a base name; a trailing ".<extension>" is dropped). Fills the context's folder, extension and
-// card file and points AppState at them. Throws Failure when the folder is not a directory.
+// card file. Throws Failure when the folder is not a directory.
 void UseProgramFolder(CommandContext &ctx, const QString &programDir, const QString &cardFile);
 
 } // namespace meridoc::cards

@@ -12,25 +12,33 @@ QString CardFilePathFor(const QString &baseName) {
     return files::resolve(AppState.ProgramDir, baseName + "." + AppState.CardExtension);
 }
 
+QString CardFilePath(const ApplicationState &state) {
+    return files::resolve(state.ProgramDir, state.CurrentFileName + "." + state.CardExtension);
+}
+
 QString CardFilePath() {
-    return CardFilePathFor(AppState.CurrentFileName);
+    return CardFilePath(AppState);
 }
 
 bool SameBaseName(const QString &a, const QString &b) {
     return text::upperAscii(a) == text::upperAscii(b);
 }
 
-bool CurrentFileIsSeed() {
-    return text::trimmed(text::upperAscii(AppState.CurrentFileName)) == SeedBaseName;
+bool IsSeedBaseName(const QString &baseName) {
+    return text::trimmed(text::upperAscii(baseName)) == SeedBaseName;
 }
 
-QStringList CardFileExtensions() {
+bool CurrentFileIsSeed() {
+    return IsSeedBaseName(AppState.CurrentFileName);
+}
+
+QStringList CardFileExtensions(const ApplicationState &state) {
     QStringList extensions = {QStringLiteral("CRD")};
-    if (!AppState.CardExtension.isEmpty())
-        extensions.append(text::upperAscii(AppState.CardExtension));
-    if (!AppState.ProgramDir.isEmpty()) {
+    if (!state.CardExtension.isEmpty())
+        extensions.append(text::upperAscii(state.CardExtension));
+    if (!state.ProgramDir.isEmpty()) {
         try {
-            const IniFile ini(files::resolve(AppState.ProgramDir, ConfigFileName));
+            const IniFile ini(files::resolve(state.ProgramDir, ConfigFileName));
             const QString configured = text::upperAscii(
                 ini.ReadString(QStringLiteral("filenames"), QStringLiteral("extention"), {}));
             if (!configured.isEmpty())
@@ -41,6 +49,10 @@ QStringList CardFileExtensions() {
     }
     extensions.removeDuplicates();
     return extensions;
+}
+
+QStringList CardFileExtensions() {
+    return CardFileExtensions(AppState);
 }
 
 } // namespace meridoc

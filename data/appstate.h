@@ -14,8 +14,10 @@ struct ApplicationState {
 
 inline ApplicationState AppState;
 
-// The current card file: ProgramDir + CurrentFileName + "." + CardExtension, resolved without
-// regard to letter case.
+// The current card file of `state`: ProgramDir + CurrentFileName + "." + CardExtension, resolved
+// without regard to letter case.
+QString CardFilePath(const ApplicationState &state);
+// The same for AppState.
 QString CardFilePath();
 // The path of a card file with the given base name and the current extension.
 QString CardFilePathFor(const QString &baseName);
@@ -24,13 +26,15 @@ QString CardFilePathFor(const QString &baseName);
 bool SameBaseName(const QString &a, const QString &b);
 // The seed card file's base name; entry commands refuse to change a card file of this name.
 inline const QString SeedBaseName = QStringLiteral("TANRO");
-// True when the current card file is the seed card file (its name upper-cased and trimmed is
-// "TANRO").
+// True when `baseName` upper-cased and trimmed is "TANRO": the seed card file's.
+bool IsSeedBaseName(const QString &baseName);
+// True when the current card file is the seed card file.
 bool CurrentFileIsSeed();
 
 // The extensions (upper case, without the dot) card files of the program directory have: the
 // seed card file's "CRD", the current CardExtension, and the one meridoc.ini configures, which is
 // not current when start-up has fallen back to the seed card file.
-QStringList CardFileExtensions();
+QStringList CardFileExtensions(const ApplicationState &state);
+QStringList CardFileExtensions(); // of AppState
 
 } // namespace meridoc

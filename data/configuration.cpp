@@ -69,23 +69,25 @@ void LoadConfiguration(const QString &programDir) {
     ReadConfiguration();
 }
 
-void ReadConfiguration() {
-    const IniFile ini(files::resolve(AppState.ProgramDir, ConfigFileName));
-    AppState.CardExtension = ini.ReadString(Section, ExtensionKey, Missing);
-    AppState.CurrentFileName = ini.ReadString(Section, DefaultFileKey, Missing);
-
-    AppState.CardExtension = text::upperAscii(AppState.CardExtension);
-    AppState.CurrentFileName = text::upperAscii(AppState.CurrentFileName);
+ApplicationState ReadConfiguration(const QString &programDir) {
+    ApplicationState state{programDir, {}, {}};
+    const IniFile ini(files::resolve(programDir, ConfigFileName));
+    state.CardExtension = text::upperAscii(ini.ReadString(Section, ExtensionKey, Missing));
+    state.CurrentFileName = text::upperAscii(ini.ReadString(Section, DefaultFileKey, Missing));
 
     // A program file ("txtview.exe", "readme.txt") is never taken for a card file: writing
     // records over it would destroy it.
-    if (!isPlainName(AppState.CardExtension) || !isPlainName(AppState.CurrentFileName) ||
-        IsProgramFileName(AppState.CurrentFileName + "." + AppState.CardExtension) ||
-        !files::fileExists(AppState.ProgramDir,
-                           AppState.CurrentFileName + "." + AppState.CardExtension)) {
-        AppState.CurrentFileName = SeedBaseName;
-        AppState.CardExtension = QStringLiteral("CRD");
+    const QString cardFile = state.CurrentFileName + "." + state.CardExtension;
+    if (!isPlainName(state.CardExtension) || !isPlainName(state.CurrentFileName) ||
+        IsProgramFileName(programDir, cardFile) || !files::fileExists(programDir, cardFile)) {
+        state.CurrentFileName = SeedBaseName;
+        state.CardExtension = QStringLiteral("CRD");
     }
+    return state;
+}
+
+void ReadConfiguration() {
+    AppState = ReadConfiguration(AppState.ProgramDir);
 }
 
 } // namespace meridoc

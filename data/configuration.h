@@ -1,5 +1,6 @@
 #pragma once
 
+#include "appstate.h"
 #include "entryrecord.h"
 
 #include <QString>
@@ -11,9 +12,11 @@ namespace meridoc {
 // throws EInOutError and leaves the remaining steps undone.
 void LoadConfiguration(const QString &programDir);
 
-// Sets CardExtension and CurrentFileName from the configuration file of AppState.ProgramDir, as
-// the start-up does, writing nothing: a missing file, key or card file, or a name that cannot
-// name a file inside the program directory, gives TANRO / CRD.
+// The card-file extension and current card file the configuration of the program folder
+// `programDir` (ending with '/') names, as the start-up reads them, writing nothing: a missing
+// file, key or card file, or a name that cannot name a file inside the folder, gives TANRO / CRD.
+ApplicationState ReadConfiguration(const QString &programDir);
+// Sets AppState's CardExtension and CurrentFileName so from AppState.ProgramDir.
 void ReadConfiguration();
 
 // Writes "meridoc.ini" with its default content, replacing any file of that name.

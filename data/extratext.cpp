@@ -39,8 +39,8 @@ NamedFile namedFile(const QByteArray &dir, const QByteArray &bytes) {
 
 // Hands every entry of the program directory, with its name as it reads, to `use`. The
 // directory is read at byte level, so names that are not UTF-8 are seen too.
-template <typename Use> void forEachFileName(Use use) {
-    const QByteArray dir = QFile::encodeName(AppState.ProgramDir);
+template <typename Use> void forEachFileName(const QString &programDir, Use use) {
+    const QByteArray dir = QFile::encodeName(programDir);
     DIR *d = ::opendir(dir.constData());
     if (!d)
         return;
@@ -51,11 +51,11 @@ template <typename Use> void forEachFileName(Use use) {
 
 // The files (not directories) of the program directory whose names, trimmed, equal `wanted`
 // ignoring letter case and may name an extra text; in byte order of their names.
-QList<NamedFile> filesTrimmedTo(const QString &wanted) {
+QList<NamedFile> filesTrimmedTo(const ApplicationState &folder, const QString &wanted) {
     QList<NamedFile> found;
-    forEachFileName([&](const NamedFile &file) {
+    forEachFileName(folder.ProgramDir, [&](const NamedFile &file) {
         if (!text::equalsIgnoringAsciiCase(text::trimmed(file.name), wanted) ||
-            !IsExtraTextName(file.name))
+            !IsExtraTextName(folder, file.name))
             return;
         struct stat st {};
         if (::stat(file.path.constData(), &st) == 0 && !S_ISDIR(st.st_mode))
@@ -103,9 +103,9 @@ bool sameFile(const QString &a, const QString &b) {
 
 // Whether an entry of any card file of the program directory has `key`. The current card file is
 // read to its end and its errors are raised; the others are read as otherCardFileHolds says.
-bool cardFilesHold(const QByteArray &key) {
+bool cardFilesHold(const ApplicationState &folder, const QByteArray &key) {
     bool found = false;
-    const QString current = CardFilePath();
+    const QString current = CardFilePath(folder);
     CardFileReader reader(current);
     while (const EntryRecord *record = reader.next()) {
         if (ExtraTextKey(record->NAME(), record->SURNAME()) == key)
@@ -113,9 +113,9 @@ bool cardFilesHold(const QByteArray &key) {
     }
     if (found)
         return true;
-    for (const QString &extension : CardFileExtensions()) {
-        for (const QString &name : files::listWithExtension(AppState.ProgramDir, extension)) {
-            const QString path = AppState.ProgramDir + name;
+    for (const QString &extension : CardFileExtensions(folder)) {
+        for (const QString &name : files::listWithExtension(folder.ProgramDir, extension)) {
+            const QString path = folder.ProgramDir + name;
             if (!sameFile(path, current) && otherCardFileHolds(path, key))
                 return true;
         }
@@ -137,39 +137,39 @@ QByteArray ExtraTextKey(const QByteArray &name, const QByteArray &surname) {
     return text::upperAscii(text::trimmed(name + surname));
 }
 
-bool IsProgramFileName(const QString &name) {
-    return IsInstalledFile(AppState.ProgramDir, name) ||
+bool IsProgramFileName(const QString &programDir, const QString &name) {
+    return IsInstalledFile(programDir, name) ||
            std::any_of(OwnFiles.begin(), OwnFiles.end(), [&](const QString &own) {
                return text::equalsIgnoringAsciiCase(name, own);
            });
 }
 
-bool IsExtraTextName(const QString &name) {
+bool IsExtraTextName(const ApplicationState &folder, const QString &name) {
     if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
         name.contains(QChar(0)))
         return false;
-    if (IsProgramFileName(name) || files::isStagedName(QFile::encodeName(name)))
+    if (IsProgramFileName(folder.ProgramDir, name) || files::isStagedName(QFile::encodeName(name)))
         return false;
     const QString upper = text::upperAscii(name);
-    for (const QString &extension : CardFileExtensions()) {
+    for (const QString &extension : CardFileExtensions(folder)) {
         if (upper.endsWith("." + extension))
             return false;
     }
     return true;
 }
 
-QString ExtraTextPath(const QString &name) {
-    return IsExtraTextName(name) ? files::resolve(AppState.ProgramDir, name) : QString();
+QString ExtraTextPath(const ApplicationState &folder, const QString &name) {
+    return IsExtraTextName(folder, name) ? files::resolve(folder.ProgramDir, name) : QString();
 }
 
-bool ExtraTextExists(const QString &name) {
-    return IsExtraTextName(name) && files::fileExists(AppState.ProgramDir, name);
+bool ExtraTextExists(const ApplicationState &folder, const QString &name) {
+    return IsExtraTextName(folder, name) && files::fileExists(folder.ProgramDir, name);
 }
 
-QByteArray FindExtraText(const QString &name) {
-    if (!IsExtraTextName(name))
+QByteArray FindExtraText(const ApplicationState &folder, const QString &name) {
+    if (!IsExtraTextName(folder, name))
         return {};
-    QList<NamedFile> found = filesTrimmedTo(name);
+    QList<NamedFile> found = filesTrimmedTo(folder, name);
     // The name itself first, then another letter case, then with blanks around it; UTF-8 names
     // before Windows-1252 ones.
     const auto rank = [&name](const NamedFile &f) {
@@ -183,9 +183,9 @@ QByteArray FindExtraText(const QString &name) {
     return found.isEmpty() ? QByteArray() : found.first().path;
 }
 
-QSet<QByteArray> ExtraTextKeys() {
+QSet<QByteArray> ExtraTextKeys(const QString &programDir) {
     QSet<QByteArray> keys;
-    forEachFileName([&](const NamedFile &file) {
+    forEachFileName(programDir, [&](const NamedFile &file) {
         keys.insert(text::toCp1252(text::upperAscii(text::trimmed(file.name))));
     });
     return keys;
@@ -219,18 +219,48 @@ void LoadExtraTextFile(const QByteArray &path, QTextDocument &doc) {
     }
 }
 
-void RemoveOrphanExtraText(const QByteArray &key) {
+void RemoveOrphanExtraText(const ApplicationState &folder, const QByteArray &key) {
     const QString name = text::fromCp1252(key);
-    if (!IsExtraTextName(name))
+    if (!IsExtraTextName(folder, name))
         return; // a name that must not be touched
     // Under the lock, so that another running copy cannot add an entry and save its text between
     // the reading of the card files and the deletion.
-    files::DirectoryLock lock(AppState.ProgramDir);
-    const QList<NamedFile> files = filesTrimmedTo(name);
-    if (files.isEmpty() || cardFilesHold(key))
+    files::DirectoryLock lock(folder.ProgramDir);
+    const QList<NamedFile> files = filesTrimmedTo(folder, name);
+    if (files.isEmpty() || cardFilesHold(folder, key))
         return;
     for (const NamedFile &file : files)
         ::unlink(file.path.constData());
+}
+
+// The same on the program-wide AppState, for the windows.
+
+bool IsProgramFileName(const QString &name) {
+    return IsProgramFileName(AppState.ProgramDir, name);
+}
+
+bool IsExtraTextName(const QString &name) {
+    return IsExtraTextName(AppState, name);
+}
+
+QString ExtraTextPath(const QString &name) {
+    return ExtraTextPath(AppState, name);
+}
+
+bool ExtraTextExists(const QString &name) {
+    return ExtraTextExists(AppState, name);
+}
+
+QByteArray FindExtraText(const QString &name) {
+    return FindExtraText(AppState, name);
+}
+
+QSet<QByteArray> ExtraTextKeys() {
+    return ExtraTextKeys(AppState.ProgramDir);
+}
+
+void RemoveOrphanExtraText(const QByteArray &key) {
+    RemoveOrphanExtraText(AppState, key);
 }
 
 } // namespace meridoc
