@@ -14,8 +14,8 @@ inline constexpr int ImportSize = 10000;
 void registerImportBenchmarks(Workspace &workspace);
 Comparison importComparison();
 
-// When the import or parse benchmark ran: one MEMORY line per size of an import of contacts with notes
-// (10k, 100k, 1M), and one for a 200 MB input of a single line. The imports are dry runs (the
+// When the import or parse benchmark ran: one MEMORY line per size of an import of contacts with
+// notes (10k, 100k, 1M), and one for a 200 MB input of a single line. The imports are dry runs (the
 // same reading, merging and staging, without writing thousands of extra texts), so the largest
 // takes minutes, not hours.
 void printImportMemory(Workspace &workspace, const std::set<std::string> &ran, std::ostream &out);
