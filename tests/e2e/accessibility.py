@@ -136,8 +136,15 @@ def main():
             for keys in ([home, "F10", "Left", "Down", "Return", "<MERIDOC Help - Meridoc Help>"],
                          ["Escape", home, "F10", "Right", "Right", "Return", "Return", SEARCH]):
                 press(display, keys)
-                x, y, w, h = display.geometry(display.wait_window(keys[-1][1:-1]))
-                if x < 0 or y < 0 or x + w > 1280 or y + h > 1024:
+                window = display.wait_window(keys[-1][1:-1])
+                # The window is fitted once the window manager has placed it: give it that time.
+                def on_screen():
+                    x, y, w, h = display.geometry(window)
+                    return x >= 0 and y >= 0 and x + w <= 1280 and y + h <= 1024
+                try:
+                    display.wait_for(f"{keys[-1]} on screen", on_screen, timeout=15)
+                except driver.StepFailed:
+                    x, y, w, h = display.geometry(window)
                     raise driver.StepFailed(f"{keys[-1]} lies at {x},{y} {w}x{h}, off screen")
     except Exception:
         import traceback
