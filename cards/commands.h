@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 
 // The commands of the companion command-line tool, callable without its argument parsing.
@@ -45,12 +46,37 @@ private:
     int line_;
 };
 
+// One contact of an import's report.
+struct ReportedContact {
+    QString file;              // as the request names it
+    int line = 0;              // where the contact starts
+    QString who;               // its name as the source gives it
+    QStringList fields;        // the entry made of it: NAME, SURNAME, PHONE1, PHONE2, COMMENTS
+    bool alreadyThere = false; // the card file holds that entry already: it is not added
+    QStringList remarks;       // what its record lost, shares with another contact or replaces
+    QStringList extraText;     // the lines its extra text gets
+};
+
+// The report of an import as data, for a caller that shows it itself: `contact` is handed each
+// contact in input order, then the counts are filled.
+struct ImportReport {
+    std::function<void(const ReportedContact &)> contact;
+    QString summary;     // the summary the tool prints ("would import 2 contacts into ...")
+    qint64 contacts = 0; // read from the files
+    qint64 added = 0;    // not in the card file yet
+    qint64 alreadyThere = 0;
+    qint64 extraTexts = 0; // contacts whose details go to an extra text
+    qint64 replaced = 0;   // entries replaced (update)
+};
+
 struct ImportRequest {
     QStringList files; // vCard or CSV files, told apart by their content
     CsvMap map;        // --map FIELD="Header" overrides for CSV files
     bool dryRun = false;
     // A contact whose NAME and SURNAME name exactly one entry replaces that entry.
     bool update = false;
+    // When set, the report goes here instead of being printed.
+    ImportReport *report = nullptr;
 };
 
 // Imports every contact of the files into the card file, all or nothing: the card file is

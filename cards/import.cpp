@@ -95,7 +95,7 @@ public:
         notes_.rewind();
         if (request_.dryRun) {
             lock.reset();
-            reportDryRun(merge);
+            request_.report ? reportAsData(merge, "would import") : reportDryRun(merge);
             return;
         }
         merge.commit();
@@ -107,7 +107,7 @@ public:
                               .arg(f.reason()));
         }
         lock.reset();
-        reportDone(merge);
+        request_.report ? reportAsData(merge, "imported") : reportDone(merge);
     }
 
 private:
@@ -263,6 +263,29 @@ private:
             }
         }
         print(ctx_.out, summary(merge, "would import") + '\n');
+    }
+
+    // The report handed to the caller as data instead: each contact, then the counts.
+    void reportAsData(const CardMerge &merge, const char *verb) {
+        ImportReport &report = *request_.report;
+        while (std::optional<ContactNote> note = notes_.next()) {
+            ReportedContact contact{note->file, note->line, note->who};
+            contact.alreadyThere = merge.skipped()[std::size_t(note->number)];
+            remarkOnName(*note, contact.alreadyThere);
+            contact.remarks = lossesOf(*note);
+            for (const QByteArray &f : note->record.fields())
+                contact.fields.append(text::fromCp1252(f));
+            if (const auto *extra = extra_.entryOf(note->number); extra && !extra->lost)
+                contact.extraText = extra->lines;
+            if (report.contact)
+                report.contact(contact);
+        }
+        report.summary = summary(merge, verb);
+        report.contacts = count_;
+        report.alreadyThere = merge.skippedCount();
+        report.added = count_ - merge.skippedCount();
+        report.extraTexts = extra_.appendedCount();
+        report.replaced = merge.replacedCount();
     }
 
     const CommandContext &ctx_;

@@ -31,6 +31,12 @@ bash "$source_dir/scripts/install-desktop.sh" "$prefix" "$tmp/program-files"
 entry="$XDG_DATA_HOME/applications/$id.desktop"
 metainfo="$XDG_DATA_HOME/metainfo/$id.metainfo.xml"
 desktop-file-validate "$entry" || fail "desktop-file-validate"
+# Contact files open with the program, which is handed the file.
+grep -qx 'MimeType=text/vcard;text/x-vcard;text/csv;' "$entry" || fail "MimeType"
+for type in text/vcard text/x-vcard text/csv; do
+    grep -q "^$type=.*$id.desktop;" "$XDG_DATA_HOME/applications/mimeinfo.cache" ||
+        fail "the desktop database does not offer MERIDOC for $type"
+done
 report="$(appstreamcli validate --no-net "$metainfo")" || fail "appstreamcli: $report"
 ! grep -E '^[EW]:' <<<"$report" || fail "appstreamcli warns"
 for size in 16x16 24x24 32x32 48x48 64x64 128x128 256x256 scalable; do
@@ -42,7 +48,8 @@ for binary in $(sed -n 's|.*<binary>\(.*\)</binary>.*|\1|p' "$metainfo"); do
     [[ -x "$prefix/$binary" ]] || fail "the metadata names $binary, which is not installed"
 done
 
-# Exec and TryExec, read the way a desktop reads them, name the installed program.
+# Exec and TryExec, read the way a desktop reads them, name the installed program; Exec hands
+# it the file opened.
 /usr/bin/python3 - "$entry" "$prefix/meridoc" <<'PY' || fail "Exec"
 import os, re, sys
 entry, program = sys.argv[1], sys.argv[2]
@@ -52,7 +59,7 @@ def split(line):  # the Exec rules: blanks separate, "..." quotes, \ escapes " `
     args = re.findall(r'"((?:[^"\\`$]|\\["`$\\])*)"|(\S+)', line)
     return [re.sub(r'\\(.)', r'\1', q) if q or not p else p for q, p in args]
 argv = split(unescape(keys["Exec"]).replace("%%", "%"))
-assert argv == [program], argv
+assert argv == [program, "%f"], argv
 assert unescape(keys["TryExec"]) == program, keys["TryExec"]
 assert os.path.isfile(program) and os.access(program, os.X_OK), program
 PY
@@ -79,6 +86,8 @@ done
 for f in "${user_files[@]}"; do
     [[ "$(cat "$prefix/$f")" == kept ]] || fail "$f was touched"
 done
+! grep -qs "$id.desktop" "$XDG_DATA_HOME/applications/mimeinfo.cache" ||
+    fail "the desktop database still offers MERIDOC for contact files"
 empty="$(find "$XDG_DATA_HOME" -mindepth 1 -type d -empty ! -name meridoc-sync)"
 [[ -z "$empty" ]] || fail "folders left empty: $empty"
 # With nothing of the user's left in it, the program folder goes too.
