@@ -212,13 +212,14 @@ class Program:
     def path(self, name):
         return os.path.join(self.folder, name)
 
-    def start(self):
+    def start(self, args=()):
+        """Starts the program, with `args` on its command line as the desktop would pass them."""
         self.stop()
         self.runtime_dir = tempfile.mkdtemp(prefix="meridoc-e2e-runtime-")
         env = dict(self.display.env, XDG_RUNTIME_DIR=self.runtime_dir, QT_QPA_PLATFORM="xcb")
         with open(self.log_path, "ab") as log:
             # A session of its own, so that stop() also ends a help viewer it started.
-            self.process = subprocess.Popen([self.path("meridoc")], cwd=self.folder, env=env,
+            self.process = subprocess.Popen([self.path("meridoc"), *args], cwd=self.folder, env=env,
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                             start_new_session=True)
         self.menu_items = None

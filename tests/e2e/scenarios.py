@@ -558,6 +558,35 @@ def pad_help_about(s):
         no_box_appears(s, 0.3)
 
 
+# 9. A contact file opened with the program: the import window beside the main window.
+def open_contact_file(s):
+    p = s.program
+    contacts = p.path("contacts.vcf")
+    with open(contacts, "w") as f:
+        f.write("BEGIN:VCARD\nVERSION:3.0\nN:Smith;Anna;;;\nTEL:555-1234\nTEL:555-9876\n"
+                "NOTE:Met at the spring fair\nEND:VCARD\nBEGIN:VCARD\nVERSION:3.0\n"
+                "N:Adams;Ben;;;\nTEL:555-2000\nNOTE:Neighbour\nEMAIL:ben@example.org\n"
+                "END:VCARD\n")
+    with s.step("started with a vCard file: the dry run's report beside the main window"):
+        prepare_home(s, [ANNA, files.SEED])
+        p.start([contacts])
+        p.main_window("HOME", timeout=20)
+        window = s.display.wait_window("MERIDOC IMPORT")
+        s.display.activate(window)
+        _, _, width, height = s.display.geometry(window)
+        report = s.display.copy_text(window, width // 2, height // 2)
+        expect([part for part in ("Entry: Ben; Adams; 555-2000; Neighbour", "Already in the card "
+                "file", "Extra text: E-mail: ben@example.org") if part not in report], [],
+               f"missing from the report {report!r}")
+        expect_records(s, "home", [ANNA, files.SEED])
+    with s.step("Enter presses IMPORT: Ben is added; Escape closes; the main window works on"):
+        s.display.key("Return")
+        wait_records(s, "home", [BEN, ANNA, files.SEED])
+        s.display.key("Escape")
+        s.display.wait_gone("MERIDOC IMPORT")
+        search(s, "AD")
+
+
 SCENARIOS = {
     "first_start": first_start,
     "new_record_and_edit": new_record_and_edit,
@@ -567,6 +596,7 @@ SCENARIOS = {
     "print_listing": print_listing,
     "restart_default": restart_default,
     "pad_help_about": pad_help_about,
+    "open_contact_file": open_contact_file,
 }
 
 if __name__ == "__main__":
