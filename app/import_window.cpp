@@ -69,10 +69,12 @@ void ImportWindow::showReport(const cards::ContactFileReport &report, bool impor
     }
     ui->Label1->setText(names.join(QStringLiteral(", ")) + QLatin1Char('\n') + summary);
     ui->Memo1->setPlainText(details);
+    ui->Memo1->setAccessibleDescription(summary); // read out with the report's name
+    const bool canImport = !imported && report.error.isEmpty() && report.added > 0;
     ui->Button1->setVisible(!imported);
-    ui->Button1->setEnabled(report.error.isEmpty() && report.added > 0);
+    ui->Button1->setEnabled(canImport);
     ui->Button2->setText(imported ? QStringLiteral("CLOSE") : QStringLiteral("CANCEL"));
-    ui->Button2->setDefault(imported || !ui->Button1->isEnabled());
+    (canImport ? ui->Button1 : ui->Button2)->setDefault(true); // Enter presses it
 }
 
 void ImportWindow::Button1Click() {
