@@ -218,7 +218,7 @@ class Program:
         self.runtime_dir = tempfile.mkdtemp(prefix="meridoc-e2e-runtime-")
         env = dict(self.display.env, XDG_RUNTIME_DIR=self.runtime_dir, QT_QPA_PLATFORM="xcb")
         with open(self.log_path, "ab") as log:
-            # A session of its own, so that stop() also ends a help viewer it started.
+            # A session of its own, so that stop() ends whatever it started but the help viewer.
             self.process = subprocess.Popen([self.path("meridoc"), *args], cwd=self.folder, env=env,
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                                             start_new_session=True)
@@ -244,6 +244,14 @@ class Program:
                 break
             except subprocess.TimeoutExpired:
                 continue
+        # The help viewer runs in a session of its own: end those started from this folder.
+        viewer = os.path.realpath(self.path("txtview.exe"))
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                if os.readlink(f"/proc/{pid}/exe") == viewer:
+                    os.kill(int(pid), signal.SIGTERM)
+            except OSError:
+                pass
         shutil.rmtree(self.runtime_dir, ignore_errors=True)
         self.process = None
 
