@@ -11,11 +11,35 @@
 #include "results_grid.h"
 #include "ui_search_edit_window.h"
 
+#include <QPointer>
+#include <QTextDocument>
+
+#include <memory>
+
 using namespace meridoc;
 
 namespace {
 constexpr int TextWidth = 380;
 constexpr int ClosedTextWidth = 570;
+
+// A document for `box` to load a text into before the box shows it.
+std::unique_ptr<QTextDocument> documentFor(const QTextEdit *box) {
+    auto note = std::make_unique<QTextDocument>();
+    note->setDefaultFont(box->font());
+    return note;
+}
+
+// Gives `box` the focus, then `note` to show in place of its document. In that order a screen
+// reader names the box as it gets the focus: text changes it handles for a box that has the focus
+// by then make it take the box as already announced (Orca 43 stayed silent).
+void focusWithText(QTextEdit *box, std::unique_ptr<QTextDocument> note) {
+    box->setFocus(Qt::OtherFocusReason);
+    const QPointer<QTextDocument> shown = box->document();
+    note->setParent(box);
+    box->setDocument(note.release());
+    if (shown && shown->parent() == box)
+        delete shown; // the box deletes only the document it made itself
+}
 } // namespace
 
 // "NAME SURNAME" of a result row, for the viewer's accessible name.
@@ -37,8 +61,8 @@ void TForm2::StringGrid1DblClick() {
                        messages::Ok);
         return;
     }
-    ui->RichEdit1->clear();
-    LoadExtraTextFile(FindExtraText(name), *ui->RichEdit1->document());
+    auto note = documentFor(ui->RichEdit1);
+    LoadExtraTextFile(FindExtraText(name), *note);
     ui->RichEdit1->show();
     // The results make way only once the text has loaded: a file that cannot be loaded leaves
     // them on screen with BACK, not an empty window.
@@ -47,7 +71,7 @@ void TForm2::StringGrid1DblClick() {
     ui->RichEdit1->setReadOnly(true);
     ui->Button2->show();
     ui->RichEdit1->setAccessibleName(QStringLiteral("Extra text of ") + personOf(row));
-    ui->RichEdit1->setFocus(Qt::OtherFocusReason);
+    focusWithText(ui->RichEdit1, std::move(note));
 }
 
 void TForm2::Button2Click() {
@@ -59,27 +83,27 @@ void TForm2::Button2Click() {
 }
 
 void TForm2::Button5Click() {
-    ui->RichEdit2->clear();
-    ui->RichEdit2->setPlainText(QStringLiteral("Put extra text here"));
+    auto note = documentFor(ui->RichEdit2);
+    note->setPlainText(QStringLiteral("Put extra text here"));
     const QString name = EditorExtraTextName(ui->Edit1->text(), ui->Edit2->text());
     // The file is loaded before the editor opens: one that cannot be loaded is reported and the
     // entry form stays, so SAVE & EXIT can never write the placeholder over the unread text.
     if (ExtraTextExists(name)) {
-        LoadExtraText(ExtraTextPath(name), *ui->RichEdit2->document());
+        LoadExtraText(ExtraTextPath(name), *note);
     } else if (name == text::trimmed(name)) {
         // The note the viewer shows under an older spelling (blanks around the name, Windows-1252
         // bytes) opens for editing; saving writes it under the editor's own name.
         if (const QByteArray found = FindExtraText(name); !found.isEmpty())
-            LoadExtraTextFile(found, *ui->RichEdit2->document());
+            LoadExtraTextFile(found, *note);
     }
-    ui->RichEdit2->document()->setModified(false); // only typing counts as a change
+    note->setModified(false); // only typing counts as a change
     ui->RichEdit2->setAccessibleName(
         QStringLiteral("Extra text of ") +
         text::trimmed(ui->Edit1->text() + QLatin1Char(' ') + ui->Edit2->text()));
     ui->GroupBox2->show();
     ui->GroupBox1->hide();
     // The editor takes the focus from the hidden form's button.
-    ui->RichEdit2->setFocus(Qt::OtherFocusReason);
+    focusWithText(ui->RichEdit2, std::move(note));
 }
 
 // Asks the editor's question; true on Yes.
