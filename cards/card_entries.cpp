@@ -34,10 +34,9 @@ const EntryRecord *CardEntries::next() {
     }
 }
 
-ExtraTexts::ExtraTexts(const ApplicationState &folder)
-    : folder_(folder), keys_(ExtraTextKeys(folder.ProgramDir)) {
+ExtraTexts::ExtraTexts(const ApplicationState &folder) : folder_(folder) {
     // A name outside Windows-1252 may collide ('?'); such a candidate is then looked up properly.
-    for (const QByteArray &key : std::as_const(keys_))
+    for (const QByteArray &key : folder_.keys())
         quickHashes_.set(quickHash(key, {}));
 }
 
@@ -58,7 +57,7 @@ std::size_t ExtraTexts::quickHash(QByteArrayView first, QByteArrayView second) {
 
 QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
     if (!quickHashes_.test(quickHash(name, surname)) ||
-        !keys_.contains(ExtraTextKey(name.toByteArray(), surname.toByteArray())))
+        !folder_.keys().contains(ExtraTextKey(name.toByteArray(), surname.toByteArray())))
         return {};
     const QString file = ViewerExtraTextName(text::fromCp1252(name.toByteArray()),
                                              text::fromCp1252(surname.toByteArray()));
@@ -67,9 +66,9 @@ QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
     QString plain;
     // The file the viewer shows: most often the exact name; an older spelling is looked for only
     // when there is none.
-    const QByteArray path = ExtraTextExists(folder_, file)
-                                ? QFile::encodeName(ExtraTextPath(folder_, file))
-                                : FindExtraText(folder_, file);
+    const QString exact = folder_.existingPath(file);
+    const QByteArray path =
+        !exact.isEmpty() ? QFile::encodeName(exact) : FindExtraText(folder_.folder(), file);
     if (!path.isEmpty()) {
         QTextDocument doc;
         try {

@@ -2,6 +2,7 @@
 
 #include "data/appstate.h"
 #include "data/cardfile.h"
+#include "data/extratext.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -41,8 +42,7 @@ public:
 private:
     static std::size_t quickHash(QByteArrayView first, QByteArrayView second);
 
-    ApplicationState folder_;
-    QSet<QByteArray> keys_;
+    ExtraTextFolder folder_;
     std::bitset<1 << 16> quickHashes_; // of every key: most entries without a file stop here
     QString lastName_;
     QString lastText_;

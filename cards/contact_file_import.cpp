@@ -38,18 +38,6 @@ QString describe(const Failure &failure) {
     return place.isEmpty() ? failure.reason() : place + QStringLiteral(": ") + failure.reason();
 }
 
-// Sets AppState back to what it was when the import, which works through it, is done.
-class KeepAppState {
-public:
-    KeepAppState() : saved_(AppState) {}
-    ~KeepAppState() { AppState = saved_; }
-    KeepAppState(const KeepAppState &) = delete;
-    KeepAppState &operator=(const KeepAppState &) = delete;
-
-private:
-    ApplicationState saved_;
-};
-
 } // namespace
 
 ContactFileReport ImportContactFiles(const ApplicationState &cardFile, const QStringList &files,
@@ -65,7 +53,6 @@ ContactFileReport ImportContactFiles(const ApplicationState &cardFile, const QSt
         return result;
     }
     try {
-        const KeepAppState keep;
         CommandContext ctx;
         ctx.programDir = cardFile.ProgramDir;
         ctx.extension = cardFile.CardExtension;

@@ -21,7 +21,6 @@ struct ContactFileReport {
 // Imports the contacts of `files` (vCard or CSV) into the card file `cardFile` names (its folder,
 // extension and base name) with the import code of meridoc-cards; with `dryRun` only reports
 // what the import would do and writes nothing. Never throws: a failure is reported in `error`.
-// AppState keeps its values.
 ContactFileReport ImportContactFiles(const ApplicationState &cardFile, const QStringList &files,
                                      bool dryRun);
 

@@ -1,5 +1,7 @@
 #include "extra_text_batch.h"
 
+#include "extra_text_update.h"
+
 #include "commands.h"
 
 #include "data/appstate.h"
@@ -94,14 +96,17 @@ QByteArray withParagraphs(const QByteArray &shown, const QTextDocument &doc, QSt
     return *rtf::appendParagraphs(rtf::write(first), added);
 }
 
-// Writes `bytes` as the new content of `target`, staged beside it and synced, not yet in place.
+// Writes `bytes` as the new content of `target`, staged beside it, not yet in place nor flushed:
+// the queue flushes all staged files at once before it puts them in place.
 // A kept file keeps its permissions; a new one gets what the umask leaves. A file the editor
 // would not replace (read-only, not a regular file) is refused as the editor refuses it.
 std::unique_ptr<files::ReplacementFile> stageFile(const QString &target, const QByteArray &bytes) {
     std::unique_ptr<files::ReplacementFile> file;
     try {
         file = std::make_unique<files::ReplacementFile>(target, files::modeFor(target),
-                                                        files::Replacement{files::Staging::Beside});
+                                                        files::Replacement{files::Staging::Beside,
+                                                                           files::Link::Follow,
+                                                                           files::Flush::Together});
     } catch (const Exception &) {
         throw Failure(QStringLiteral("Cannot create file %1").arg(target));
     }
@@ -116,7 +121,7 @@ std::unique_ptr<files::ReplacementFile> stageFile(const QString &target, const Q
 
 } // namespace
 
-ExtraTextBatch::ExtraTextBatch() = default;
+ExtraTextBatch::ExtraTextBatch(const ExtraTextFolder &folder) : folder_(folder) {}
 ExtraTextBatch::~ExtraTextBatch() = default;
 
 bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
@@ -127,7 +132,7 @@ bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
         it = index_.insert(key, targets_.size());
         targets_.push_back(std::make_unique<Target>());
         targets_.back()->name = name;
-        targets_.back()->path = targetPath(name);
+        targets_.back()->path = folder_.path(name);
     }
     Target &target = *targets_[*it];
     if (target.path.isEmpty())
@@ -137,7 +142,7 @@ bool ExtraTextBatch::add(const QString &name, const QStringList &lines) {
     return true;
 }
 
-void ExtraTextBatch::stage(bool write, const QSet<QByteArray> &names) {
+void ExtraTextBatch::stage(bool write, bool replaceLabelled) {
     // An older spelling of a person's note (blanks around the name, Windows-1252 bytes) is
     // looked for only where the folder's names say one may exist.
     for (const auto &target : targets_) {
@@ -146,10 +151,10 @@ void ExtraTextBatch::stage(bool write, const QSet<QByteArray> &names) {
         // The additions go to the text the viewer shows, also when it lies under an older
         // spelling; the result is written under the name itself, which the viewer then finds.
         QByteArray shown;
-        if (QFileInfo(target->path).isFile())
-            shown = QFile::encodeName(target->path);
-        else if (names.contains(text::toCp1252(text::upperAscii(target->name))))
-            shown = FindExtraText(target->name);
+        if (const QString existing = folder_.existingPath(target->name); !existing.isEmpty())
+            shown = QFile::encodeName(existing);
+        else if (folder_.keys().contains(text::toCp1252(text::upperAscii(target->name))))
+            shown = FindExtraText(folder_.folder(), target->name);
         QTextDocument doc;
         if (!shown.isEmpty()) {
             try {
@@ -160,17 +165,31 @@ void ExtraTextBatch::stage(bool write, const QSet<QByteArray> &names) {
         }
         QSet<QString> held = linesOf(doc);
         QStringList added;
-        for (const QStringList &group : target->additions)
-            target->appended += append(held, group, added) ? 1 : 0;
-        if (write && target->appended > 0)
-            target->staged = stageFile(target->path, withParagraphs(shown, doc, added));
+        bool rewritten = false; // lines changed inside the text: it is written anew
+        for (const QStringList &group : target->additions) {
+            const SectionMerge merge =
+                MergeIntoSection(doc, group, held, replaceLabelled, added.isEmpty());
+            if (!merge.found) {
+                target->appended += append(held, group, added) ? 1 : 0;
+                continue;
+            }
+            if (merge.rewritten) {
+                rewritten = true;
+                held = linesOf(doc);
+            }
+            for (const QString &line : merge.atEnd) {
+                held.insert(lineText(line));
+                added.append(line);
+            }
+            target->appended += merge.rewritten || !merge.atEnd.isEmpty() ? 1 : 0;
+        }
+        if (!write || target->appended == 0)
+            continue;
+        const QByteArray bytes = !rewritten        ? withParagraphs(shown, doc, added)
+                                 : added.isEmpty() ? rtf::write(doc)
+                                                   : *rtf::appendParagraphs(rtf::write(doc), added);
+        target->staged = stageFile(target->path, bytes);
     }
-}
-
-QString ExtraTextBatch::targetPath(const QString &name) {
-    // A directory of that name leaves no room for the file either.
-    const QString path = ExtraTextPath(name);
-    return path.isEmpty() || QFileInfo(path).isDir() ? QString() : path;
 }
 
 void ExtraTextBatch::putInPlace(const QString &staged, const QString &target) {

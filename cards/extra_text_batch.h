@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/extratext.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -18,7 +20,8 @@ namespace meridoc::cards {
 
 class ExtraTextBatch {
 public:
-    ExtraTextBatch();
+    // `folder` is the program folder as read under the lock the import holds.
+    explicit ExtraTextBatch(const ExtraTextFolder &folder);
     ~ExtraTextBatch();
     ExtraTextBatch(const ExtraTextBatch &) = delete;
     ExtraTextBatch &operator=(const ExtraTextBatch &) = delete;
@@ -30,20 +33,19 @@ public:
     // Loads each extra text (or starts an empty one), appends every queued group of lines that
     // it does not already hold, each line a paragraph, and (when `write`) writes the changed
     // ones as RTF to temporary files next to them. Throws Failure naming the file.
-    // `folderNames` is ExtraTextKeys(), read once for all the batches of an import.
-    void stage(bool write, const QSet<QByteArray> &folderNames);
+    // With `replaceLabelled` (an import with --update), a group's labelled lines replace those
+    // of the same labels among the person's lines (see ReplaceLabelledLines).
+    void stage(bool write, bool replaceLabelled = false);
     // The staged files with their targets, which this batch then no longer removes.
     QList<std::pair<QString, QString>> takeStaged();
     // Renames the staged file over its target. Throws Failure naming the target.
     static void putInPlace(const QString &staged, const QString &target);
-    // The path of the extra text `name` in the program folder; empty when the name may not
-    // name one (or a directory has it).
-    static QString targetPath(const QString &name);
     // The groups of lines stage() found missing from their extra texts.
     int appendedCount() const;
 
 private:
     struct Target;
+    const ExtraTextFolder &folder_;
     std::vector<std::unique_ptr<Target>> targets_;
     QHash<QString, std::size_t> index_; // upper-cased name -> target
 };

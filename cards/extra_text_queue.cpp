@@ -3,7 +3,6 @@
 #include "commands.h"
 #include "extra_text_batch.h"
 
-#include "data/appstate.h"
 #include "data/errors.h"
 #include "data/extratext.h"
 #include "data/files.h"
@@ -13,6 +12,7 @@
 #include <QFile>
 #include <QHashFunctions>
 #include <QIODevice>
+#include <QSet>
 
 #include <unistd.h>
 
@@ -54,48 +54,47 @@ Queued deserialised(const QByteArray &bytes) {
 
 } // namespace
 
-ExtraTextQueue::ExtraTextQueue(const QString &dir) : dir_(dir), order_(dir), staged_(dir) {}
+ExtraTextQueue::ExtraTextQueue(const ApplicationState &folder)
+    : folder_(folder), names_(std::in_place, folder), order_(folder.ProgramDir),
+      staged_(folder.ProgramDir) {}
 
 ExtraTextQueue::~ExtraTextQueue() {
     if (committed_ || !stagedAny_)
         return;
     try {
-        staged_.rewind();
-        while (const std::optional<QByteArray> pair = staged_.next()) {
-            QDataStream in(*pair);
-            QString staged;
-            in >> staged;
+        forEachStaged([](const QString &staged, const QString &) {
             ::unlink(QFile::encodeName(staged).constData());
-        }
+        });
     } catch (const EInOutError &) { // a scratch file that cannot be read leaves them behind
     }
 }
 
 void ExtraTextQueue::add(qint64 number, const QString &name, const QStringList &lines) {
-    const bool lost = ExtraTextBatch::targetPath(name).isEmpty();
+    const bool lost = names_->path(name).isEmpty();
     order_.add(serialised(number, name, lines, lost));
     if (lost)
         return;
     // Names match without regard to letter case, so equal names meet in one partition.
     const std::size_t part = qHash(text::upperAscii(name)) % Partitions;
     if (!partitions_[part])
-        partitions_[part] = std::make_unique<Spool>(dir_);
+        partitions_[part] = std::make_unique<Spool>(folder_.ProgramDir);
     partitions_[part]->add(serialised(number, name, lines, lost));
 }
 
-void ExtraTextQueue::stage(bool write) {
-    const QSet<QByteArray> names = ExtraTextKeys(); // the folder, read once
+void ExtraTextQueue::stage(bool write, bool replaceLabelled) {
+    names_.reset();
+    const ExtraTextFolder folder(folder_); // read again under the import's lock, then once only
     for (std::unique_ptr<Spool> &partition : partitions_) {
         if (!partition)
             continue;
-        ExtraTextBatch batch;
+        ExtraTextBatch batch(folder);
         partition->rewind();
         while (const std::optional<QByteArray> bytes = partition->next()) {
             const Queued q = deserialised(*bytes);
             batch.add(q.name, q.lines);
         }
         partition.reset();
-        batch.stage(write, names);
+        batch.stage(write, replaceLabelled);
         appended_ += batch.appendedCount();
         for (const auto &[staged, target] : batch.takeStaged()) {
             QByteArray pair;
@@ -109,19 +108,37 @@ void ExtraTextQueue::stage(bool write) {
 
 void ExtraTextQueue::commit() {
     if (stagedAny_) {
-        staged_.rewind();
-        while (const std::optional<QByteArray> pair = staged_.next()) {
-            QDataStream in(*pair);
-            QString staged, target;
-            in >> staged >> target;
-            ExtraTextBatch::putInPlace(staged, target);
+        // The staged files reach the disk before any takes its target's place: one flush of
+        // each file system they lie on (the folder's, or a linked file's elsewhere). One flush
+        // instead of one per file made importing 10,000 contacts N times faster.
+        QSet<QString> dirs;
+        forEachStaged([&](const QString &, const QString &target) {
+            dirs.insert(files::directoryOf(target));
+        });
+        for (const QString &dir : std::as_const(dirs)) {
+            try {
+                files::syncFileSystem(dir);
+            } catch (const EInOutError &e) {
+                throw Failure(e.message(), dir);
+            }
         }
+        forEachStaged(ExtraTextBatch::putInPlace);
     }
     committed_ = true;
     try {
-        files::syncDirectory(AppState.ProgramDir); // every rename at once
+        files::syncDirectory(folder_.ProgramDir); // every rename at once
     } catch (const EInOutError &e) {
-        throw Failure(e.message(), AppState.ProgramDir);
+        throw Failure(e.message(), folder_.ProgramDir);
+    }
+}
+
+template <typename Use> void ExtraTextQueue::forEachStaged(Use use) {
+    staged_.rewind();
+    while (const std::optional<QByteArray> pair = staged_.next()) {
+        QDataStream in(*pair);
+        QString staged, target;
+        in >> staged >> target;
+        use(staged, target);
     }
 }
 

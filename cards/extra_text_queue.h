@@ -2,6 +2,9 @@
 
 #include "note_spool.h"
 
+#include "data/appstate.h"
+#include "data/extratext.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,8 +26,8 @@ public:
         bool lost = false; // the name may not name an extra-text file
     };
 
-    // Scratch files go to `dir`, the program folder.
-    explicit ExtraTextQueue(const QString &dir);
+    // The extra texts of `folder`; scratch files go to its program folder.
+    explicit ExtraTextQueue(const ApplicationState &folder);
     ~ExtraTextQueue();
     ExtraTextQueue(const ExtraTextQueue &) = delete;
     ExtraTextQueue &operator=(const ExtraTextQueue &) = delete;
@@ -33,7 +36,7 @@ public:
     void add(qint64 number, const QString &name, const QStringList &lines);
     // Appends to each extra text what it does not hold yet and (when `write`) writes the
     // changed ones beside their targets (see ExtraTextBatch). Throws Failure naming the file.
-    void stage(bool write);
+    void stage(bool write, bool replaceLabelled = false);
     // Puts every staged file in place. Throws Failure naming the file.
     void commit();
     // The groups of lines stage() found missing from their extra texts.
@@ -42,8 +45,12 @@ public:
     const Entry *entryOf(qint64 number);
 
 private:
+    // Hands each staged file and its target to `use`, in the order they were staged.
+    template <typename Use> void forEachStaged(Use use);
+
     static constexpr int Partitions = 64;
-    QString dir_;
+    ApplicationState folder_;
+    std::optional<ExtraTextFolder> names_; // the folder as it was when the queue was made
     Spool order_;
     std::array<std::unique_ptr<Spool>, Partitions> partitions_;
     Spool staged_; // staged file and target, one pair a record

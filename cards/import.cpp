@@ -70,8 +70,8 @@ void blankControlCharacters(MappedEntry &mapped) {
 class Import {
 public:
     Import(const CommandContext &ctx, const ImportRequest &request)
-        : ctx_(ctx), request_(request), batch_(ScratchFile(AppState.ProgramDir)),
-          batchWriter_(batch_), notes_(AppState.ProgramDir), extra_(AppState.ProgramDir) {}
+        : ctx_(ctx), request_(request), batch_(ScratchFile(ctx.programDir)), batchWriter_(batch_),
+          notes_(ctx.programDir), extra_(ctx.folder()) {}
 
     void run() {
         {
@@ -82,16 +82,16 @@ public:
         }
         // The report is written once the lock is released: a stalled reader of it (a full pipe)
         // never holds up another writer of the program folder.
-        std::optional<files::DirectoryLock> lock(std::in_place, AppState.ProgramDir);
+        std::optional<files::DirectoryLock> lock(std::in_place, ctx_.programDir);
         if (!request_.dryRun)
-            files::removeStaleStagedFiles(AppState.ProgramDir); // left by a run that was killed
+            files::removeStaleStagedFiles(ctx_.programDir); // left by a run that was killed
         std::optional<Progress> progress(std::in_place, ctx_, count_);
         findNamesInCardFile();
         CardMerge merge(
-            CardFilePath(), batch_, count_, !request_.dryRun, [&] { progress->step(); },
+            ctx_.cardFile(), batch_, count_, !request_.dryRun, [&] { progress->step(); },
             [this](const EntryRecord &record) { return replaces(record); });
         progress.reset();
-        extra_.stage(!request_.dryRun);
+        extra_.stage(!request_.dryRun, request_.update);
         notes_.rewind();
         if (request_.dryRun) {
             lock.reset();
@@ -269,7 +269,10 @@ private:
     void reportAsData(const CardMerge &merge, const char *verb) {
         ImportReport &report = *request_.report;
         while (std::optional<ContactNote> note = notes_.next()) {
-            ReportedContact contact{note->file, note->line, note->who};
+            ReportedContact contact;
+            contact.file = note->file;
+            contact.line = note->line;
+            contact.who = note->who;
             contact.alreadyThere = merge.skipped()[std::size_t(note->number)];
             remarkOnName(*note, contact.alreadyThere);
             contact.remarks = lossesOf(*note);
@@ -307,13 +310,10 @@ private:
 } // namespace
 
 void RunImport(const CommandContext &ctx, const ImportRequest &request) {
-    AppState.ProgramDir = ctx.programDir;
-    AppState.CardExtension = ctx.extension;
-    AppState.CurrentFileName = ctx.cardBaseName;
-    if (CurrentFileIsSeed())
+    const QString cardPath = ctx.cardFile();
+    if (IsSeedBaseName(ctx.cardBaseName))
         throw Failure(QStringLiteral("The seed card file %1 takes no entries")
-                          .arg(QFileInfo(CardFilePath()).fileName()));
-    const QString cardPath = CardFilePath();
+                          .arg(QFileInfo(cardPath).fileName()));
     try {
         Import(ctx, request).run();
     } catch (const EInOutError &e) { // the card file, "temp.tmp" or a scratch file beside them

@@ -144,18 +144,30 @@ bool IsProgramFileName(const QString &programDir, const QString &name) {
            });
 }
 
-bool IsExtraTextName(const ApplicationState &folder, const QString &name) {
+namespace {
+
+template <typename IsProgramFile>
+bool isExtraTextName(const QString &name, IsProgramFile isProgramFile,
+                     const QStringList &cardExtensions) {
     if (name.isEmpty() || name == "." || name == ".." || name.contains('/') ||
         name.contains(QChar(0)))
         return false;
-    if (IsProgramFileName(folder.ProgramDir, name) || files::isStagedName(QFile::encodeName(name)))
+    if (isProgramFile(name) || files::isStagedName(QFile::encodeName(name)))
         return false;
     const QString upper = text::upperAscii(name);
-    for (const QString &extension : CardFileExtensions(folder)) {
+    for (const QString &extension : cardExtensions) {
         if (upper.endsWith("." + extension))
             return false;
     }
     return true;
+}
+
+} // namespace
+
+bool IsExtraTextName(const ApplicationState &folder, const QString &name) {
+    return isExtraTextName(
+        name, [&](const QString &n) { return IsProgramFileName(folder.ProgramDir, n); },
+        CardFileExtensions(folder));
 }
 
 QString ExtraTextPath(const ApplicationState &folder, const QString &name) {
@@ -181,6 +193,33 @@ QByteArray FindExtraText(const ApplicationState &folder, const QString &name) {
     std::stable_sort(found.begin(), found.end(),
                      [&](const NamedFile &a, const NamedFile &b) { return rank(a) < rank(b); });
     return found.isEmpty() ? QByteArray() : found.first().path;
+}
+
+ExtraTextFolder::ExtraTextFolder(const ApplicationState &folder)
+    : folder_(folder), extensions_(CardFileExtensions(folder)),
+      programFiles_(InstalledFileNames(folder.ProgramDir)), index_(folder.ProgramDir),
+      keys_(ExtraTextKeys(folder.ProgramDir)) {
+    for (const QString &own : OwnFiles)
+        programFiles_.insert(text::upperAscii(own));
+}
+
+bool ExtraTextFolder::isName(const QString &name) const {
+    return isExtraTextName(
+        name, [&](const QString &n) { return programFiles_.contains(text::upperAscii(n)); },
+        extensions_);
+}
+
+QString ExtraTextFolder::path(const QString &name) const {
+    if (!isName(name))
+        return {};
+    const QString path = index_.resolve(name);
+    return index_.isDirectory(path.mid(folder_.ProgramDir.size())) ? QString() : path;
+}
+
+QString ExtraTextFolder::existingPath(const QString &name) const {
+    const QString found = path(name);
+    return !found.isEmpty() && index_.isFile(found.mid(folder_.ProgramDir.size())) ? found
+                                                                                   : QString();
 }
 
 QSet<QByteArray> ExtraTextKeys(const QString &programDir) {

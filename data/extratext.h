@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appstate.h"
+#include "foldernames.h"
 
 #include <QByteArray>
 #include <QSet>
@@ -56,6 +57,32 @@ QByteArray FindExtraText(const QString &name);
 // text before FindExtraText looks for it.
 QSet<QByteArray> ExtraTextKeys(const QString &programDir);
 QSet<QByteArray> ExtraTextKeys(); // of AppState.ProgramDir
+// The extra texts of a program folder as an operation on many names needs them: the card-file
+// extensions the configuration gives and the folder's names are read once, when it is made, so
+// that a look-up reads neither again. It answers as the functions above while the folder does
+// not change.
+class ExtraTextFolder {
+public:
+    explicit ExtraTextFolder(const ApplicationState &folder);
+    const ApplicationState &folder() const { return folder_; }
+    // IsExtraTextName.
+    bool isName(const QString &name) const;
+    // ExtraTextPath, and empty as well when a directory has the name.
+    QString path(const QString &name) const;
+    // The path of the extra-text file (not a directory) of `name`, empty when there is none:
+    // ExtraTextExists and ExtraTextPath together.
+    QString existingPath(const QString &name) const;
+    // ExtraTextKeys.
+    const QSet<QByteArray> &keys() const { return keys_; }
+
+private:
+    ApplicationState folder_;
+    QStringList extensions_;
+    QSet<QString> programFiles_; // upper case, as IsProgramFileName knows them
+    files::FolderIndex index_;
+    QSet<QByteArray> keys_;
+};
+
 // Loads a file found by FindExtraText into `doc`, with LoadExtraText's failures.
 void LoadExtraTextFile(const QByteArray &path, QTextDocument &doc);
 

@@ -260,7 +260,7 @@ mode_t newFileMode(mode_t mode) {
 }
 
 ReplacementFile::ReplacementFile(const QString &target, mode_t mode, Replacement how)
-    : target_(replacedPath(target, how.link)), mode_(mode) {
+    : target_(replacedPath(target, how.link)), mode_(mode), flush_(how.flush) {
     refuseUnwritable(target_);
     if (how.staging == Staging::Beside || target_ != target) {
         file_ = File::adopt(createBeside(target_, path_));
@@ -280,7 +280,8 @@ void ReplacementFile::finish() {
         return;
     if (::fchmod(file_.fd(), mode_ & 07777) != 0)
         EInOutError::raiseFromErrno(errno);
-    file_.sync();
+    if (flush_ == Flush::Each)
+        file_.sync();
     file_.close();
 }
 
@@ -338,15 +339,29 @@ void replaceFile(const QString &source, const QString &target) {
     syncDirectory(directoryOf(target));
 }
 
-void syncDirectory(const QString &dir) {
+namespace {
+
+// Calls `sync` (fsync or syncfs) on a descriptor of `dir`; the error `tolerated` is none.
+void syncThrough(const QString &dir, int (*sync)(int), int tolerated) {
     const int fd = ::open(encoded(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         EInOutError::raiseFromErrno(errno);
-    const int rc = ::fsync(fd);
+    const int rc = sync(fd);
     const int err = errno;
     ::close(fd);
-    if (rc != 0 && err != EINVAL) // some file systems cannot sync a directory; nothing is lost
+    if (rc != 0 && err != tolerated)
         EInOutError::raiseFromErrno(err);
+}
+
+} // namespace
+
+void syncDirectory(const QString &dir) {
+    // Some file systems cannot sync a directory (EINVAL); nothing is lost then.
+    syncThrough(dir, ::fsync, EINVAL);
+}
+
+void syncFileSystem(const QString &dir) {
+    syncThrough(dir, ::syncfs, 0);
 }
 
 DirectoryLock::DirectoryLock(const QString &dir) {

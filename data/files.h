@@ -75,9 +75,18 @@ enum class Link {
     Replace, // the link itself is replaced by a file of its own
 };
 
+// When the staged content reaches the disk.
+enum class Flush {
+    Each, // finish() flushes the file
+    // The caller flushes many staged files at once with syncFileSystem() before putting any in
+    // place: one flush for an import's thousands of extra texts instead of one each.
+    Together,
+};
+
 struct Replacement {
     Staging staging = Staging::TempTmp;
     Link link = Link::Follow;
+    Flush flush = Flush::Each;
 };
 
 // The one way a file is replaced: the new content is written to a staged file, given its mode,
@@ -99,7 +108,7 @@ public:
     File &file() { return file_; }
     // What the rename replaces: the target, or the file its link points to.
     const QString &target() const { return target_; }
-    // Gives the file its mode, flushes it to disk and closes it.
+    // Gives the file its mode, flushes it to disk (unless Flush::Together) and closes it.
     void finish();
     // finish() unless done, then the rename over the target and, unless `syncLater` (the caller
     // then syncs the directory once for many renames), a sync of its directory.
@@ -112,6 +121,7 @@ private:
     QString path_;
     QString target_;
     mode_t mode_;
+    Flush flush_;
     File file_;
     bool committed_ = false;
 };
@@ -133,6 +143,9 @@ void replaceFile(const QString &source, const QString &target);
 void putInPlace(const QString &staged, const QString &target);
 // Syncs a directory so that a rename or a new entry in it reaches the disk.
 void syncDirectory(const QString &dir);
+// Flushes everything written to the file system that holds `dir` (syncfs(2)): the staged files of
+// Flush::Together, before they are put in place.
+void syncFileSystem(const QString &dir);
 
 // Holds an exclusive advisory lock on the program directory while a changing operation runs,
 // so two running copies of the program never interleave their writes. Nested locks in the same

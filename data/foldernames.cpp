@@ -71,6 +71,49 @@ QStringList listWithExtension(const QString &dir, const QString &extension) {
     return out;
 }
 
+FolderIndex::FolderIndex(const QString &dir) : dir_(dir) {
+    const QByteArray dirBytes = encoded(dir);
+    DIR *d = ::opendir(dirBytes.constData());
+    if (!d)
+        return;
+    while (const dirent *e = ::readdir(d)) {
+        const QByteArray name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        // The type is known from the entry itself, except for links and on file systems that
+        // do not tell it.
+        const bool directory =
+            e->d_type == DT_DIR ||
+            ((e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) && isDirectory(dirBytes + name));
+        entries_.insert(name, directory);
+        if (directory)
+            continue;
+        QByteArray &first = firstFiles_[text::upperAscii(name)];
+        if (first.isEmpty() || name < first)
+            first = name;
+    }
+    ::closedir(d);
+}
+
+QString FolderIndex::resolve(const QString &name) const {
+    const QString exact = dir_ + name;
+    const QByteArray bytes = encoded(name);
+    const auto found = entries_.constFind(bytes);
+    if (name.isEmpty() || (found != entries_.cend() && !*found))
+        return exact;
+    const QByteArray first = firstFiles_.value(text::upperAscii(bytes));
+    return first.isEmpty() ? exact : dir_ + QFile::decodeName(first);
+}
+
+bool FolderIndex::isDirectory(const QString &name) const {
+    return entries_.value(encoded(name), false);
+}
+
+bool FolderIndex::isFile(const QString &name) const {
+    const auto found = entries_.constFind(encoded(name));
+    return found != entries_.cend() && !*found;
+}
+
 QString directoryOf(const QString &path) {
     const qsizetype slash = path.lastIndexOf('/');
     return slash >= 0 ? path.left(slash + 1) : QStringLiteral("./");

@@ -87,4 +87,11 @@ bool IsInstalledFile(const QString &programDir, const QString &name) {
     return manifestNames(programDir).contains(upper);
 }
 
+QSet<QString> InstalledFileNames(const QString &programDir) {
+    QSet<QString> names = manifestNames(programDir);
+    for (const QString &fixed : FixedFiles)
+        names.insert(text::upperAscii(fixed));
+    return names;
+}
+
 } // namespace meridoc

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 
 namespace meridoc {
@@ -12,5 +13,7 @@ inline const QString InstallManifestName = QStringLiteral(".meridoc-install-mani
 // file of the folder the manifest lists, so a file a later installation adds is known as well.
 // Letter case is ignored, as for every name in the folder.
 bool IsInstalledFile(const QString &programDir, const QString &name);
+// Every name IsInstalledFile knows in `programDir`, upper case: for many names at once.
+QSet<QString> InstalledFileNames(const QString &programDir);
 
 } // namespace meridoc

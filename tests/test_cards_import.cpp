@@ -286,15 +286,30 @@ TEST_F(CardsImport, LongLineUnderAnAddressSpaceLimit) {
 }
 
 // A contact with the name of one entry but other details: added beside it, or with --update in
-// its place; importing the same file again changes nothing either way.
+// its place, its labelled lines replacing those of the same labels in its extra text; importing
+// the same file again changes nothing either way.
 TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
+    const QByteArray twoPeople = "Full name: Anna Smith\nE-mail: old@x\nMet in Rome\n"
+                                 "Full name: Anna  Smith\nE-mail: other@x\n";
     const struct {
         const char *what;
         QByteArray card;
         bool update;
         const char *entries;
         const char *remark;
+        QByteArray extraBefore = {}; // the extra text "AnnaSmith", plain text
+        const char *extraHas = nullptr, *extraLacks = nullptr;
+        QByteArray more = "TEL:777\r\nNOTE:new\r\n";
     } rows[] = {
+        {"e-mail replaced in its own lines", Card, true, "Anna\tSmith\t777\t\tnew\t\n",
+         "replaces the entry", twoPeople, "E-mail: new@x", "old@x",
+         "TEL:777\r\nNOTE:new\r\nEMAIL:new@x\r\n"},
+        {"the other person's lines kept", Card, true, "Anna\tSmith\t777\t\tnew\t\n",
+         "replaces the entry", twoPeople, "other@x", nullptr,
+         "TEL:777\r\nNOTE:new\r\nEMAIL:new@x\r\n"},
+        {"without --update added", Card, false,
+         "Anna\tSmith\t555\t\told\t\nAnna\tSmith\t777\t\tnew\t\n", "added beside it", twoPeople,
+         "old@x", nullptr, "TEL:777\r\nNOTE:new\r\nEMAIL:new@x\r\n"},
         {"added beside", Card, false, "Anna\tSmith\t555\t\told\t\nAnna\tSmith\t777\t\tnew\t\n",
          "same name as an existing entry, added beside it; --update replaces it"},
         {"replaced", Card, true, "Anna\tSmith\t777\t\tnew\t\n",
@@ -304,10 +319,13 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
          true, "Anna\tSmith\t555\t\told\t\nAnna\tSmith\t1\t\t\t\nAnna\tSmith\t777\t\tnew\t\n",
          "added beside it"},
     };
-    const QString file = input("a.vcf", vcard("Anna", "Smith", "TEL:777\r\nNOTE:new\r\n"));
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
+        const QString file = input("a.vcf", vcard("Anna", "Smith", row.more));
         dir.write("home.crd", row.card);
+        QFile::remove(dir.file("AnnaSmith"));
+        if (!row.extraBefore.isEmpty())
+            dir.write("AnnaSmith", row.extraBefore);
         QStringList args = {"--card-file", "home", "import", file};
         if (row.update)
             args.insert(3, "--update");
@@ -315,6 +333,11 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
         EXPECT_EQ(entriesOf(dir.read("home.crd")), row.entries);
         EXPECT_TRUE(err.contains(row.remark)) << err.toStdString();
         const auto after = snapshot();
+        if (row.extraHas)
+            EXPECT_TRUE(plainText(dir.read("AnnaSmith")).contains(row.extraHas))
+                << plainText(dir.read("AnnaSmith")).toStdString();
+        if (row.extraLacks)
+            EXPECT_FALSE(plainText(dir.read("AnnaSmith")).contains(row.extraLacks));
         ASSERT_EQ(run(args), 0) << err.toStdString();
         EXPECT_EQ(snapshot(), after);
     }

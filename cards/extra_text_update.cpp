@@ -1,0 +1,115 @@
+#include "extra_text_update.h"
+
+#include "data/text.h"
+
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <vector>
+
+namespace meridoc::cards {
+namespace {
+
+const QLatin1String Heading("Full name: ");
+
+// "E-mail" of "E-mail (work): ann@example.org"; empty for a line without a label.
+QString labelOf(const QString &line) {
+    static const QRegularExpression pattern(
+        QStringLiteral("^([A-Z][A-Za-z0-9 -]*?)(?: \\([^()]*\\))?: "));
+    const auto m = pattern.match(line);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+bool isHeading(const QTextBlock &block) {
+    return block.text().startsWith(Heading);
+}
+
+// The first block of the contact's lines: its heading's next (the heading itself when nothing
+// follows it); invalid when no line names the contact.
+QTextBlock sectionStart(const QTextDocument &doc, const QString &heading) {
+    for (QTextBlock b = doc.begin(); b.isValid() && !heading.isEmpty(); b = b.next()) {
+        if (isHeading(b) && text::trimmed(b.text()) == heading)
+            return b.next().isValid() ? b.next() : b;
+    }
+    return {};
+}
+
+void removeBlock(QTextDocument &doc, int number) {
+    const QTextBlock b = doc.findBlockByNumber(number);
+    QTextCursor c(b);
+    if (b.next().isValid()) {
+        c.setPosition(b.next().position(), QTextCursor::KeepAnchor);
+    } else if (b.position() > 0) {
+        c.setPosition(b.position() - 1);
+        c.setPosition(b.position() + b.length() - 1, QTextCursor::KeepAnchor);
+    } else {
+        c.select(QTextCursor::BlockUnderCursor);
+    }
+    c.removeSelectedText();
+}
+
+} // namespace
+
+SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
+                              const QSet<QString> &held, bool replaceLabelled, bool endIsOpen) {
+    SectionMerge merge;
+    QStringList lines = group;
+    const QString heading = !lines.isEmpty() && lines.first().startsWith(Heading)
+                                ? text::trimmed(lines.takeFirst())
+                                : QString();
+    const QTextBlock start = sectionStart(doc, heading);
+    if (!start.isValid())
+        return merge;
+    merge.found = true;
+
+    QSet<QString> labels;
+    if (replaceLabelled)
+        for (const QString &line : std::as_const(lines))
+            if (const QString label = labelOf(text::trimmed(line)); !label.isEmpty())
+                labels.insert(label);
+    std::vector<int> replaced; // block numbers, in order
+    QStringList before, after; // the contact's lines, trimmed, now and once merged
+    int last = start.blockNumber();
+    for (QTextBlock b = start; b.isValid() && !isHeading(b); b = b.next()) {
+        last = b.blockNumber();
+        const QString line = text::trimmed(b.text());
+        before += line;
+        if (labels.contains(labelOf(line)))
+            replaced.push_back(b.blockNumber());
+        else
+            after += line;
+    }
+    QStringList inserted;
+    for (const QString &line : std::as_const(lines)) {
+        const QString trimmed = text::trimmed(line);
+        const bool replacing = labels.contains(labelOf(trimmed));
+        if (!trimmed.isEmpty() && (replacing || !held.contains(trimmed)) &&
+            !inserted.contains(line)) {
+            inserted += line;
+            after += trimmed;
+        }
+    }
+    if (after == before) // all there already (imported again)
+        return merge;
+    const bool sectionIsLast = !doc.findBlockByNumber(last).next().isValid();
+    if (replaced.empty() && sectionIsLast && endIsOpen) {
+        merge.atEnd = inserted; // appended, so that the rest of the text keeps its bytes
+        return merge;
+    }
+    // The new lines go where the contact's lines end, then the replaced ones are removed from
+    // the last up, so that the numbers of those before stay right.
+    QTextCursor at(doc.findBlockByNumber(last));
+    at.movePosition(QTextCursor::EndOfBlock);
+    for (const QString &line : std::as_const(inserted)) {
+        at.insertBlock();
+        at.insertText(line);
+    }
+    for (auto it = replaced.rbegin(); it != replaced.rend(); ++it)
+        removeBlock(doc, *it);
+    merge.rewritten = true;
+    return merge;
+}
+
+} // namespace meridoc::cards

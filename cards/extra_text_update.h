@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+class QTextDocument;
+
+namespace meridoc::cards {
+
+// What merging a contact's lines into the lines the extra text already has of that contact did.
+struct SectionMerge {
+    bool found = false;     // the text has the contact's lines: nothing to append as a new group
+    bool rewritten = false; // lines were removed or put inside the text: write it anew
+    QStringList atEnd;      // lines to append at the end of the text, where the contact's end
+};
+
+// Merges the group of lines an import gives a contact into that contact's lines of the extra text
+// `doc`: those after the line naming it in full ("Full name: ...", the group's first line), up to
+// the next such line. Lines the text holds (`held`: every line, trimmed) are not added again,
+// and the heading is not repeated. With `replaceLabelled` (an import with --update) the group's
+// labelled lines ("E-mail (work): ...") take the place of the contact's lines of the same labels
+// ("E-mail"). Lines that belong at the end of the text are handed back in `atEnd` when
+// `endIsOpen` (nothing is waiting to be appended after the text). When no line names the
+// contact, `found` is false and nothing is done: the group is appended whole.
+SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
+                              const QSet<QString> &held, bool replaceLabelled, bool endIsOpen);
+
+} // namespace meridoc::cards
