@@ -5,6 +5,7 @@
 #include "data/text.h"
 
 #include <array>
+#include <cstring>
 
 namespace meridoc::cards {
 namespace {
@@ -29,18 +30,36 @@ void appendEscaped(QByteArray &out, QByteArrayView utf8) {
     }
 }
 
+// Appends `bytes` by a resize and a copy: QByteArray::append goes through the general insert,
+// which took an eighth of an export's time.
+void put(QByteArray &out, QByteArrayView bytes) {
+    const qsizetype at = out.size();
+    out.resize(at + bytes.size());
+    std::memcpy(out.data() + at, bytes.data(), std::size_t(bytes.size()));
+}
+
 void appendFolded(QByteArray &out, QByteArrayView line) {
+    if (line.size() <= MaxLineOctets) { // most lines: one copy
+        const qsizetype at = out.size();
+        out.resize(at + line.size() + 2);
+        char *to = out.data() + at;
+        std::memcpy(to, line.data(), std::size_t(line.size()));
+        std::memcpy(to + line.size(), "\r\n", 2);
+        return;
+    }
     qsizetype start = 0;
     qsizetype room = MaxLineOctets;
     while (line.size() - start > room) {
         qsizetype end = start + room;
         while (end > start && isContinuationByte(line[end]))
             --end;
-        out.append(line.sliced(start, end - start)).append("\r\n ");
+        put(out, line.sliced(start, end - start));
+        put(out, "\r\n ");
         start = end;
         room = MaxLineOctets - 1; // the blank that starts a continuation line counts
     }
-    out.append(line.sliced(start)).append("\r\n");
+    put(out, line.sliced(start));
+    put(out, "\r\n");
 }
 
 // "E-mail (work, home)" as its base and its types.
@@ -167,12 +186,21 @@ const std::array<EscapedByte, 256> &escapedCp1252() {
     return table;
 }
 
+// Each byte's escape is copied as the table entry's four bytes into room made for all of them
+// at once, and the line cut back to what was written: appending each escape on its own made
+// an export of 100,000 entries a third slower.
 void appendField(QByteArray &line, QByteArrayView cp1252) {
+    static_assert(sizeof(EscapedByte) == 4);
     const EscapedByte *table = escapedCp1252().data();
+    const qsizetype at = line.size();
+    line.resize(at + cp1252.size() * qsizetype(sizeof(EscapedByte::bytes)) + 1);
+    char *out = line.data() + at;
     for (const char c : cp1252) {
         const EscapedByte &e = table[static_cast<unsigned char>(c)];
-        line.append(e.bytes, e.size);
+        std::memcpy(out, &e, sizeof e);
+        out += e.size;
     }
+    line.resize(out - line.constData());
 }
 
 } // namespace
@@ -182,11 +210,13 @@ void AppendEntryVCard(QByteArray &out, const FieldViews &fields, QByteArrayView 
     const bool v4 = version == VCardVersion::V4;
     const QByteArrayView name = TrimmedBytes(fields[int(Field::NAME)]);
     const QByteArrayView surname = TrimmedBytes(fields[int(Field::SURNAME)]);
-    out.append(v4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\n" : "BEGIN:VCARD\r\nVERSION:3.0\r\n");
-    out.append("PRODID:-//MERIDOC//meridoc-cards//EN\r\n");
-    out.append(v4 ? "UID:urn:uuid:" : "UID:").append(uid).append("\r\n");
+    put(out, v4 ? "BEGIN:VCARD\r\nVERSION:4.0\r\nPRODID:-//MERIDOC//meridoc-cards//EN\r\n"
+                  "UID:urn:uuid:"
+                : "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//MERIDOC//meridoc-cards//EN\r\nUID:");
+    put(out, uid);
+    put(out, "\r\n");
     thread_local QByteArray line;
-    const auto start = [](const char *name) { line.resize(0), line.append(name); };
+    const auto start = [](const char *name) { line.resize(0), put(line, name); };
     const auto end = [&out] { appendFolded(out, line); };
     start("N:");
     appendField(line, surname);
@@ -213,7 +243,7 @@ void AppendEntryVCard(QByteArray &out, const FieldViews &fields, QByteArrayView 
         appendField(line, comments);
         end();
     }
-    out.append("END:VCARD\r\n");
+    put(out, "END:VCARD\r\n");
 }
 
 QByteArray FoldLine(const QByteArray &line) {
