@@ -12,7 +12,7 @@ namespace bench {
 // reading the same vCards alone.
 inline constexpr int ImportSize = 10000;
 void registerImportBenchmarks(Workspace &workspace);
-Comparison importComparison();
+std::vector<Comparison> importComparisons();
 
 // When the import or parse benchmark ran: one MEMORY line per size of an import of contacts with
 // notes (10k, 100k, 1M), and one for a 200 MB input of a single line. The imports are dry runs (the
