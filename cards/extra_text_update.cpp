@@ -94,8 +94,14 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
     if (after == before) // all there already (imported again)
         return merge;
     const bool sectionIsLast = !doc.findBlockByNumber(last).next().isValid();
-    if (replaced.empty() && sectionIsLast && endIsOpen) {
-        merge.atEnd = inserted; // appended, so that the rest of the text keeps its bytes
+    if (replaced.empty()) {
+        // Only appended to the file's own bytes, so that its formatting, pictures and links
+        // stay: at the end of the contact's lines when these end the text, else as a group
+        // of its own after the text.
+        if (sectionIsLast && endIsOpen)
+            merge.atEnd = inserted;
+        else
+            merge.found = false;
         return merge;
     }
     // The new lines go where the contact's lines end, then the replaced ones are removed from

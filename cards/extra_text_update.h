@@ -20,9 +20,10 @@ struct SectionMerge {
 // the next such line. Lines the text holds (`held`: every line, trimmed) are not added again,
 // and the heading is not repeated. With `replaceLabelled` (an import with --update) the group's
 // labelled lines ("E-mail (work): ...") take the place of the contact's lines of the same labels
-// ("E-mail"). Lines that belong at the end of the text are handed back in `atEnd` when
-// `endIsOpen` (nothing is waiting to be appended after the text). When no line names the
-// contact, `found` is false and nothing is done: the group is appended whole.
+// ("E-mail"); only then is the text rewritten. Other lines are handed back in `atEnd` to be
+// appended to the file's bytes when the contact's lines end the text and `endIsOpen` (nothing
+// waits to be appended after it). Otherwise, and when no line names the contact, `found` is
+// false and nothing is done: the group is appended whole.
 SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
                               const QSet<QString> &held, bool replaceLabelled, bool endIsOpen);
 
