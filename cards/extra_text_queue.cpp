@@ -88,10 +88,12 @@ void ExtraTextQueue::stage(bool write, bool replaceLabelled) {
         if (!partition)
             continue;
         ExtraTextBatch batch(folder);
+        QHash<QString, QString> firstHeadings; // of each extra text of the partition
         partition->rewind();
         while (const std::optional<QByteArray> bytes = partition->next()) {
             const Queued q = deserialised(*bytes);
             batch.add(q.name, q.lines);
+            noteSharing(q.number, q.name, q.lines.value(0), firstHeadings);
         }
         partition.reset();
         batch.stage(write, replaceLabelled);
@@ -130,6 +132,23 @@ void ExtraTextQueue::commit() {
     } catch (const EInOutError &e) {
         throw Failure(e.message(), folder_.ProgramDir);
     }
+}
+
+// Two people (names as written, in the line heading each one's lines) whose entries share one
+// extra text: the later is told whose text it shares. The people of one partition are known
+// together, so the names need not be remembered for the whole import.
+void ExtraTextQueue::noteSharing(qint64 number, const QString &name, const QString &heading,
+                                 QHash<QString, QString> &firstHeadings) {
+    if (!heading.startsWith(QLatin1String("Full name: ")))
+        return;
+    const QString key = text::upperAscii(name);
+    const auto first = firstHeadings.constFind(key);
+    if (first == firstHeadings.cend())
+        firstHeadings.insert(key, heading);
+    else if (*first != heading)
+        sharing_.insert(number, QStringLiteral("shares the extra text %1 with %2, under its own "
+                                               "full name")
+                                    .arg(name, first->mid(int(qstrlen("Full name: ")))));
 }
 
 template <typename Use> void ExtraTextQueue::forEachStaged(Use use) {

@@ -5,6 +5,7 @@
 #include "data/appstate.h"
 #include "data/extratext.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -41,10 +42,15 @@ public:
     void commit();
     // The groups of lines stage() found missing from their extra texts.
     int appendedCount() const { return appended_; }
+    // What the report says of contact `number` sharing its extra text with another person, once
+    // staged; empty when it does not.
+    QString sharingOf(qint64 number) const { return sharing_.value(number); }
     // What contact `number` gives its extra text, if anything; asked in increasing order.
     const Entry *entryOf(qint64 number);
 
 private:
+    void noteSharing(qint64 number, const QString &name, const QString &heading,
+                     QHash<QString, QString> &firstHeadings);
     // Hands each staged file and its target to `use`, in the order they were staged.
     template <typename Use> void forEachStaged(Use use);
 
@@ -57,6 +63,7 @@ private:
     bool stagedAny_ = false;
     bool committed_ = false;
     int appended_ = 0;
+    QHash<qint64, QString> sharing_; // contact number -> remark, for the few who share
     bool reading_ = false;
     std::optional<Entry> current_;
 };

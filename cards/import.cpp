@@ -1,6 +1,7 @@
 #include "card_entries.h"
 #include "commands.h"
 #include "extra_text_queue.h"
+#include "import_names.h"
 #include "input_text.h"
 #include "note_spool.h"
 #include "progress.h"
@@ -16,7 +17,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
 #include <optional>
 #include <vector>
@@ -120,10 +120,7 @@ private:
             const EntryRecord record = EntryRecord::fromFields(mapped.fields);
             batchWriter_.write(NumberedRecord{record, count_});
             const bool extra = !mapped.extraLines.isEmpty();
-            if (extra)
-                noteCollision(record, mapped);
-            if (!imported_.contains(nameKey(record)))
-                imported_.insert(nameKey(record), record);
+            names_.add(record);
             notes_.add({count_, file, contact.line, whoOf(contact, mapped),
                         std::move(mapped.losses), record});
             if (extra)
@@ -142,68 +139,41 @@ private:
             throw Failure(error->reason, file, error->line);
     }
 
-    static QByteArray nameKey(const EntryRecord &record) {
-        return text::trimmed(record.NAME()) + '\t' + text::trimmed(record.SURNAME());
-    }
-
-    // How many entries of the card file carry each name imported, and the entry when there is
-    // one; only the names imported are looked at.
+    // How many entries of the card file carry each name imported; only the names imported are
+    // looked at.
     void findNamesInCardFile() {
+        names_.seal();
         if (!QFileInfo(ctx_.cardFile()).isFile())
             return; // a new card file
         CardEntries entries(ctx_.cardFile());
-        while (const EntryRecord *record = entries.next()) {
-            const QByteArray key = nameKey(*record);
-            if (!imported_.contains(key))
-                continue;
-            Existing &existing = existing_[key];
-            if (++existing.count == 1)
-                existing.record = *record;
-        }
+        while (const EntryRecord *record = entries.next())
+            names_.countInCardFile(*record);
     }
 
-    // With --update, the one entry of a name imported goes, unless an imported contact is that
+    // With --update, the one entry of a name imported goes, unless the imported contact is that
     // very entry (nothing to replace then).
     bool replaces(const EntryRecord &record) const {
-        if (!request_.update)
-            return false;
-        const QByteArray key = nameKey(record);
-        const auto found = existing_.constFind(key);
-        return found != existing_.cend() && found->count == 1 &&
-               !(imported_.value(key).bytes == record.bytes);
+        return request_.update && names_.entriesInCardFile(record) == 1 &&
+               !names_.isFirstImported(record);
     }
 
     // What the report says of a contact added beside, or in place of, an entry of its name.
     void remarkOnName(ContactNote &note, bool skipped) const {
-        const auto found = existing_.constFind(nameKey(note.record));
-        if (skipped || found == existing_.cend())
+        const int entries = names_.entriesInCardFile(note.record);
+        if (skipped || entries == 0)
             return;
-        if (request_.update && found->count == 1)
+        if (request_.update && entries == 1)
             note.losses.prepend(QStringLiteral("replaces the entry of the same name"));
         else
             note.losses.prepend(QStringLiteral(
                 "same name as an existing entry, added beside it; --update replaces it"));
     }
 
-    // Two people (names as written) whose entries share one extra text: both are told, and
-    // their lines there are kept apart by the full name heading each contact's lines.
-    void noteCollision(const EntryRecord &record, MappedEntry &mapped) {
-        const QString key = text::upperAscii(ViewerExtraTextName(
-            text::fromCp1252(record.NAME()), text::fromCp1252(record.SURNAME())));
-        const auto first = writtenNames_.constFind(key);
-        if (first == writtenNames_.cend())
-            writtenNames_.insert(key, mapped.fullName);
-        else if (*first != mapped.fullName)
-            mapped.losses += QStringLiteral("shares the extra text %1 with %2, under its own full "
-                                            "name")
-                                 .arg(ViewerExtraTextName(text::fromCp1252(record.NAME()),
-                                                          text::fromCp1252(record.SURNAME())),
-                                      *first);
-    }
-
     // What the contact's record lost, with its extra-text lines when they have no file to go to.
     QStringList lossesOf(ContactNote &note) {
         QStringList losses = std::move(note.losses);
+        if (const QString sharing = extra_.sharingOf(note.number); !sharing.isEmpty())
+            losses.append(sharing);
         if (const auto *extra = extra_.entryOf(note.number); extra && extra->lost)
             losses.append(QStringLiteral("no extra text for this name, details lost: ") +
                           extra->lines.join(QStringLiteral("; ")));
@@ -297,13 +267,7 @@ private:
     RecordWriter batchWriter_;
     qint64 count_ = 0;
     NoteSpool notes_;
-    struct Existing {
-        int count = 0;
-        EntryRecord record;
-    };
-    QHash<QByteArray, EntryRecord> imported_; // the first contact of each name
-    QHash<QByteArray, Existing> existing_;    // entries of the card file by the names imported
-    QHash<QString, QString> writtenNames_;    // extra-text name (upper case) -> first full name
+    ImportedNames names_;
     ExtraTextQueue extra_;
 };
 

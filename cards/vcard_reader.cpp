@@ -358,6 +358,10 @@ std::optional<ParseError> readCards(InputText &input, const ContactSink &sink) {
         if (card->bytes > MaxCardBytes)
             return ParseError{card->line,
                               QStringLiteral("card longer than %1").arg(sizeText(MaxCardBytes))};
+        if (card->properties.size() >= MaxCardProperties)
+            return ParseError{
+                card->line,
+                QStringLiteral("card with more than %1 properties").arg(MaxCardProperties)};
         card->utf8 = card->utf8 && valueIsUtf8(property);
         card->properties.append({number, property});
         // vCard 2.1 writers may put BASE64 data on unindented lines up to a blank line.

@@ -244,6 +244,8 @@ TEST(CardsReaders, MalformedInputs) {
          "a name longer than 65536 characters"},
         {true, "BEGIN:VCARD\n" + QByteArray("NOTE:" + megabyte.left(1000000) + "\n").repeated(9),
          "", 1, "card longer than 8 MiB"},
+        {true, "BEGIN:VCARD\n" + QByteArray("NOTE:abc=\n").repeated(200000), "", 1,
+         "card with more than 10000 properties"},
         {false, "First Name,Notes\nAnn,\"x" + megabyte + "\"\n", "", 2, "field longer than 1 MiB"},
         {false, megabyte.repeated(9), "", 1, "line longer than 8 MiB"},
         {false, "First Name,Notes\n" + QByteArray(300000, ','), "", 2, "more than 250000 columns"},

@@ -1,0 +1,57 @@
+#include "import_names.h"
+
+#include "data/text.h"
+
+#include <QHashFunctions>
+
+#include <algorithm>
+
+namespace meridoc::cards {
+
+// Two names share a hash once in 2^64 pairs: for a million names, once in ten million imports.
+std::uint64_t ImportedNames::nameHash(const EntryRecord &record) {
+    const QByteArray key = text::trimmed(record.NAME()) + '\t' + text::trimmed(record.SURNAME());
+    return qHashBits(key.constData(), std::size_t(key.size()), 0);
+}
+
+std::uint64_t ImportedNames::recordHash(const EntryRecord &record) {
+    return qHashBits(record.bytes.data(), record.bytes.size(), 0);
+}
+
+void ImportedNames::add(const EntryRecord &record) {
+    names_.push_back({nameHash(record), recordHash(record)});
+}
+
+void ImportedNames::seal() {
+    std::stable_sort(names_.begin(), names_.end(),
+                     [](const Name &a, const Name &b) { return a.name < b.name; });
+    names_.erase(std::unique(names_.begin(), names_.end(),
+                             [](const Name &a, const Name &b) { return a.name == b.name; }),
+                 names_.end());
+    names_.shrink_to_fit();
+    counts_.assign(names_.size(), 0);
+}
+
+qsizetype ImportedNames::find(const EntryRecord &record) const {
+    const std::uint64_t name = nameHash(record);
+    const auto it = std::lower_bound(names_.begin(), names_.end(), name,
+                                     [](const Name &n, std::uint64_t v) { return n.name < v; });
+    return it != names_.end() && it->name == name ? it - names_.begin() : -1;
+}
+
+void ImportedNames::countInCardFile(const EntryRecord &entry) {
+    if (const qsizetype at = find(entry); at >= 0)
+        ++counts_[std::size_t(at)];
+}
+
+int ImportedNames::entriesInCardFile(const EntryRecord &record) const {
+    const qsizetype at = find(record);
+    return at >= 0 ? counts_[std::size_t(at)] : 0;
+}
+
+bool ImportedNames::isFirstImported(const EntryRecord &record) const {
+    const qsizetype at = find(record);
+    return at >= 0 && names_[std::size_t(at)].record == recordHash(record);
+}
+
+} // namespace meridoc::cards
