@@ -20,7 +20,9 @@ constexpr qsizetype MaxCardBytes = 8 << 20; // a vCard's properties, or a CSV ro
 // A vCard's properties: each is held with its parts until the card ends (a card of 200,000
 // one-word notes took 70 MB); an address book's contact has tens.
 constexpr qsizetype MaxCardProperties = 10000;
-constexpr qsizetype MaxColumns = 250000;
+// A CSV header's columns: each is held with its name in several forms while the layout is
+// worked out (100,000 columns took 58 MB); an address book's export has a few hundred.
+constexpr qsizetype MaxColumns = 10000;
 
 // A malformed input found while reading it: the line and the reason.
 struct InputRefusal {
