@@ -1,7 +1,5 @@
 #include "vcard_writer.h"
 
-#include "entry_contact.h"
-
 #include "data/text.h"
 
 #include <array>
@@ -279,16 +277,6 @@ void AppendVCard(QByteArray &out, const Contact &c, QByteArrayView uid, VCardVer
     if (c.comments && c.comments->isEmpty() && !c.note.isEmpty())
         out.append("X-MERIDOC-COMMENTS:\r\n");
     out.append("END:VCARD\r\n");
-}
-
-QByteArray WriteVCard(const ExportEntry &entry, VCardVersion version) {
-    FieldViews fields;
-    std::copy(entry.fields.begin(), entry.fields.end(), fields.begin());
-    const QByteArray uid =
-        entry.uid.isEmpty() ? EntryUid(entry.fields).toLatin1() : entry.uid.toLatin1();
-    QByteArray out;
-    AppendVCard(out, ContactOfEntry(fields, entry.extraText), uid, version);
-    return out;
 }
 
 } // namespace meridoc::cards

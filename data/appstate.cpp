@@ -8,10 +8,6 @@
 
 namespace meridoc {
 
-QString CardFilePathFor(const QString &baseName) {
-    return files::resolve(AppState.ProgramDir, baseName + "." + AppState.CardExtension);
-}
-
 QString CardFilePath(const ApplicationState &state) {
     return files::resolve(state.ProgramDir, state.CurrentFileName + "." + state.CardExtension);
 }

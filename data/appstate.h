@@ -19,8 +19,6 @@ inline ApplicationState AppState;
 QString CardFilePath(const ApplicationState &state);
 // The same for AppState.
 QString CardFilePath();
-// The path of a card file with the given base name and the current extension.
-QString CardFilePathFor(const QString &baseName);
 
 // Base names are the same when they are equal after both are upper-cased.
 bool SameBaseName(const QString &a, const QString &b);

@@ -1,6 +1,8 @@
 #include "cards/cli.h"
 #include "cards/csv_writer.h"
+#include "cards/entry_contact.h"
 #include "cards/export.h"
+#include "cards/export_entry.h"
 #include "cards/listing.h"
 #include "cards/vcard_writer.h"
 #include "support/program_dir.h"
@@ -20,6 +22,17 @@ using testsupport::Fields;
 using testsupport::TempProgramDir;
 
 namespace {
+
+// The vCard of an entry and its extra text, as the export writes it.
+QByteArray WriteVCard(const ExportEntry &entry, VCardVersion version) {
+    FieldViews fields;
+    std::copy(entry.fields.begin(), entry.fields.end(), fields.begin());
+    const QByteArray uid =
+        entry.uid.isEmpty() ? EntryUid(entry.fields).toLatin1() : entry.uid.toLatin1();
+    QByteArray out;
+    AppendVCard(out, ContactOfEntry(fields, entry.extraText), uid, version);
+    return out;
+}
 
 ExportEntry entry(const Fields &fields, const QString &extra = {}) {
     return ExportEntry{fields, extra, {}};
