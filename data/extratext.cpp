@@ -33,6 +33,11 @@ struct NamedFile {
     bool cp1252 = false;
 };
 
+// The key ExtraTextKey gives an entry whose extra text has the file name `name`.
+QByteArray keyOf(const QString &name) {
+    return text::toCp1252(text::upperAscii(text::trimmed(name)));
+}
+
 NamedFile namedFile(const QByteArray &dir, const QByteArray &bytes) {
     return {dir + bytes, text::fromUtf8OrCp1252(bytes), !bytes.isValidUtf8()};
 }
@@ -197,8 +202,9 @@ QByteArray FindExtraText(const ApplicationState &folder, const QString &name) {
 
 ExtraTextFolder::ExtraTextFolder(const ApplicationState &folder)
     : folder_(folder), extensions_(CardFileExtensions(folder)),
-      programFiles_(InstalledFileNames(folder.ProgramDir)), index_(folder.ProgramDir),
-      keys_(ExtraTextKeys(folder.ProgramDir)) {
+      programFiles_(InstalledFileNames(folder.ProgramDir)), index_(folder.ProgramDir) {
+    for (const QByteArray &name : index_.names()) // ExtraTextKeys, from the same listing
+        keys_.insert(keyOf(text::fromUtf8OrCp1252(name)));
     for (const QString &own : OwnFiles)
         programFiles_.insert(text::upperAscii(own));
 }
@@ -224,9 +230,7 @@ QString ExtraTextFolder::existingPath(const QString &name) const {
 
 QSet<QByteArray> ExtraTextKeys(const QString &programDir) {
     QSet<QByteArray> keys;
-    forEachFileName(programDir, [&](const NamedFile &file) {
-        keys.insert(text::toCp1252(text::upperAscii(text::trimmed(file.name))));
-    });
+    forEachFileName(programDir, [&](const NamedFile &file) { keys.insert(keyOf(file.name)); });
     return keys;
 }
 

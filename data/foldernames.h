@@ -34,6 +34,8 @@ public:
     bool isDirectory(const QString &name) const;
     // Whether `name`, exactly as given, is there and no directory.
     bool isFile(const QString &name) const;
+    // Every name of the directory (files and directories), in the file system's bytes.
+    QList<QByteArray> names() const { return entries_.keys(); }
 
 private:
     QString dir_;
