@@ -111,8 +111,8 @@ void ExtraTextQueue::stage(bool write, bool replaceLabelled) {
 void ExtraTextQueue::commit() {
     if (stagedAny_) {
         // The staged files reach the disk before any takes its target's place: one flush of
-        // each file system they lie on (the folder's, or a linked file's elsewhere). One flush
-        // instead of one per file made importing 10,000 contacts N times faster.
+        // each file system they lie on (the folder's, or a linked file's elsewhere), where an
+        // fsync of each file waited for the disk thousands of times.
         QSet<QString> dirs;
         forEachStaged([&](const QString &, const QString &target) {
             dirs.insert(files::directoryOf(target));
