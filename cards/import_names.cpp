@@ -8,7 +8,8 @@
 
 namespace meridoc::cards {
 
-// Two names share a hash once in 2^64 pairs: for a million names, once in ten million imports.
+// Two names share a hash once in 2^64 pairs: for a million names, once in tens of millions of
+// imports.
 std::uint64_t ImportedNames::nameHash(const EntryRecord &record) {
     const QByteArray key = text::trimmed(record.NAME()) + '\t' + text::trimmed(record.SURNAME());
     return qHashBits(key.constData(), std::size_t(key.size()), 0);
