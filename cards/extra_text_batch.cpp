@@ -76,15 +76,26 @@ bool append(QSet<QString> &held, const QStringList &group, QStringList &added) {
 // byte and gets the paragraphs before its final brace; a plain-text one is written as RTF first;
 // a new one starts with the first line. The lines never go through a document, so many of them
 // cost no more than their text.
+QByteArray bytesOf(const QByteArray &shown) {
+    try {
+        return files::File::openForReading(QFile::decodeName(shown)).readAll(MaxExtraTextBytes);
+    } catch (const EInOutError &e) {
+        fail(QFile::decodeName(shown), e.message());
+    }
+}
+
+// Whether the RTF holds what the document model leaves out (pictures, objects, fields such as
+// links, drawings): such a text is only ever appended to, never written anew.
+bool holdsMoreThanText(const QByteArray &rtf) {
+    for (const char *word : {"\\pict", "\\object", "\\field", "\\shp"})
+        if (rtf.contains(word))
+            return true;
+    return false;
+}
+
 QByteArray withParagraphs(const QByteArray &shown, const QTextDocument &doc, QStringList added) {
     if (!shown.isEmpty()) {
-        QByteArray bytes;
-        try {
-            bytes =
-                files::File::openForReading(QFile::decodeName(shown)).readAll(MaxExtraTextBytes);
-        } catch (const EInOutError &e) {
-            fail(QFile::decodeName(shown), e.message());
-        }
+        const QByteArray bytes = bytesOf(shown);
         if (bytes.size() <= MaxExtraTextBytes)
             if (const std::optional<QByteArray> kept = rtf::appendParagraphs(bytes, added))
                 return *kept;
@@ -164,11 +175,14 @@ void ExtraTextBatch::stage(bool write, bool replaceLabelled) {
             }
         }
         QSet<QString> held = linesOf(doc);
+        // Lines are replaced only where writing the text anew loses nothing the file holds.
+        const bool replacing =
+            replaceLabelled && (shown.isEmpty() || !holdsMoreThanText(bytesOf(shown)));
         QStringList added;
         bool rewritten = false; // lines changed inside the text: it is written anew
         for (const QStringList &group : target->additions) {
             const SectionMerge merge =
-                MergeIntoSection(doc, group, held, replaceLabelled, added.isEmpty());
+                MergeIntoSection(doc, group, held, replacing, added.isEmpty());
             if (!merge.found) {
                 target->appended += append(held, group, added) ? 1 : 0;
                 continue;

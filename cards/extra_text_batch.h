@@ -34,7 +34,8 @@ public:
     // it does not already hold, each line a paragraph, and (when `write`) writes the changed
     // ones as RTF to temporary files next to them. Throws Failure naming the file.
     // With `replaceLabelled` (an import with --update), a group's labelled lines replace those
-    // of the same labels among the person's lines (see ReplaceLabelledLines).
+    // of the same labels among the person's lines (see MergeIntoSection), unless the text holds
+    // pictures, links or objects that writing it anew would lose: it is then appended to.
     void stage(bool write, bool replaceLabelled = false);
     // The staged files with their targets, which this batch then no longer removes.
     QList<std::pair<QString, QString>> takeStaged();

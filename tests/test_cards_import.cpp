@@ -307,6 +307,11 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
         {"the other person's lines kept", Card, true, "Anna\tSmith\t777\t\tnew\t\n",
          "replaces the entry", twoPeople, "other@x", nullptr,
          "TEL:777\r\nNOTE:new\r\nEMAIL:new@x\r\n"},
+        {"a text with a picture only appended to", Card, true, "Anna\tSmith\t777\t\tnew\t\n",
+         "replaces the entry",
+         "{\\rtf1\\ansi{\\pict\\pngblip 89504e47}\\par Full name: Anna Smith\\par E-mail: "
+         "old@x\\par}",
+         "old@x", nullptr, "TEL:777\r\nNOTE:new\r\nEMAIL:new@x\r\n"},
         {"without --update added", Card, false,
          "Anna\tSmith\t555\t\told\t\nAnna\tSmith\t777\t\tnew\t\n", "added beside it", twoPeople,
          "old@x", nullptr, "TEL:777\r\nNOTE:new\r\nEMAIL:new@x\r\n"},
@@ -333,11 +338,13 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
         EXPECT_EQ(entriesOf(dir.read("home.crd")), row.entries);
         EXPECT_TRUE(err.contains(row.remark)) << err.toStdString();
         const auto after = snapshot();
-        if (row.extraHas)
+        if (row.extraHas) {
             EXPECT_TRUE(plainText(dir.read("AnnaSmith")).contains(row.extraHas))
                 << plainText(dir.read("AnnaSmith")).toStdString();
-        if (row.extraLacks)
+        }
+        if (row.extraLacks) {
             EXPECT_FALSE(plainText(dir.read("AnnaSmith")).contains(row.extraLacks));
+        }
         ASSERT_EQ(run(args), 0) << err.toStdString();
         EXPECT_EQ(snapshot(), after);
     }
