@@ -24,7 +24,8 @@ bool inCp1252(char32_t c) {
 
 // ICU's transliterator is built once; writing a run of characters in Latin letters costs tens of
 // microseconds (measured: 65 us for a six-letter Cyrillic name), so each run's result is
-// remembered: names repeat within an import.
+// remembered: names repeat within an import. The table starts afresh at a few thousand, so that
+// an input of ever new names does not grow memory.
 class Latin {
 public:
     QString of(const QString &run) {
@@ -46,6 +47,8 @@ public:
         QString out;
         for (const char32_t c : latin.toUcs4())
             out += inCp1252(c) ? QString::fromUcs4(&c, 1) : QStringLiteral("?");
+        if (cache_.size() >= MaxCached) // names that keep changing must not grow memory
+            cache_.clear();
         cache_.insert(run, out);
         return out;
     }
@@ -64,6 +67,7 @@ private:
             translit_.reset();
     }
 
+    static constexpr qsizetype MaxCached = 4096;
     std::unique_ptr<icu::Transliterator> translit_;
     QHash<QString, QString> cache_;
 };
