@@ -87,6 +87,11 @@ QStringList linesOf(const QString &extraText, const FieldViews &fields) {
 
 } // namespace
 
+QString LabelBase(const QString &line) {
+    const auto l = labelled(line);
+    return l ? l->base : QString();
+}
+
 bool HasProperty(const QString &label) {
     const auto l = labelled(label + QStringLiteral(": "));
     return l && detailBases().contains(l->base);

@@ -22,4 +22,8 @@ Contact ContactOfEntry(const FieldViews &fields, const QString &extraText);
 // Whether a detail's label names a property of its own ("E-mail (work)" does, "Town" does not).
 bool HasProperty(const QString &label);
 
+// The base of a labelled line's label ("E-mail" of "E-mail (work): ann@example.org"); empty for
+// a line without a label.
+QString LabelBase(const QString &line);
+
 } // namespace meridoc::cards

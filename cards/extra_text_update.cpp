@@ -1,8 +1,9 @@
 #include "extra_text_update.h"
 
+#include "entry_contact.h"
+
 #include "data/text.h"
 
-#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -13,14 +14,6 @@ namespace meridoc::cards {
 namespace {
 
 const QLatin1String Heading("Full name: ");
-
-// "E-mail" of "E-mail (work): ann@example.org"; empty for a line without a label.
-QString labelOf(const QString &line) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^([A-Z][A-Za-z0-9 -]*?)(?: \\([^()]*\\))?: "));
-    const auto m = pattern.match(line);
-    return m.hasMatch() ? m.captured(1) : QString();
-}
 
 bool isHeading(const QTextBlock &block) {
     return block.text().startsWith(Heading);
@@ -67,7 +60,7 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
     QSet<QString> labels;
     if (replaceLabelled)
         for (const QString &line : std::as_const(lines))
-            if (const QString label = labelOf(text::trimmed(line)); !label.isEmpty())
+            if (const QString label = LabelBase(text::trimmed(line)); !label.isEmpty())
                 labels.insert(label);
     std::vector<int> replaced; // block numbers, in order
     QStringList before, after; // the contact's lines, trimmed, now and once merged
@@ -76,7 +69,7 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
         last = b.blockNumber();
         const QString line = text::trimmed(b.text());
         before += line;
-        if (labels.contains(labelOf(line)))
+        if (labels.contains(LabelBase(line)))
             replaced.push_back(b.blockNumber());
         else
             after += line;
@@ -84,7 +77,7 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
     QStringList inserted;
     for (const QString &line : std::as_const(lines)) {
         const QString trimmed = text::trimmed(line);
-        const bool replacing = labels.contains(labelOf(trimmed));
+        const bool replacing = labels.contains(LabelBase(trimmed));
         if (!trimmed.isEmpty() && (replacing || !held.contains(trimmed)) &&
             !inserted.contains(line)) {
             inserted += line;
