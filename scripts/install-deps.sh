@@ -10,7 +10,7 @@ if [[ "${1:-}" == "--test" ]]; then
                pandoc clang libclang-rt-14-dev
                python3-vobject groff-base man-db
                dbus-daemon at-spi2-core python3-pyatspi)
-    packages+=(desktop-file-utils appstream radicale vdirsyncer khard)
+    packages+=(desktop-file-utils appstream systemd radicale vdirsyncer khard)
 fi
 
 missing=()

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes an installed MERIDOC known to the desktop, for the current user: the launcher entry, the
 # icons and the software-centre metadata go into ${XDG_DATA_HOME:-~/.local/share}, the entry
-# starting PREFIX/meridoc; meridoc-cards goes on PATH and its manual page where man finds it. Run after `cmake --install BUILD --prefix PREFIX`; pass that build's
-# install_manifest.txt so that scripts/uninstall.sh can remove the program files as well.
+# starting PREFIX/meridoc; meridoc-cards goes on PATH, its manual page where man finds it and the
+# systemd user units of its sync timer where the user's systemd finds them (not enabled). Run
+# after `cmake --install BUILD --prefix PREFIX`; pass that build's install_manifest.txt so that
+# scripts/uninstall.sh can remove the program files as well.
 #
 #   bash scripts/install-desktop.sh PREFIX [BUILD/install_manifest.txt]
 #
@@ -24,7 +26,7 @@ case "$prefix" in *$'\n'*) echo "$0: a program folder with a line break is not s
 # Files of an earlier installation that went elsewhere (another XDG_DATA_HOME) are removed first.
 if [[ -f "$manifest" ]]; then
     while IFS= read -r old || [[ -n "$old" ]]; do
-        case "$(basename "$old")" in "$id".*) rm -f -- "$old" ;; esac
+        case "$(basename "$old")" in "$id".* | meridoc-cards-sync.*) rm -f -- "$old" ;; esac
     done <"$manifest"
 fi
 
@@ -72,6 +74,13 @@ fi
 if [[ -f "$prefix/meridoc-cards.1" ]]; then
     put "$prefix/meridoc-cards.1" "$HOME/.local/share/man/man1/meridoc-cards.1"
 fi
+# The timer that runs `meridoc-cards sync` every quarter of an hour, where the user's systemd
+# looks for the units of installed programs; the user enables it.
+if [[ -x "$prefix/meridoc-cards" ]]; then
+    for unit in meridoc-cards-sync.service meridoc-cards-sync.timer; do
+        put "$source/desktop/$unit" "$data/systemd/user/$unit"
+    done
+fi
 
 # The record: the program files cmake installed, then the desktop's files.
 {
@@ -90,3 +99,5 @@ fi
 if command -v gtk-update-icon-cache >/dev/null; then
     gtk-update-icon-cache -q -f -t "$data/icons/hicolor" || true
 fi
+# A running user manager reads the units again (without one, nothing to do).
+systemctl --user daemon-reload >/dev/null 2>&1 || true

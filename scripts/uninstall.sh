@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Removes what scripts/run.sh installed: the program files in the program folder (default
 # ~/meridoc, or MERIDOC_HOME, or the folder given), the launcher entry, icons and metadata in
-# the user's data folder, and meridoc-cards' link on PATH and its manual page, exactly as recorded in the folder's .meridoc-install-manifest.
+# the user's data folder, meridoc-cards' link on PATH, its manual page and its sync timer's units
+# (stopped and disabled first), exactly as recorded in the folder's .meridoc-install-manifest.
 # Card files, extra texts, meridoc.ini and anything else in the folder stay; the folder itself is
 # removed only when nothing is left in it, and so are the folders the removal left empty. It lists
 # what it removed and what it kept.
@@ -26,6 +27,18 @@ desktop_dirs=()
 icon_themes=()
 emptied=()
 echo "Removed:"
+# The sync timer, when the user enabled it, is stopped and disabled before its units go (systemctl
+# removes the link that enabled it even without a running user manager; failing that, we do).
+timer=meridoc-cards-sync.timer
+wants="${XDG_CONFIG_HOME:-$HOME/.config}/systemd/user/timers.target.wants/$timer"
+if grep -q "/systemd/user/$timer\$" "$record"; then
+    enabled=false
+    [[ ! -L "$wants" ]] || enabled=true
+    { systemctl --user disable --now "$timer" && systemctl --user clean --what=state "$timer"; } \
+        >/dev/null 2>&1 || true
+    rm -f -- "$wants"
+    ! $enabled || echo "  $wants"
+fi
 while IFS= read -r path || [[ -n "$path" ]]; do
     [[ -n "$path" ]] || continue
     name="$(basename -- "$path")"
@@ -37,6 +50,7 @@ while IFS= read -r path || [[ -n "$path" ]]; do
         */.local/bin/meridoc-cards)
             [[ -L "$path" && "$(readlink -- "$path")" == "$prefix/meridoc-cards" ]] || continue ;;
         */.local/share/man/man1/meridoc-cards.1) ;;
+        */systemd/user/meridoc-cards-sync.service | */systemd/user/"$timer") ;;
         /*) [[ "$name" == "$id".* ]] || continue ;;
         *) continue ;;
     esac
@@ -64,12 +78,14 @@ fi
 if command -v gtk-update-icon-cache >/dev/null && [[ ${#icon_themes[@]} -gt 0 ]]; then
     gtk-update-icon-cache -q -f -t "${icon_themes[0]}" || true
 fi
+systemctl --user daemon-reload >/dev/null 2>&1 || true
 
 # The folders that held only what was removed (icons/hicolor/48x48/apps, then 48x48, ...) go too,
-# up to the icons, applications and metainfo folders themselves; the data folder stays.
+# up to the icons, applications, metainfo and systemd folders themselves; the data folder stays.
 for dir in "${emptied[@]}"; do
     while [[ "$dir" == */icons || "$dir" == */icons/* || "$dir" == */applications ||
-        "$dir" == */metainfo ]] && rmdir -- "$dir" 2>/dev/null; do
+        "$dir" == */metainfo || "$dir" == */systemd || "$dir" == */systemd/user ]] &&
+        rmdir -- "$dir" 2>/dev/null; do
         echo "  $dir/"
         dir="$(dirname -- "$dir")"
     done

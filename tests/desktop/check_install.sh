@@ -11,6 +11,7 @@ id=org.meridoc.Meridoc
 tmp="$(mktemp -d)"
 trap 'rm -rf -- "$tmp"' EXIT
 export HOME="$tmp/home"
+unset XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS # the scripts must not reach this user's systemd
 prefix="$tmp/my \$programs/meridoc"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
@@ -67,6 +68,17 @@ PY
 env -u MANPATH PATH="$HOME/.local/bin:$PATH" man -w meridoc-cards | grep -qx "$HOME/.local/share/man/man1/meridoc-cards.1" ||
     fail "man does not find meridoc-cards"
 
+# The sync timer's units are where the user's systemd finds them, valid (their program and manual
+# page found) and not enabled; enabled by hand, the uninstall must disable them.
+units="$XDG_DATA_HOME/systemd/user"
+wants="$HOME/.config/systemd/user/timers.target.wants/meridoc-cards-sync.timer"
+mkdir -m 700 "$tmp/runtime"
+report="$(XDG_RUNTIME_DIR="$tmp/runtime" PATH="$HOME/.local/bin:$PATH" env -u MANPATH \
+    systemd-analyze verify --user "$units"/meridoc-cards-sync.{timer,service} 2>&1)" &&
+    [[ -z "$report" ]] || fail "systemd-analyze: $report"
+[[ ! -e "$wants" ]] || fail "the timer was enabled"
+mkdir -p "$(dirname "$wants")" && ln -s "$units/meridoc-cards-sync.timer" "$wants"
+
 # The user's files in the program folder, and what was installed.
 user_files=(tanro.crd home.CRD JOHNSMITH meridoc.ini MERIDOC.INI notes.odt)
 for f in "${user_files[@]}"; do echo "kept" >"$prefix/$f"; done
@@ -74,8 +86,8 @@ mapfile -t installed <"$prefix/.meridoc-install-manifest"
 [[ ${#installed[@]} -ge 12 ]] || fail "only ${#installed[@]} files recorded"
 mkdir -p "$XDG_DATA_HOME/meridoc-sync"
 report="$(bash "$source_dir/scripts/uninstall.sh" "$prefix")"
-for f in "${installed[@]}" "$prefix/.meridoc-install-manifest"; do
-    [[ ! -e "$f" ]] || fail "$f was not removed"
+for f in "${installed[@]}" "$prefix/.meridoc-install-manifest" "$wants"; do
+    [[ ! -e "$f" && ! -L "$f" ]] || fail "$f was not removed"
     grep -qxF "  $f" <<<"$report" || fail "$f is not listed as removed"
 done
 for f in "${user_files[@]/#/$prefix/}" "$XDG_DATA_HOME/meridoc-sync/"; do
