@@ -55,6 +55,12 @@ std::size_t ExtraTexts::quickHash(QByteArrayView first, QByteArrayView second) {
     return (h ^ (h >> 16)) & 0xFFFF;
 }
 
+QByteArray ExtraTexts::shownPath(const QString &file) const {
+    // Most often the exact name; an older spelling is looked for only when there is none.
+    const QString exact = folder_.existingPath(file);
+    return !exact.isEmpty() ? QFile::encodeName(exact) : FindExtraText(folder_.folder(), file);
+}
+
 QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
     if (!quickHashes_.test(quickHash(name, surname)) ||
         !folder_.keys().contains(ExtraTextKey(name.toByteArray(), surname.toByteArray())))
@@ -64,11 +70,7 @@ QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
     if (file == lastName_)
         return lastText_;
     QString plain;
-    // The file the viewer shows: most often the exact name; an older spelling is looked for only
-    // when there is none.
-    const QString exact = folder_.existingPath(file);
-    const QByteArray path =
-        !exact.isEmpty() ? QFile::encodeName(exact) : FindExtraText(folder_.folder(), file);
+    const QByteArray path = shownPath(file);
     if (!path.isEmpty()) {
         QTextDocument doc;
         try {

@@ -38,6 +38,9 @@ public:
     // The plain text, lines separated by '\n', trailing blanks and line breaks removed; empty
     // when the person has no extra text. Throws Failure when the file cannot be read.
     QString plainText(QByteArrayView name, QByteArrayView surname);
+    // The file the viewer shows for the extra-text name `file`, empty when there is none.
+    QByteArray shownPath(const QString &file) const;
+    const ExtraTextFolder &folder() const { return folder_; }
 
 private:
     static std::size_t quickHash(QByteArrayView first, QByteArrayView second);

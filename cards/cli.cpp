@@ -4,9 +4,11 @@
 #include "export.h"
 #include "listing.h"
 #include "settings.h"
+#include "sync.h"
 
 #include "data/errors.h"
 
+#include <QFileInfo>
 #include <QMap>
 
 #include <new>
@@ -33,6 +35,12 @@ const char *const Help =
     "  import [--dry-run] [--update] [--map FIELD=HEADER]... FILE...\n"
     "                                     vCard and CSV files into the card file; --update\n"
     "                                     replaces the one entry of a contact's name\n"
+    "  sync [--folder DIR] [--vdirsyncer PAIR] [--force-delete]\n"
+    "                                     makes the card file and the sync folder DIR agree\n"
+    "                                     both ways (with PAIR: through vdirsyncer with a\n"
+    "                                     server); the options given are remembered\n"
+    "  resolve-conflict A B               merges two versions of a contact into both files\n"
+    "                                     (vdirsyncer's conflict_resolution command)\n"
     "\n"
     "Options:\n"
     "  --dir DIR          the program folder (default: the folder of this program)\n"
@@ -62,7 +70,9 @@ const QMap<QString, OptionSpec> &optionSpecs() {
         {"--phone", {true, {"find"}}},
         {"--format", {true, {"export"}}},
         {"--output", {true, {"export"}}},
-        {"--folder", {true, {"export"}}},
+        {"--folder", {true, {"export", "sync"}}},
+        {"--vdirsyncer", {true, {"sync"}}},
+        {"--force-delete", {false, {"sync"}}},
         {"--dry-run", {false, {"import"}}},
         {"--update", {false, {"import"}}},
         {"--map", {true, {"import"}}},
@@ -70,7 +80,7 @@ const QMap<QString, OptionSpec> &optionSpecs() {
     return specs;
 }
 
-const QStringList Commands = {"list", "find", "export", "import"};
+const QStringList Commands = {"list", "find", "export", "import", "sync", "resolve-conflict"};
 const QStringList MapFields = {"NAME", "SURNAME", "PHONE1", "PHONE2", "COMMENTS"};
 
 struct Invocation {
@@ -137,7 +147,7 @@ void check(const Invocation &inv) {
     if (inv.has("--card-file") && (cardFile.isEmpty() || cardFile.contains('/')))
         throw Usage{QStringLiteral("'%1' is not a card-file name").arg(cardFile)};
     const qsizetype n = inv.operands.size();
-    if ((inv.command == "list" || inv.command == "export") && n > 0)
+    if ((inv.command == "list" || inv.command == "export" || inv.command == "sync") && n > 0)
         throw Usage{QStringLiteral("unexpected argument '%1'").arg(inv.operands.first())};
     if (inv.command == "find" && n > 1)
         throw Usage{QStringLiteral("unexpected argument '%1'").arg(inv.operands[1])};
@@ -147,6 +157,10 @@ void check(const Invocation &inv) {
         throw Usage{QStringLiteral("'%1' holds no digits").arg(inv.value("--phone"))};
     if (inv.command == "import" && n == 0)
         throw Usage{QStringLiteral("import needs at least one FILE")};
+    if (inv.command == "resolve-conflict" && n != 2)
+        throw Usage{QStringLiteral("resolve-conflict needs two files")};
+    if (inv.command == "sync" && inv.has("--folder") && inv.value("--folder").isEmpty())
+        throw Usage{QStringLiteral("--folder needs a folder name")};
 }
 
 ExportRequest exportRequest(const Invocation &inv) {
@@ -218,6 +232,25 @@ int run(const Invocation &inv, CommandContext &ctx) {
     return 0;
 }
 
+// A sync with what was given, and the rest as remembered from the last sync.
+SyncSettings syncSettings(const Invocation &inv, const QString &programDir) {
+    SyncSettings s = RememberedSync();
+    const auto take = [&](const char *option, QString &value, bool path) {
+        if (inv.has(QLatin1String(option)))
+            value = path ? QFileInfo(inv.value(QLatin1String(option))).absoluteFilePath()
+                         : inv.value(QLatin1String(option));
+    };
+    take("--dir", s.dir, true);
+    take("--card-file", s.cardFile, false);
+    take("--folder", s.folder, true);
+    take("--vdirsyncer", s.pair, false);
+    if (s.dir.isEmpty())
+        s.dir = programDir;
+    if (s.folder.isEmpty())
+        throw Usage{QStringLiteral("sync needs --folder DIR the first time")};
+    return s;
+}
+
 } // namespace
 
 int RunCommandLine(const QStringList &arguments, const QString &programDir, std::FILE *out,
@@ -237,6 +270,17 @@ int RunCommandLine(const QStringList &arguments, const QString &programDir, std:
             return 0;
         }
         check(inv);
+        if (inv.command == "resolve-conflict") {
+            RunResolveConflict(inv.operands[0], inv.operands[1]);
+            return 0;
+        }
+        if (inv.command == "sync") {
+            const SyncSettings settings = syncSettings(inv, programDir);
+            UseProgramFolder(ctx, settings.dir, settings.cardFile);
+            RunSync(ctx, SyncRequest{settings.folder, settings.pair, inv.has("--force-delete")});
+            RememberSync(settings);
+            return 0;
+        }
         if (inv.command == "export")
             exportRequest(inv); // usage errors before any file is touched
         if (inv.command == "import")

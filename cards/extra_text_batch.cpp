@@ -84,15 +84,6 @@ QByteArray bytesOf(const QByteArray &shown) {
     }
 }
 
-// Whether the RTF holds what the document model leaves out (pictures, objects, fields such as
-// links, drawings): such a text is only ever appended to, never written anew.
-bool holdsMoreThanText(const QByteArray &rtf) {
-    for (const char *word : {"\\pict", "\\object", "\\field", "\\shp"})
-        if (rtf.contains(word))
-            return true;
-    return false;
-}
-
 QByteArray withParagraphs(const QByteArray &shown, const QTextDocument &doc, QStringList added) {
     if (!shown.isEmpty()) {
         const QByteArray bytes = bytesOf(shown);
@@ -177,7 +168,7 @@ void ExtraTextBatch::stage(bool write, bool replaceLabelled) {
         QSet<QString> held = linesOf(doc);
         // Lines are replaced only where writing the text anew loses nothing the file holds.
         const bool replacing =
-            replaceLabelled && (shown.isEmpty() || !holdsMoreThanText(bytesOf(shown)));
+            replaceLabelled && (shown.isEmpty() || !HoldsMoreThanText(bytesOf(shown)));
         QStringList added;
         bool rewritten = false; // lines changed inside the text: it is written anew
         for (const QStringList &group : target->additions) {

@@ -8,6 +8,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <vector>
 
 namespace meridoc::cards {
@@ -109,6 +110,65 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
         removeBlock(doc, *it);
     merge.rewritten = true;
     return merge;
+}
+
+bool HoldsMoreThanText(const QByteArray &rtf) {
+    for (const char *word : {"\\pict", "\\object", "\\field", "\\shp"})
+        if (rtf.contains(word))
+            return true;
+    return false;
+}
+
+SectionEdit EditSection(QTextDocument &doc, const QString &heading, const QStringList &removed,
+                        const QStringList &added) {
+    SectionEdit edit;
+    // The block numbers of the contact's lines: those before the first heading, then its own.
+    std::vector<int> mine;
+    int headingBlock = -1, last = -1;
+    bool inOwn = false, headed = false;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        if (isHeading(b)) {
+            headed = true;
+            inOwn = headingBlock < 0 && text::trimmed(b.text()) == heading;
+            if (inOwn)
+                headingBlock = b.blockNumber();
+        }
+        if (!headed || inOwn) {
+            mine.push_back(b.blockNumber());
+            if (inOwn || headingBlock < 0)
+                last = b.blockNumber();
+        }
+    }
+    std::vector<int> gone;
+    for (const QString &line : removed) {
+        const QString wanted = text::trimmed(line);
+        for (int n : mine) {
+            if (std::find(gone.begin(), gone.end(), n) == gone.end() &&
+                text::trimmed(doc.findBlockByNumber(n).text()) == wanted) {
+                gone.push_back(n);
+                break;
+            }
+        }
+    }
+    QStringList lines = added;
+    if (headingBlock < 0 && !lines.isEmpty() && !lines.contains(heading))
+        lines.prepend(heading);
+    if (headingBlock < 0)
+        last = doc.blockCount() - 1; // a new contact's lines end the text
+    edit.changed = !gone.empty() || !lines.isEmpty();
+    edit.onlyAppended = gone.empty() && (lines.isEmpty() || last == doc.blockCount() - 1);
+    QTextCursor at(doc.findBlockByNumber(last));
+    at.movePosition(QTextCursor::EndOfBlock);
+    const bool empty = doc.isEmpty();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0 || !empty)
+            at.insertBlock();
+        at.insertText(lines[i]);
+    }
+    std::sort(gone.begin(), gone.end());
+    for (auto it = gone.rbegin(); it != gone.rend(); ++it)
+        removeBlock(doc, *it);
+    return edit;
 }
 
 } // namespace meridoc::cards

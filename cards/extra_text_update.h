@@ -28,3 +28,23 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
                               const QSet<QString> &held, bool replaceLabelled, bool endIsOpen);
 
 } // namespace meridoc::cards
+
+namespace meridoc::cards {
+
+// Changes a contact's lines in `doc`: those after the line naming it in full (`heading`) up to
+// the next such line, and the lines before the first such line, which are every contact's. Each
+// of `removed` goes once, found by its trimmed text (the heading too, when it is among them);
+// `added` follow the contact's last line, or end the text after `heading` when no line names the
+// contact yet. Returns whether anything changed and whether all of it was appended at the end.
+// Whether the RTF holds what the document model leaves out (pictures, objects, fields such as
+// links, drawings): such a text is only ever appended to, never written anew.
+bool HoldsMoreThanText(const QByteArray &rtf);
+
+struct SectionEdit {
+    bool changed = false;
+    bool onlyAppended = true;
+};
+SectionEdit EditSection(QTextDocument &doc, const QString &heading, const QStringList &removed,
+                        const QStringList &added);
+
+} // namespace meridoc::cards

@@ -1,0 +1,170 @@
+#include "sync.h"
+
+#include "output.h"
+#include "sync_round.h"
+#include "vcard_patch.h"
+
+#include "data/appstate.h"
+#include "data/errors.h"
+#include "data/files.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace meridoc::cards {
+namespace {
+
+QString settingsPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/meridoc/sync.conf");
+}
+
+struct Ran {
+    int status = 0;
+    QByteArray output;
+};
+
+Ran runVdirsyncer(const QStringList &args) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("vdirsyncer"), args);
+    if (!process.waitForStarted(-1))
+        throw Failure(QStringLiteral("vdirsyncer cannot be started (is it installed?)"));
+    process.closeWriteChannel(); // a question it asks is answered "no"
+    process.waitForFinished(-1);
+    const int status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128;
+    return {status, process.readAll()};
+}
+
+// One `vdirsyncer sync PAIR`, discovering the pair first when it never was.
+void vdirsyncerSync(const CommandContext &ctx, const SyncRequest &request) {
+    QStringList args = {QStringLiteral("sync")};
+    if (request.forceDelete)
+        args += QStringLiteral("--force-delete");
+    args += request.pair;
+    Ran ran = runVdirsyncer(args);
+    if (ran.status != 0 && ran.output.contains("discover")) {
+        const Ran discovered = runVdirsyncer({QStringLiteral("discover"), request.pair});
+        ran = discovered.status == 0 ? runVdirsyncer(args) : discovered;
+    }
+    if (ran.status == 0)
+        return;
+    std::fwrite(ran.output.constData(), 1, std::size_t(ran.output.size()), ctx.err);
+    if (ran.output.contains("completely emptied"))
+        throw Failure(
+            QStringLiteral(
+                "one side of the pair \"%1\" (the server's address book or the folder) is empty, "
+                "while the last sync saw contacts on it; vdirsyncer changed nothing. If its "
+                "contacts "
+                "were removed on purpose, run the sync again with --force-delete")
+                .arg(request.pair));
+    throw Failure(QStringLiteral("vdirsyncer sync %1 failed (exit status %2)")
+                      .arg(request.pair)
+                      .arg(ran.status));
+}
+
+struct Version {
+    QByteArray bytes;
+    QString uid;
+    Projection projection;
+};
+
+Version readVersion(const QString &path) {
+    Version v;
+    try {
+        v.bytes = files::File::openForReading(path).readAll(16 << 20);
+    } catch (const EInOutError &e) {
+        throw Failure(e.message(), path);
+    }
+    int count = 0;
+    if (const auto error = readVCards(v.bytes, [&](Contact &&c) {
+            v.uid = c.uid.trimmed();
+            v.projection = ProjectionOfContact(c);
+            return ++count < 2;
+        }))
+        throw Failure(error->reason, path, error->line);
+    if (count != 1)
+        throw Failure(QStringLiteral("holds %1 vCards, not one").arg(count), path);
+    return v;
+}
+
+} // namespace
+
+SyncSettings RememberedSync() {
+    SyncSettings s;
+    QFile file(settingsPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return s;
+    for (const QByteArray &raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw);
+        const qsizetype eq = line.indexOf(u'=');
+        const QString key = line.left(eq).trimmed(), value = line.mid(eq + 1);
+        if (eq <= 0)
+            continue;
+        if (key == u"dir")
+            s.dir = value;
+        else if (key == u"card-file")
+            s.cardFile = value;
+        else if (key == u"folder")
+            s.folder = value;
+        else if (key == u"vdirsyncer")
+            s.pair = value;
+    }
+    return s;
+}
+
+void RememberSync(const SyncSettings &s) {
+    const QString path = settingsPath();
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        throw Failure(QStringLiteral("cannot create the folder"), QFileInfo(path).path());
+    const QString text = QStringLiteral("# what `meridoc-cards sync` does without options\n"
+                                        "dir=%1\ncard-file=%2\nfolder=%3\nvdirsyncer=%4\n")
+                             .arg(s.dir, s.cardFile, s.folder, s.pair);
+    QFile old(path);
+    if (!old.open(QIODevice::ReadOnly) || old.readAll() != text.toUtf8())
+        WriteFileAtomically(path, text.toUtf8());
+}
+
+void RunSync(const CommandContext &ctx, const SyncRequest &request) {
+    if (IsSeedBaseName(ctx.cardBaseName))
+        throw Failure(QStringLiteral("the seed card file is not synced; open or create another "
+                                     "card file"),
+                      ctx.cardFile());
+    if (!QDir().mkpath(request.folder))
+        throw Failure(QStringLiteral("cannot create the folder"), request.folder);
+    files::DirectoryLock lock(ctx.programDir);
+    files::removeStaleStagedFiles(request.folder);
+    if (!request.pair.isEmpty())
+        vdirsyncerSync(ctx, request); // what the server has new comes into the folder first
+    SyncRound round(ctx, request);
+    round.plan();
+    round.apply();
+    if (!request.pair.isEmpty() && round.folderChanged())
+        vdirsyncerSync(ctx, request);
+}
+
+void RunResolveConflict(const QString &a, const QString &b) {
+    const Version mine = readVersion(a), theirs = readVersion(b);
+    // The state of the remembered sync folder knows what both agreed on last.
+    std::optional<Projection> base;
+    if (const QString folder = RememberedSync().folder; !folder.isEmpty()) {
+        try {
+            if (const auto state = ReadSyncState(folder))
+                for (const SyncedContact &s : state->contacts)
+                    if (s.uid == mine.uid)
+                        base = ProjectionOfEntry(s.fields, s.lines.join(u'\n'));
+        } catch (const Failure &) {
+            // Without a readable state, the versions are merged as if they had no common base.
+        }
+    }
+    const MergeOutcome merged = MergeProjections(base ? &*base : nullptr, mine.projection,
+                                                 theirs.projection, QDate::currentDate());
+    const QByteArray bytes = PatchVCard(theirs.bytes, merged.result)
+                                 .value_or(VCardOfProjection(merged.result, mine.uid, false));
+    WriteFileAtomically(a, bytes);
+    WriteFileAtomically(b, bytes);
+}
+
+} // namespace meridoc::cards

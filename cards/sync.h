@@ -1,0 +1,36 @@
+#pragma once
+
+#include "commands.h"
+
+#include <QString>
+
+namespace meridoc::cards {
+
+struct SyncRequest {
+    QString folder;           // the sync folder: one vCard per *.vcf file
+    QString pair;             // a vdirsyncer pair run before and after; empty: none
+    bool forceDelete = false; // removing more than half of a side's contacts is meant
+};
+
+// One round of a two-way sync between the card file and the folder (with the pair: pulled
+// before and pushed after, all under the program folder's lock): each contact's fields and
+// extra-text lines are merged against the state of the last round, kept in the folder's state
+// folder. Prints a line per change on ctx.out. Throws Failure.
+void RunSync(const CommandContext &ctx, const SyncRequest &request);
+
+// What `meridoc-cards sync` remembers between runs, so that a plain `sync` does a round: the
+// program folder, card file, sync folder and vdirsyncer pair last used, in
+// $XDG_CONFIG_HOME/meridoc/sync.conf.
+struct SyncSettings {
+    QString dir, cardFile, folder, pair;
+};
+SyncSettings RememberedSync();
+// Throws Failure when the settings cannot be written.
+void RememberSync(const SyncSettings &settings);
+
+// Merges two versions of one contact (files `a` and `b`, as vdirsyncer hands over a conflict)
+// by the same rules, against the state of the remembered sync folder when it knows the contact,
+// and writes the result into both files. Throws Failure.
+void RunResolveConflict(const QString &a, const QString &b);
+
+} // namespace meridoc::cards

@@ -1,0 +1,347 @@
+#include "sync_round.h"
+
+#include "card_entries.h"
+#include "extra_text_update.h"
+#include "output.h"
+#include "sync.h"
+#include "vcard_patch.h"
+
+#include "data/errors.h"
+#include "data/extratext.h"
+#include "data/extratext_io.h"
+#include "data/files.h"
+#include "data/recordfile.h"
+#include "data/rtf.h"
+#include "data/text.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+namespace meridoc::cards {
+namespace {
+
+constexpr qint64 MaxTextBytes = 64 << 20;
+const QLatin1String Heading("Full name: ");
+
+QByteArray readFile(const QString &path, qint64 limit) {
+    try {
+        return files::File::openForReading(path).readAll(limit);
+    } catch (const EInOutError &e) {
+        throw Failure(e.message(), path);
+    }
+}
+
+QString headingOf(const QStringList &lines) {
+    for (const QString &line : lines)
+        if (line.startsWith(Heading))
+            return line;
+    return {};
+}
+
+std::optional<Projection> projectionOfBytes(const QByteArray &bytes) {
+    std::optional<Projection> p;
+    readVCards(bytes, [&](Contact &&c) {
+        p = ProjectionOfContact(c);
+        return false;
+    });
+    return p;
+}
+
+} // namespace
+
+void SyncRound::apply() {
+    const QString stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHHmmss"));
+    writeBackups(stamp);
+    writeFolder();
+    writeExtraTexts();
+    writeCardFile();
+    writeState();
+    for (const QString &line : std::as_const(reportLines_)) {
+        const QByteArray bytes = (line + '\n').toUtf8();
+        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), ctx_.out);
+    }
+}
+
+// Whatever a round removes from either side is written first into a file of the state folder,
+// as vCards that an import brings back.
+void SyncRound::writeBackups(const QString &stamp) {
+    QByteArray kept;
+    for (const Change &ch : changes_) {
+        const Contact &c = contacts_[ch.contact];
+        if (ch.cards == CardOp::Remove)
+            kept += VCardOfProjection(entryProjection(c.entry), ch.uid, false);
+        if (ch.folder == FolderOp::Remove) {
+            const Card &card = cards_[c.card];
+            QByteArray bytes = card.read ? card.bytes : readFile(folder_ + card.file, 16 << 20);
+            if (!bytes.endsWith('\n'))
+                bytes += "\r\n";
+            kept += bytes;
+        }
+    }
+    if (kept.isEmpty())
+        return;
+    const QString dir = folder_ + SyncStateFolderName;
+    if (!QDir().mkpath(dir))
+        throw Failure(QStringLiteral("cannot create the folder"), dir);
+    QString path = dir + QStringLiteral("/removed-%1.vcf").arg(stamp);
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = dir + QStringLiteral("/removed-%1-%2.vcf").arg(stamp).arg(n);
+    WriteFileAtomically(path, kept);
+    report(QStringLiteral("kept what was removed in %1").arg(path));
+}
+
+void SyncRound::writeFolder() {
+    for (Change &ch : changes_) {
+        const Contact &c = contacts_[ch.contact];
+        const QString path = folder_ + ch.file;
+        if (ch.folder == FolderOp::Remove) {
+            if (StampOf(path) != cards_[c.card].stamp) {
+                ch.skipped = true;
+                report(
+                    QStringLiteral("left for the next round: %1 changed meanwhile").arg(ch.file));
+                continue;
+            }
+            if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+                throw Failure(QStringLiteral("cannot remove the file"), path);
+            folderChanged_ = true;
+            continue;
+        }
+        if (ch.folder != FolderOp::Write)
+            continue;
+        QByteArray bytes;
+        if (c.card >= 0) {
+            Card &card = cards_[c.card];
+            if (!card.read)
+                card.bytes = readFile(path, 16 << 20);
+            bytes = PatchVCard(card.bytes, ch.result).value_or(QByteArray());
+            if (bytes == card.bytes)
+                continue;
+            // Written only over the file that was read: a change since then waits for the
+            // next round.
+            if (StampOf(path) != card.stamp) {
+                ch.skipped = true;
+                report(
+                    QStringLiteral("left for the next round: %1 changed meanwhile").arg(ch.file));
+                continue;
+            }
+        }
+        if (bytes.isEmpty())
+            bytes = VCardOfProjection(ch.result, ch.uid, false);
+        WriteFileAtomically(path, bytes);
+        ch.written = projectionOfBytes(bytes);
+        folderChanged_ = true;
+    }
+    if (folderChanged_)
+        files::syncDirectory(folder_);
+}
+
+void SyncRound::writeExtraTexts() {
+    struct Edit {
+        QString heading;
+        QStringList removed, added;
+    };
+    QMap<QString, QPair<QString, QList<Edit>>> byName; // upper-cased name -> name, edits
+    const auto edit = [&](const QString &name, const Edit &e) {
+        if (!e.removed.isEmpty() || !e.added.isEmpty()) {
+            auto &slot = byName[text::upperAscii(name)];
+            slot.first = name;
+            slot.second.append(e);
+        }
+    };
+    QSet<QString> remainingNames;
+    for (const Change &ch : changes_) {
+        const Contact &c = contacts_[ch.contact];
+        if (c.entry >= 0 && ch.cards == CardOp::Keep)
+            remainingNames.insert(text::upperAscii(entries_[c.entry].textName));
+    }
+    for (const Change &ch : changes_) {
+        const Contact &c = contacts_[ch.contact];
+        if (ch.skipped || ch.cards == CardOp::Keep)
+            continue;
+        const QStringList old = c.entry >= 0 ? entryProjection(c.entry).lines : QStringList();
+        const QString oldName = c.entry >= 0 ? entries_[c.entry].textName : QString();
+        if (ch.cards == CardOp::Remove) {
+            // A text that no entry keeps is removed with the card file's entry, as the search
+            // window does; one that others share loses only this contact's lines.
+            if (remainingNames.contains(text::upperAscii(oldName)))
+                edit(oldName, {headingOf(old), old, {}});
+            continue;
+        }
+        const QString newName =
+            ViewerExtraTextName(text::fromCp1252(ch.result.fields[int(Field::NAME)]),
+                                text::fromCp1252(ch.result.fields[int(Field::SURNAME)]));
+        if (c.entry >= 0 && text::upperAscii(oldName) != text::upperAscii(newName)) {
+            edit(oldName, {headingOf(old), old, {}});
+            edit(newName, {headingOf(ch.result.lines), {}, ch.result.lines});
+        } else {
+            const QString heading = headingOf(ch.result.lines);
+            edit(newName, {heading.isEmpty() ? headingOf(old) : heading,
+                           LinesWithout(old, ch.result.lines), LinesWithout(ch.result.lines, old)});
+        }
+    }
+    for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
+        const QString &name = it->first;
+        const QString target = texts_->folder().path(name);
+        if (target.isEmpty()) {
+            report(QStringLiteral("left alone: the extra text of %1: not a name a file can have")
+                       .arg(name));
+            continue;
+        }
+        const QByteArray shown = texts_->shownPath(name);
+        const QByteArray original =
+            shown.isEmpty() ? QByteArray() : readFile(QFile::decodeName(shown), MaxTextBytes);
+        QTextDocument doc;
+        if (!shown.isEmpty()) {
+            try {
+                LoadExtraTextFile(shown, doc);
+            } catch (const Exception &e) {
+                throw Failure(e.message(), QFile::decodeName(shown));
+            }
+        }
+        bool changed = false, onlyAppended = true;
+        QStringList appended;
+        for (const Edit &e : it->second) {
+            const SectionEdit done = EditSection(doc, e.heading, e.removed, e.added);
+            changed = changed || done.changed;
+            onlyAppended = onlyAppended && done.onlyAppended;
+            appended += e.added;
+        }
+        if (!changed)
+            continue;
+        QByteArray bytes;
+        if (!original.isEmpty() && HoldsMoreThanText(original)) {
+            // Pictures and links stay: the text is only appended to.
+            const auto kept = onlyAppended ? rtf::appendParagraphs(original, appended)
+                                           : std::optional<QByteArray>();
+            if (!kept) {
+                report(QStringLiteral("left alone: the extra text of %1 holds pictures or links; "
+                                      "its lines were not changed")
+                           .arg(name));
+                continue;
+            }
+            bytes = *kept;
+        } else if (text::trimmed(doc.toPlainText()).isEmpty()) {
+            if (!shown.isEmpty() && ::unlink(shown.constData()) != 0 && errno != ENOENT)
+                throw Failure(QStringLiteral("cannot remove the file"), QFile::decodeName(shown));
+            touchedTexts_.insert(text::upperAscii(name));
+            continue;
+        } else {
+            bytes = rtf::write(doc);
+        }
+        try {
+            files::ReplacementFile file(
+                target, files::modeFor(target),
+                {files::Staging::Beside, files::Link::Follow, files::Flush::Each});
+            file.file().writeAt(bytes.constData(), bytes.size(), 0);
+            file.commit();
+        } catch (const Exception &e) {
+            throw Failure(e.message(), target);
+        }
+        touchedTexts_.insert(text::upperAscii(name));
+    }
+}
+
+void SyncRound::writeCardFile() {
+    QSet<QByteArray> dropped; // the entries replaced or removed, by their fields
+    std::vector<EntryRecord> records;
+    std::vector<QByteArray> orphans; // extra-text keys of the entries removed
+    for (const Change &ch : changes_) {
+        const Contact &c = contacts_[ch.contact];
+        if (ch.skipped || ch.cards == CardOp::Keep)
+            continue;
+        if (c.entry >= 0) {
+            const auto &fields = entries_[c.entry].fields;
+            dropped.insert(FieldsKey(fields));
+            if (ch.cards == CardOp::Remove)
+                orphans.push_back(
+                    ExtraTextKey(fields[int(Field::NAME)], fields[int(Field::SURNAME)]));
+        }
+        if (ch.cards == CardOp::Put)
+            records.push_back(EntryRecord::fromFields(ch.result.fields));
+    }
+    if (dropped.isEmpty() && records.empty())
+        return;
+    QSet<QByteArray> kept;
+    std::vector<EntryRecord> all;
+    for (const EntryRecord &r : records_) {
+        const QByteArray key = FieldsKey(r.fields());
+        if (!dropped.contains(key)) {
+            all.push_back(r);
+            kept.insert(key);
+        }
+    }
+    for (const EntryRecord &r : records) // the same entry twice is kept once
+        if (const QByteArray key = FieldsKey(r.fields()); !kept.contains(key)) {
+            all.push_back(r);
+            kept.insert(key);
+        }
+    std::stable_sort(all.begin(), all.end(), [](const EntryRecord &a, const EntryRecord &b) {
+        return SortKey(a) < SortKey(b);
+    });
+    try {
+        NewCardFile out(cardFile_, files::modeFor(cardFile_));
+        for (const EntryRecord &r : all)
+            out.writer().write(r);
+        out.commit();
+        for (const QByteArray &key : orphans)
+            RemoveOrphanExtraText(ctx_.folder(), key);
+    } catch (const Exception &e) {
+        throw Failure(e.message(), cardFile_);
+    }
+}
+
+void SyncRound::writeState() {
+    SyncState state;
+    state.cardFile = ctx_.cardBaseName;
+    ExtraTexts after(ctx_.folder()); // the extra texts as written
+    for (const Change &ch : changes_) {
+        const Contact &c = contacts_[ch.contact];
+        const SyncedContact *old = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
+        if (ch.leftAlone || ch.skipped) {
+            if (old)
+                state.contacts.push_back(*old);
+            continue;
+        }
+        if (ch.drop)
+            continue;
+        const Card *card = c.card >= 0 ? &cards_[c.card] : nullptr;
+        SyncedContact s;
+        s.uid = ch.uid;
+        s.file = ch.file;
+        s.fileSeen = ch.folder == FolderOp::Write ? StampOf(folder_ + ch.file) : card->stamp;
+        s.vhash = ch.written           ? ProjectionHash(*ch.written)
+                  : card && card->read ? ProjectionHash(*card->projection)
+                                       : old->vhash;
+        s.fields = ch.cards == CardOp::Put ? ch.result.fields : entries_[c.entry].fields;
+        const QString name = ViewerExtraTextName(text::fromCp1252(s.fields[int(Field::NAME)]),
+                                                 text::fromCp1252(s.fields[int(Field::SURNAME)]));
+        if (ch.cards == CardOp::Put || touchedTexts_.contains(text::upperAscii(name))) {
+            s.lines = ProjectionOfEntry(s.fields, after.plainText(s.fields[int(Field::NAME)],
+                                                                  s.fields[int(Field::SURNAME)]))
+                          .lines;
+            const QByteArray path = after.folder().keys().contains(ExtraTextKey(
+                                        s.fields[int(Field::NAME)], s.fields[int(Field::SURNAME)]))
+                                        ? after.shownPath(name)
+                                        : QByteArray();
+            s.textSeen = path.isEmpty() ? FileStamp{} : StampOf(QFile::decodeName(path));
+        } else {
+            const Entry &e = entries_[c.entry];
+            s.lines = e.projection ? e.projection->lines : old->lines;
+            s.textSeen = e.textStamp;
+        }
+        state.contacts.push_back(std::move(s));
+    }
+    std::sort(state.contacts.begin(), state.contacts.end(),
+              [](const SyncedContact &a, const SyncedContact &b) { return a.uid < b.uid; });
+    if (SyncStateBytes(state) != oldStateBytes_)
+        WriteSyncState(folder_, state);
+}
+
+} // namespace meridoc::cards

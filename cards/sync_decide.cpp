@@ -1,0 +1,121 @@
+#include "sync_round.h"
+
+#include "sync.h"
+
+#include "data/text.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QUuid>
+
+namespace meridoc::cards {
+
+void SyncRound::decide(int index) {
+    const Contact &c = contacts_[index];
+    const SyncedContact *s = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
+    const Card *card = c.card >= 0 ? &cards_[c.card] : nullptr;
+    Change ch;
+    ch.contact = index;
+    ch.uid = s ? s->uid : card ? card->uid : QUuid::createUuid().toString(QUuid::WithoutBraces);
+    ch.file = card ? card->file : s ? s->file : ch.uid + QStringLiteral(".vcf");
+    if (card && !card->usable) {
+        ch.leftAlone = true;
+        changes_.push_back(std::move(ch));
+        return;
+    }
+    const QDate today = QDate::currentDate();
+    const auto merged = [&](const Projection *base, const Projection &mine,
+                            const Projection &theirs, const QByteArray &theirsHash) {
+        MergeOutcome outcome = MergeProjections(base, mine, theirs, today);
+        for (const QString &conflict : outcome.conflicts)
+            report(QStringLiteral("conflict: %1: %2").arg(whoOf(outcome.result), conflict));
+        ch.result = std::move(outcome.result);
+        if (c.entry < 0 || !(ch.result == entryProjection(c.entry)))
+            ch.cards = CardOp::Put;
+        if (ProjectionHash(ch.result) != theirsHash)
+            ch.folder = FolderOp::Write;
+        if (ch.cards != CardOp::Keep || ch.folder != FolderOp::Keep)
+            report(QStringLiteral("merged: %1%2%3")
+                       .arg(whoOf(ch.result),
+                            ch.cards != CardOp::Keep ? QStringLiteral(" (card file)") : QString(),
+                            ch.folder != FolderOp::Keep ? QStringLiteral(" (folder)") : QString()));
+    };
+
+    if (s) {
+        const Projection base = baseOf(*s);
+        bool mineChanged = false, theirsChanged = false;
+        if (c.entry >= 0) {
+            const Entry &e = entries_[c.entry];
+            mineChanged = (e.fields != s->fields || e.textStamp != s->textSeen) &&
+                          !(entryProjection(c.entry) == base);
+        }
+        if (card)
+            theirsChanged = card->read && ProjectionHash(*card->projection) != s->vhash;
+        const QByteArray theirsHash =
+            card && card->read ? ProjectionHash(*card->projection) : s->vhash;
+        if (c.entry < 0 && !card) {
+            ch.drop = true;
+        } else if (c.entry < 0 && theirsChanged) {
+            ch.cards = CardOp::Put;
+            ch.result = *card->projection;
+            report(QStringLiteral("came back: %1: removed from the card file but changed in the "
+                                  "folder")
+                       .arg(whoOf(ch.result)));
+        } else if (c.entry < 0) {
+            ch.folder = FolderOp::Remove;
+            ch.drop = true;
+            ++removalsFromFolder_;
+            report(QStringLiteral("removed from the folder: %1 (%2)").arg(whoOf(base), ch.file));
+        } else if (!card && mineChanged) {
+            ch.folder = FolderOp::Write;
+            ch.result = entryProjection(c.entry);
+            if (QFileInfo::exists(folder_ + ch.file))
+                ch.file = ch.uid + QStringLiteral(".vcf");
+            report(QStringLiteral("came back: %1: removed from the folder but changed in the card "
+                                  "file")
+                       .arg(whoOf(ch.result)));
+        } else if (!card) {
+            ch.cards = CardOp::Remove;
+            ch.drop = true;
+            ++removalsFromCards_;
+            report(QStringLiteral("removed from the card file: %1").arg(whoOf(base)));
+        } else if (mineChanged || theirsChanged) {
+            merged(&base, mineChanged ? entryProjection(c.entry) : base,
+                   theirsChanged ? *card->projection : base, theirsHash);
+        }
+    } else if (c.entry >= 0 && card) {
+        merged(nullptr, entryProjection(c.entry), *card->projection,
+               ProjectionHash(*card->projection));
+    } else if (c.entry >= 0) {
+        ch.folder = FolderOp::Write;
+        ch.result = entryProjection(c.entry);
+        report(QStringLiteral("added to the folder: %1 (%2)").arg(whoOf(ch.result), ch.file));
+    } else {
+        ch.cards = CardOp::Put;
+        ch.result = *card->projection;
+        report(QStringLiteral("added to the card file: %1").arg(whoOf(ch.result)));
+    }
+    changes_.push_back(std::move(ch));
+}
+
+// A wiped server or an emptied folder shows as most contacts removed on one side: that is
+// carried out only when asked for.
+void SyncRound::refuseMassRemoval() const {
+    const auto refuse = [&](int removed, std::size_t of, const QString &what, const QString &why,
+                            const QString &place) {
+        if (removed > 1 && qint64(removed) * 2 > qint64(of) && !request_.forceDelete)
+            throw Failure(QStringLiteral("the sync would remove %1 of the %2 %3, because %4; "
+                                         "nothing was changed. If they were removed on purpose, "
+                                         "run the sync again with --force-delete")
+                              .arg(removed)
+                              .arg(of)
+                              .arg(what, why),
+                          place);
+    };
+    refuse(removalsFromCards_, entries_.size(), QStringLiteral("entries of the card file"),
+           QStringLiteral("their vCards are gone from the folder"), request_.folder);
+    refuse(removalsFromFolder_, cards_.size(), QStringLiteral("vCards of the folder"),
+           QStringLiteral("their entries are gone from the card file"), cardFile_);
+}
+
+} // namespace meridoc::cards

@@ -1,0 +1,292 @@
+#include "sync_round.h"
+
+#include "card_entries.h"
+#include "sync.h"
+
+#include "data/appstate.h"
+#include "data/errors.h"
+#include "data/extratext.h"
+#include "data/files.h"
+#include "data/text.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <dirent.h>
+
+namespace meridoc::cards {
+namespace {
+
+// Larger than any one person's vCard, photo included.
+constexpr qint64 MaxCardBytes = 16 << 20;
+
+QByteArray nameKey(const std::array<QByteArray, FieldCount> &fields) {
+    return text::trimmed(fields[int(Field::NAME)]) + '\t' +
+           text::trimmed(fields[int(Field::SURNAME)]);
+}
+
+// The names of the folder's vCard files: regular files ending in ".vcf", not hidden.
+QStringList vCardFiles(const QString &folder) {
+    QStringList names;
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        throw Failure(QStringLiteral("cannot read the folder"), folder);
+    while (const dirent *e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name.endsWith(".vcf") && !name.startsWith('.') && !files::isStagedName(name))
+            names += QFile::decodeName(name);
+    }
+    ::closedir(dir);
+    names.sort();
+    return names;
+}
+
+} // namespace
+
+SyncRound::SyncRound(const CommandContext &ctx, const SyncRequest &request)
+    : ctx_(ctx), request_(request), folder_(QDir(request.folder).absolutePath() + '/'),
+      cardFile_(ctx.cardFile()) {}
+
+SyncRound::~SyncRound() = default;
+
+void SyncRound::report(const QString &line) {
+    reportLines_ += line;
+}
+
+QString SyncRound::whoOf(const Projection &p) const {
+    for (const QString &line : p.lines)
+        if (line.startsWith(QLatin1String("Full name: ")))
+            return line.mid(11);
+    const QString who = text::trimmed(text::fromCp1252(p.fields[int(Field::NAME)]) + ' ' +
+                                      text::fromCp1252(p.fields[int(Field::SURNAME)]));
+    return who.isEmpty() ? QStringLiteral("(no name)") : who;
+}
+
+void SyncRound::plan() {
+    readState();
+    readFolder();
+    readCardFile();
+    match();
+    for (std::size_t i = 0; i < contacts_.size(); ++i)
+        decide(int(i));
+    refuseMassRemoval();
+}
+
+void SyncRound::readState() {
+    oldState_ = ReadSyncState(folder_);
+    if (oldState_ && !oldState_->cardFile.isEmpty() &&
+        oldState_->cardFile.compare(ctx_.cardBaseName, Qt::CaseInsensitive) != 0)
+        throw Failure(QStringLiteral("this folder is synced with the card file \"%1\", not \"%2\"")
+                          .arg(oldState_->cardFile, ctx_.cardBaseName),
+                      request_.folder);
+    if (oldState_)
+        oldStateBytes_ = SyncStateBytes(*oldState_);
+}
+
+void SyncRound::readFolder() {
+    QHash<QString, int> stateOfFile;
+    if (oldState_)
+        for (std::size_t i = 0; i < oldState_->contacts.size(); ++i)
+            stateOfFile.insert(oldState_->contacts[i].file, int(i));
+    QHash<QString, int> uses; // UID -> cards holding it
+    for (const QString &name : vCardFiles(folder_)) {
+        Card card;
+        card.file = name;
+        card.stamp = StampOf(folder_ + name);
+        if (card.stamp.isNone())
+            continue; // not a regular file
+        const auto known = stateOfFile.constFind(name);
+        if (known != stateOfFile.cend() && oldState_->contacts[*known].fileSeen == card.stamp) {
+            card.uid = oldState_->contacts[*known].uid; // unchanged since the last round
+        } else {
+            readCard(card);
+        }
+        if (!card.uid.isEmpty())
+            ++uses[card.uid];
+        cards_.push_back(std::move(card));
+    }
+    for (Card &card : cards_) {
+        if (card.usable && uses.value(card.uid) > 1) {
+            card.usable = false;
+            report(QStringLiteral("left alone: %1: its UID %2 is used by another file too")
+                       .arg(card.file, card.uid));
+        }
+    }
+}
+
+void SyncRound::readCard(Card &card) {
+    card.read = true;
+    try {
+        card.bytes = files::File::openForReading(folder_ + card.file).readAll(MaxCardBytes);
+    } catch (const EInOutError &e) {
+        throw Failure(e.message(), folder_ + card.file);
+    }
+    QString problem;
+    int count = 0;
+    std::optional<ParseError> error;
+    if (card.bytes.size() > MaxCardBytes) {
+        problem = QStringLiteral("larger than a vCard can be");
+    } else {
+        error = readVCards(card.bytes, [&](cards::Contact &&c) {
+            if (++count == 1) {
+                card.uid = c.uid.trimmed();
+                card.projection = ProjectionOfContact(c);
+            }
+            return count < 2;
+        });
+        if (error)
+            problem = QStringLiteral("line %1: %2").arg(error->line).arg(error->reason);
+        else if (count != 1)
+            problem = QStringLiteral("holds %1 vCards, not one").arg(count);
+        else if (card.uid.isEmpty())
+            problem = QStringLiteral("its vCard has no UID");
+    }
+    if (!problem.isEmpty()) {
+        card.usable = false;
+        report(QStringLiteral("left alone: %1: %2").arg(card.file, problem));
+    }
+}
+
+void SyncRound::readCardFile() {
+    CardEntries entries(cardFile_);
+    texts_ = std::make_unique<ExtraTexts>(ctx_.folder());
+    QSet<QByteArray> seen;
+    while (const EntryRecord *record = entries.next()) {
+        records_.push_back(*record);
+        Entry entry;
+        entry.fields = record->fields();
+        if (seen.contains(FieldsKey(entry.fields)))
+            continue;
+        seen.insert(FieldsKey(entry.fields));
+        entry.textName = ViewerExtraTextName(text::fromCp1252(entry.fields[int(Field::NAME)]),
+                                             text::fromCp1252(entry.fields[int(Field::SURNAME)]));
+        if (texts_->folder().keys().contains(
+                ExtraTextKey(entry.fields[int(Field::NAME)], entry.fields[int(Field::SURNAME)]))) {
+            entry.textPath = texts_->shownPath(entry.textName);
+            entry.textStamp = StampOf(QFile::decodeName(entry.textPath));
+        }
+        entries_.push_back(std::move(entry));
+    }
+}
+
+const Projection &SyncRound::entryProjection(int index) {
+    Entry &e = entries_[index];
+    if (!e.projection)
+        e.projection = ProjectionOfEntry(
+            e.fields, texts_->plainText(e.fields[int(Field::NAME)], e.fields[int(Field::SURNAME)]));
+    return *e.projection;
+}
+
+Projection SyncRound::baseOf(const SyncedContact &s) const {
+    return ProjectionOfEntry(s.fields, s.lines.join(u'\n'));
+}
+
+// Entries to the state by all five fields, then one to one by name; cards to the state by UID;
+// what is new on both sides paired by the fields the card file holds, then by name.
+void SyncRound::match() {
+    const std::vector<SyncedContact> noContacts;
+    const std::vector<SyncedContact> &state = oldState_ ? oldState_->contacts : noContacts;
+    QHash<QByteArray, int> entryOfFields;
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        entryOfFields.insert(FieldsKey(entries_[i].fields), int(i));
+    std::vector<int> stateEntry(state.size(), -1);
+    std::vector<bool> entryTaken(entries_.size(), false);
+    for (std::size_t s = 0; s < state.size(); ++s) {
+        const auto e = entryOfFields.constFind(FieldsKey(state[s].fields));
+        if (e != entryOfFields.cend() && !entryTaken[*e]) {
+            stateEntry[s] = *e;
+            entryTaken[*e] = true;
+        }
+    }
+    const auto pairByName = [&](const std::vector<int> &lefts, const auto &leftName,
+                                const std::vector<int> &rights, const auto &rightName,
+                                const auto &pair) {
+        QHash<QByteArray, QList<int>> left, right;
+        for (int l : lefts)
+            left[leftName(l)] += l;
+        for (int r : rights)
+            right[rightName(r)] += r;
+        for (auto it = left.cbegin(); it != left.cend(); ++it) {
+            const QList<int> others = right.value(it.key());
+            if (it->size() == 1 && others.size() == 1)
+                pair(it->first(), others.first());
+            else if (!others.isEmpty())
+                report(QStringLiteral("not matched: %1 entries and %2 contacts named %3: "
+                                      "taken as removed and added")
+                           .arg(it->size())
+                           .arg(others.size())
+                           .arg(QString::fromLatin1(it.key()).replace('\t', ' ')));
+        }
+    };
+    std::vector<int> lostStates, freeEntries;
+    for (std::size_t s = 0; s < state.size(); ++s)
+        if (stateEntry[s] < 0)
+            lostStates.push_back(int(s));
+    for (std::size_t e = 0; e < entries_.size(); ++e)
+        if (!entryTaken[e])
+            freeEntries.push_back(int(e));
+    pairByName(
+        lostStates, [&](int s) { return nameKey(state[s].fields); }, freeEntries,
+        [&](int e) { return nameKey(entries_[e].fields); },
+        [&](int s, int e) {
+            stateEntry[s] = e;
+            entryTaken[e] = true;
+        });
+
+    QHash<QString, int> cardOfUid;
+    for (std::size_t c = 0; c < cards_.size(); ++c)
+        if (!cards_[c].uid.isEmpty())
+            cardOfUid.insert(cards_[c].uid, int(c));
+    std::vector<bool> cardTaken(cards_.size(), false);
+    for (std::size_t s = 0; s < state.size(); ++s) {
+        Contact c;
+        c.state = int(s);
+        c.entry = stateEntry[s];
+        c.card = cardOfUid.value(state[s].uid, -1);
+        if (c.card >= 0)
+            cardTaken[c.card] = true;
+        contacts_.push_back(c);
+    }
+
+    // New on both sides: the same contact when the card file would hold the same of it.
+    std::vector<int> newEntries, newCards;
+    for (std::size_t e = 0; e < entries_.size(); ++e)
+        if (!entryTaken[e])
+            newEntries.push_back(int(e));
+    for (std::size_t c = 0; c < cards_.size(); ++c)
+        if (!cardTaken[c] && cards_[c].usable)
+            newCards.push_back(int(c));
+    QHash<QByteArray, QList<int>> cardsOfFields;
+    for (int c : newCards)
+        cardsOfFields[FieldsKey(cards_[c].projection->fields)] += c;
+    std::vector<int> unpairedEntries;
+    for (int e : newEntries) {
+        QList<int> &same = cardsOfFields[FieldsKey(entryProjection(e).fields)];
+        if (same.isEmpty()) {
+            unpairedEntries.push_back(e);
+            continue;
+        }
+        const int c = same.takeFirst();
+        cardTaken[c] = true;
+        contacts_.push_back(Contact{-1, e, c, true});
+    }
+    std::vector<int> unpairedCards;
+    for (int c : newCards)
+        if (!cardTaken[c])
+            unpairedCards.push_back(c);
+    pairByName(
+        unpairedEntries, [&](int e) { return nameKey(entries_[e].fields); }, unpairedCards,
+        [&](int c) { return nameKey(cards_[c].projection->fields); },
+        [&](int e, int c) {
+            entryTaken[e] = cardTaken[c] = true;
+            contacts_.push_back(Contact{-1, e, c, true});
+        });
+    for (int e : unpairedEntries)
+        if (!entryTaken[e])
+            contacts_.push_back(Contact{-1, e, -1, false});
+    for (int c : unpairedCards)
+        if (!cardTaken[c])
+            contacts_.push_back(Contact{-1, -1, c, false});
+}
+
+} // namespace meridoc::cards

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "commands.h"
+#include "sync_merge.h"
+#include "sync_state.h"
+
+#include "data/entryrecord.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+// One round of the two-way sync: both sides read, each contact merged, the changes written in
+// an order that a round killed at any point leaves for the next round to finish.
+namespace meridoc::cards {
+
+struct SyncRequest;
+
+class SyncRound {
+public:
+    SyncRound(const CommandContext &ctx, const SyncRequest &request);
+    ~SyncRound();
+    // Reads both sides and works out what to change; throws Failure.
+    void plan();
+    // Writes the changes: folder files, extra texts and card file, then the state.
+    void apply();
+    // Whether the round changed a vCard in the folder (only then is there anything to push).
+    bool folderChanged() const { return folderChanged_; }
+
+private:
+    // A vCard file of the folder.
+    struct Card {
+        QString file;
+        FileStamp stamp;
+        QString uid;
+        QByteArray bytes;                     // read only when it changed since the last round
+        std::optional<Projection> projection; // the same
+        bool read = false;
+        bool usable = true; // one vCard with a UID of its own: otherwise left alone
+    };
+    // A distinct entry of the card file (the same entry twice counts once).
+    struct Entry {
+        std::array<QByteArray, FieldCount> fields;
+        QString textName;    // the extra-text name the viewer looks up
+        QByteArray textPath; // its file, empty when there is none
+        FileStamp textStamp;
+        std::optional<Projection> projection; // worked out when needed
+    };
+    // One contact across the state, the card file and the folder.
+    struct Contact {
+        int state = -1, entry = -1, card = -1;
+        bool nameOnlyPair = false; // new on both sides, paired by name: no common base
+    };
+    void readState();
+    void readFolder();
+    void readCard(Card &card);
+    void readCardFile();
+    void match();
+    void decide(int contact);
+    const Projection &entryProjection(int entry);
+    Projection baseOf(const SyncedContact &s) const;
+    QString whoOf(const Projection &p) const;
+    void report(const QString &line);
+    void refuseMassRemoval() const;
+
+    const CommandContext &ctx_;
+    const SyncRequest &request_;
+    QString folder_; // ends with '/'
+    QString cardFile_;
+    std::optional<SyncState> oldState_;
+    QByteArray oldStateBytes_;
+    std::vector<Card> cards_;
+    std::vector<EntryRecord> records_;
+    std::vector<Entry> entries_;
+    std::vector<Contact> contacts_;
+    std::unique_ptr<class ExtraTexts> texts_;
+
+    // What a contact's round changes.
+    enum class FolderOp { Keep, Write, Remove };
+    enum class CardOp { Keep, Put, Remove };
+    struct Change {
+        int contact = -1;
+        FolderOp folder = FolderOp::Keep;
+        CardOp cards = CardOp::Keep;
+        Projection result;      // what the side or sides written hold afterwards
+        QString uid, file;      // the vCard's, for the folder
+        bool drop = false;      // gone from both sides: the state forgets it
+        bool leftAlone = false; // its vCard cannot be read: the state keeps it as it was
+        bool skipped = false;   // its vCard changed while the round ran: the next round merges
+        std::optional<Projection> written; // what the card file takes from the vCard written
+    };
+    void planChange(const Change &change);
+    void writeBackups(const QString &stamp);
+    void writeFolder();
+    void writeExtraTexts();
+    void writeCardFile();
+    void writeState();
+
+    std::vector<Change> changes_;
+    int removalsFromCards_ = 0, removalsFromFolder_ = 0;
+    bool folderChanged_ = false;
+    QStringList reportLines_;
+    QSet<QString> touchedTexts_; // upper-cased names of the extra texts written
+};
+
+} // namespace meridoc::cards

@@ -1,0 +1,180 @@
+#include "sync_state.h"
+
+#include "commands.h"
+#include "output.h"
+
+#include "data/errors.h"
+#include "data/files.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <sys/stat.h>
+
+namespace meridoc::cards {
+namespace {
+
+const QByteArray Header = "meridoc-cards sync state 1\n";
+constexpr qint64 MaxStateBytes = qint64(1) << 30;
+
+QString statePath(const QString &folder) {
+    return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/state"));
+}
+
+// A value on a tab-separated line: backslash, tab and line breaks escaped.
+void appendEscaped(QByteArray &out, const QByteArray &utf8) {
+    for (const char c : utf8) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
+        }
+    }
+}
+
+QByteArray unescaped(QByteArrayView value) {
+    QByteArray out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        if (c == '\\' && i + 1 < value.size()) {
+            c = value[++i];
+            c = c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
+        }
+        out += c;
+    }
+    return out;
+}
+
+QByteArray stampText(const FileStamp &s) {
+    if (s.isNone())
+        return "-";
+    return QByteArray::number(s.size) + ':' + QByteArray::number(s.mtimeNs) + ':' +
+           QByteArray::number(s.inode);
+}
+
+std::optional<FileStamp> stampFrom(const QByteArray &text) {
+    if (text == "-")
+        return FileStamp{};
+    const QList<QByteArray> parts = text.split(':');
+    bool ok[3] = {};
+    if (parts.size() != 3)
+        return std::nullopt;
+    FileStamp s{parts[0].toLongLong(&ok[0]), parts[1].toLongLong(&ok[1]),
+                parts[2].toULongLong(&ok[2])};
+    if (!ok[0] || !ok[1] || !ok[2] || s.size < 0)
+        return std::nullopt;
+    return s;
+}
+
+} // namespace
+
+QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields) {
+    QByteArray key;
+    for (const QByteArray &f : fields)
+        key += char(f.size()) + f;
+    return key;
+}
+
+FileStamp StampOf(const QString &path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+            quint64(st.st_ino)};
+}
+
+QByteArray SyncStateBytes(const SyncState &state) {
+    QByteArray out = Header;
+    out += "card-file\t";
+    appendEscaped(out, state.cardFile.toUtf8());
+    out += '\n';
+    for (const SyncedContact &c : state.contacts) {
+        out += "contact\t";
+        appendEscaped(out, c.uid.toUtf8());
+        out += '\t';
+        appendEscaped(out, c.file.toUtf8());
+        out += '\t' + stampText(c.fileSeen) + '\t' + c.vhash + '\t' + stampText(c.textSeen);
+        // Fields keep their exact bytes: each byte read as a Latin-1 character.
+        for (const QByteArray &field : c.fields) {
+            out += '\t';
+            appendEscaped(out, QString::fromLatin1(field).toUtf8());
+        }
+        for (const QString &line : c.lines) {
+            out += '\t';
+            appendEscaped(out, line.toUtf8());
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+std::optional<SyncState> ReadSyncState(const QString &folder) {
+    const QString path = statePath(folder);
+    if (StampOf(path).isNone() && !QFileInfo::exists(path))
+        return std::nullopt;
+    QByteArray bytes;
+    try {
+        bytes = files::File::openForReading(path).readAll(MaxStateBytes);
+    } catch (const EInOutError &e) {
+        throw Failure(e.message(), path);
+    }
+    if (!bytes.startsWith(Header) || bytes.size() > MaxStateBytes)
+        throw Failure(QStringLiteral("not a sync state this program wrote"), path);
+    SyncState state;
+    int lineNumber = 1;
+    for (const QByteArray &line : bytes.sliced(Header.size()).split('\n')) {
+        ++lineNumber;
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> parts = line.split('\t');
+        const auto bad = [&] {
+            return Failure(QStringLiteral("damaged sync state"), path, lineNumber);
+        };
+        if (parts[0] == "card-file" && parts.size() == 2) {
+            state.cardFile = QString::fromUtf8(unescaped(parts[1]));
+            continue;
+        }
+        if (parts[0] != "contact" || parts.size() < 6 + FieldCount)
+            throw bad();
+        SyncedContact c;
+        c.uid = QString::fromUtf8(unescaped(parts[1]));
+        c.file = QString::fromUtf8(unescaped(parts[2]));
+        const auto fileSeen = stampFrom(parts[3]);
+        const auto textSeen = stampFrom(parts[5]);
+        if (!fileSeen || !textSeen || c.uid.isEmpty() || c.file.isEmpty() || c.file.contains('/'))
+            throw bad();
+        c.fileSeen = *fileSeen;
+        c.vhash = parts[4];
+        c.textSeen = *textSeen;
+        for (int f = 0; f < FieldCount; ++f) {
+            c.fields[f] = QString::fromUtf8(unescaped(parts[6 + f])).toLatin1();
+            if (c.fields[f].size() > EntryRecord::maxLength(Field(f)))
+                throw bad();
+        }
+        for (qsizetype i = 6 + FieldCount; i < parts.size(); ++i)
+            c.lines += QString::fromUtf8(unescaped(parts[i]));
+        state.contacts.push_back(std::move(c));
+    }
+    return state;
+}
+
+void WriteSyncState(const QString &folder, const SyncState &state) {
+    const QString dir = QDir(folder).filePath(SyncStateFolderName);
+    if (!QDir().mkpath(dir))
+        throw Failure(QStringLiteral("cannot create the folder"), dir);
+    WriteFileAtomically(statePath(folder), SyncStateBytes(state));
+}
+
+} // namespace meridoc::cards

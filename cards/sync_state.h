@@ -1,0 +1,60 @@
+#pragma once
+
+#include "data/entryrecord.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+// What the last sync left a sync folder and a card file agreeing on, kept in the folder's hidden
+// state folder, so that the next round can tell which side changed what.
+namespace meridoc::cards {
+
+// The state folder inside a sync folder; a sync engine only looks at the folder's *.vcf files.
+inline const QString SyncStateFolderName = QStringLiteral(".meridoc-sync");
+
+// A file of the folder as it was seen: when size, time and inode are the same, its content is.
+struct FileStamp {
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    bool operator==(const FileStamp &) const = default;
+    bool isNone() const { return size < 0; }
+};
+// The stamp of a file; a none stamp when there is no regular file.
+FileStamp StampOf(const QString &path);
+
+// One contact as both sides held it after the last round.
+struct SyncedContact {
+    QString uid;
+    QString file;       // its vCard's name in the folder
+    FileStamp fileSeen; // the vCard file as the round left it
+    QByteArray vhash;   // hash of what the card file takes from that vCard (its projection)
+    std::array<QByteArray, FieldCount> fields; // the entry's fields as stored (Windows-1252)
+    QStringList lines;  // the entry's lines of its extra text, as the mapping gives them
+    FileStamp textSeen; // the extra-text file as the round left it; none when there was none
+};
+
+struct SyncState {
+    QString cardFile; // the card file's base name the folder is synced with
+    std::vector<SyncedContact> contacts;
+};
+
+// The state of `folder`, nothing when it has none yet. Throws Failure for a state that cannot be
+// read or is not one this program wrote.
+std::optional<SyncState> ReadSyncState(const QString &folder);
+// Writes the state whole or not at all (the state folder is made when missing).
+void WriteSyncState(const QString &folder, const SyncState &state);
+
+// The five fields as one key: equal keys, the same entry.
+QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields);
+
+// The bytes of the state as written (compared with the old ones to write nothing needlessly).
+QByteArray SyncStateBytes(const SyncState &state);
+
+} // namespace meridoc::cards

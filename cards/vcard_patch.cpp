@@ -1,0 +1,207 @@
+#include "vcard_patch.h"
+
+#include "entry_contact.h"
+#include "vcard_text.h"
+#include "vcard_writer.h"
+
+#include <QSet>
+
+#include <optional>
+
+namespace meridoc::cards {
+namespace {
+
+// The properties the card file holds, by the writer's names.
+const QSet<QByteArray> &heldNames() {
+    static const QSet<QByteArray> names = {"N",
+                                           "FN",
+                                           "TEL",
+                                           "NOTE",
+                                           "EMAIL",
+                                           "ADR",
+                                           "BDAY",
+                                           "ANNIVERSARY",
+                                           "ORG",
+                                           "TITLE",
+                                           "ROLE",
+                                           "URL",
+                                           "NICKNAME",
+                                           "CATEGORIES",
+                                           "KIND",
+                                           "X-ABSHOWAS",
+                                           "X-MERIDOC-COMMENTS"};
+    return names;
+}
+
+struct Line {
+    QByteArray raw;      // as written, folded, without the final line end
+    QByteArray unfolded; // the logical line
+    vcard::Property property;
+    bool isProperty = false;
+    bool dropped = false;
+};
+
+QList<Line> linesOf(QByteArrayView bytes) {
+    QList<Line> lines;
+    for (QByteArray physical : bytes.toByteArray().split('\n')) {
+        if (physical.endsWith('\r'))
+            physical.chop(1);
+        if (!lines.isEmpty() && (physical.startsWith(' ') || physical.startsWith('\t'))) {
+            lines.last().raw += "\r\n" + physical;
+            lines.last().unfolded += physical.mid(1);
+        } else if (!physical.isEmpty()) {
+            lines.append(Line{physical, physical, {}, false, false});
+        }
+    }
+    for (Line &line : lines)
+        line.isProperty = vcard::parseProperty(line.unfolded, line.property);
+    return lines;
+}
+
+// A value as compared: unescaped, without the blanks and empty components at its ends, a phone
+// number without "tel:".
+QString comparable(const vcard::Property &p) {
+    QString value = vcard::unescape(QString::fromUtf8(p.value)).trimmed();
+    if (p.name == "TEL" && value.startsWith(QLatin1String("tel:")))
+        value = value.mid(4);
+    while (value.endsWith(u';'))
+        value.chop(1);
+    return value;
+}
+
+// The line of `old` with the value of `fresh`: group and parameters kept, but no encoding or
+// character set, since the new value is plain UTF-8.
+QByteArray withValue(const Line &old, const Line &fresh) {
+    const vcard::Property &p = old.property;
+    const qsizetype headLength = old.unfolded.size() - p.value.size() - 1;
+    QByteArray head = old.unfolded.first(headLength);
+    const bool encoded = std::any_of(p.params.begin(), p.params.end(), [](const vcard::Param &x) {
+        return x.name == "ENCODING" || x.name == "CHARSET";
+    });
+    if (encoded) {
+        head = (p.group.isEmpty() ? QByteArray() : p.group + '.') + p.name;
+        for (const vcard::Param &x : p.params)
+            if (x.name != "ENCODING" && x.name != "CHARSET")
+                head += ';' + x.name + '=' + x.values.join(',');
+    }
+    return FoldLine(head + ':' + fresh.property.value).chopped(2);
+}
+
+bool isVersion4(const QList<Line> &lines) {
+    for (const Line &l : lines)
+        if (l.isProperty && l.property.name == "VERSION")
+            return l.property.value.trimmed() == "4.0";
+    return false;
+}
+
+// The lines the old card's properties without a place in the card file stand for in the
+// extra text (an IMPP's "IM (skype): ..."), so that the NOTE does not repeat them.
+QStringList linesOfOtherProperties(const QList<Line> &lines) {
+    QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    for (const Line &l : lines)
+        if (l.isProperty && !heldNames().contains(l.property.name) && l.property.name != "BEGIN" &&
+            l.property.name != "END" && l.property.name != "VERSION")
+            card += l.unfolded + "\r\n";
+    card += "END:VCARD\r\n";
+    QStringList found;
+    readVCards(card, [&](Contact &&c) {
+        for (const QString &line : mapContact(c).extraLines)
+            if (!line.startsWith(QLatin1String("Full name: ")))
+                found += line;
+        return false;
+    });
+    return found;
+}
+
+} // namespace
+
+QByteArray VCardOfProjection(const Projection &projection, const QString &uid, bool version4) {
+    FieldViews views;
+    for (int f = 0; f < FieldCount; ++f)
+        views[f] = projection.fields[f];
+    QByteArray out;
+    AppendVCard(out, ContactOfEntry(views, projection.lines.join(u'\n')), uid.toUtf8(),
+                version4 ? VCardVersion::V4 : VCardVersion::V3);
+    return out;
+}
+
+std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &target) {
+    QList<Line> lines = linesOf(old);
+    int begins = 0;
+    QString uid;
+    for (const Line &l : lines) {
+        if (l.isProperty && l.property.name == "BEGIN")
+            ++begins;
+        if (l.isProperty && l.property.name == "UID" && uid.isEmpty())
+            uid = QString::fromUtf8(l.property.value.trimmed());
+    }
+    if (begins != 1 || lines.isEmpty() || !lines.last().isProperty ||
+        lines.last().property.name != "END")
+        return std::nullopt;
+
+    Projection written = target;
+    for (const QString &line : linesOfOtherProperties(lines))
+        written.lines.removeAll(line);
+    const QList<Line> fresh = linesOf(VCardOfProjection(written, uid, isVersion4(lines)));
+
+    QList<QByteArray> inserted; // new lines, placed before END unless they follow their kind
+    QHash<qsizetype, QList<QByteArray>> after;
+    QSet<QByteArray> droppedGroups;
+    for (const QByteArray &name : heldNames()) {
+        QList<qsizetype> olds, news;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (lines[i].isProperty && lines[i].property.name == name)
+                olds += i;
+        for (qsizetype i = 0; i < fresh.size(); ++i)
+            if (fresh[i].isProperty && fresh[i].property.name == name)
+                news += i;
+        if (olds.isEmpty() && news.isEmpty())
+            continue;
+        // Values both hold keep their old lines.
+        QList<qsizetype> unmatchedOld;
+        for (qsizetype o : olds) {
+            const QString value = comparable(lines[o].property);
+            const auto same = std::find_if(news.begin(), news.end(), [&](qsizetype n) {
+                return comparable(fresh[n].property) == value;
+            });
+            if (same != news.end())
+                news.erase(same);
+            else
+                unmatchedOld += o;
+        }
+        // Changed values take the places of the old ones, in order.
+        qsizetype k = 0;
+        for (; k < unmatchedOld.size() && k < news.size(); ++k)
+            lines[unmatchedOld[k]].raw = withValue(lines[unmatchedOld[k]], fresh[news[k]]);
+        for (qsizetype r = k; r < unmatchedOld.size(); ++r) {
+            lines[unmatchedOld[r]].dropped = true;
+            if (!lines[unmatchedOld[r]].property.group.isEmpty())
+                droppedGroups.insert(lines[unmatchedOld[r]].property.group);
+        }
+        for (qsizetype r = k; r < news.size(); ++r) {
+            if (olds.isEmpty())
+                inserted += fresh[news[r]].raw;
+            else
+                after[olds.last()] += fresh[news[r]].raw;
+        }
+    }
+    // A group's labels go with the value they labelled.
+    for (Line &l : lines)
+        if (l.isProperty && droppedGroups.contains(l.property.group) &&
+            !heldNames().contains(l.property.name))
+            l.dropped = true;
+
+    QByteArray out;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i == lines.size() - 1)
+            for (const QByteArray &raw : inserted)
+                out += raw + "\r\n";
+        if (!lines[i].dropped)
+            out += lines[i].raw + "\r\n";
+        for (const QByteArray &raw : after.value(i))
+            out += raw + "\r\n";
+    }
+    return out;
+}
+
+} // namespace meridoc::cards
