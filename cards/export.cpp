@@ -5,6 +5,7 @@
 #include "entry_contact.h"
 #include "output.h"
 #include "progress.h"
+#include "sync.h"
 #include "vcard_writer.h"
 
 #include "data/appstate.h"
@@ -106,89 +107,15 @@ template <typename Visit> void forEachDistinct(const CommandContext &ctx, Visit 
     }
 }
 
-// The list of the sync folder's own files: 41 bytes a name, so this holds a million and more.
-constexpr qint64 MaxManifestBytes = 64 << 20;
-
-// The bytes of a file of the sync folder, up to `limit` and one more (so that a longer file
-// compares unequal); nothing when there is no such file. Only a regular file is read, and opening
-// it never waits: a pipe, a device or a link to one is refused by name.
-std::optional<QByteArray> readIfPresent(const QString &path, qint64 limit) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT)
-        return std::nullopt;
-    try {
-        return files::File::openForReading(path).readAll(limit);
-    } catch (const EInOutError &e) {
-        throw Failure(S_ISREG(st.st_mode) ? e.message() : QStringLiteral("not a regular file"),
-                      path);
-    }
-}
-
-QByteArray manifestBytes(QStringList names) {
-    std::sort(names.begin(), names.end());
-    QByteArray out("# vCards written by meridoc-cards; the others in this folder are left alone\n");
-    for (const QString &name : names)
-        out += name.toUtf8() + '\n';
-    return out;
-}
-
-// The sync folder: one <UID>.vcf per entry, rewritten only when its bytes change; the files of
-// entries that are gone removed, but only those the manifest lists as written here.
-void exportFolder(const CommandContext &ctx, const ExportRequest &request) {
-    QString dir = request.folder;
-    if (!QDir().mkpath(dir))
-        throw Failure(QStringLiteral("cannot create the folder"), dir);
-    if (!dir.endsWith('/'))
-        dir += '/';
-    files::removeStaleStagedFiles(dir); // left by an export that was killed
-    const QString manifestPath = dir + SyncManifestName;
-    static const QRegularExpression ownName(QStringLiteral("^[0-9a-f-]{36}\\.vcf$"));
-
-    QSet<QString> before;
-    const std::optional<QByteArray> oldManifest = readIfPresent(manifestPath, MaxManifestBytes);
-    if (oldManifest && oldManifest->size() > MaxManifestBytes)
-        throw Failure(QStringLiteral("larger than a list of this program's files can be"),
-                      manifestPath);
-    if (oldManifest) {
-        for (const QByteArray &line : oldManifest->split('\n')) {
-            const QString name = QString::fromUtf8(line.trimmed());
-            if (ownName.match(name).hasMatch())
-                before.insert(name);
-        }
-    }
-
-    const VCardVersion version =
-        request.format == ExportFormat::VCard4 ? VCardVersion::V4 : VCardVersion::V3;
-    QSet<QString> now;
-    QByteArray card;
-    forEachDistinct(ctx, [&](const DistinctEntry &entry) {
-        const QString name = QString::fromLatin1(entry.uid.data(), qsizetype(entry.uid.size())) +
-                             QStringLiteral(".vcf");
-        now.insert(name);
-        card.resize(0);
-        entry.appendVCard(card, version);
-        if (readIfPresent(dir + name, card.size()) != card)
-            WriteFileAtomically(dir + name, card);
-    });
-
-    const QSet<QString> gone = before - now;
-    const QByteArray manifest = manifestBytes(now.values());
-    if (oldManifest == manifest)
-        return;
-    if (!gone.isEmpty()) // list the files still to remove until they are gone
-        WriteFileAtomically(manifestPath, manifestBytes((before | now).values()));
-    for (const QString &name : gone) {
-        if (::unlink(QFile::encodeName(dir + name).constData()) != 0 && errno != ENOENT)
-            throw Failure(QStringLiteral("cannot remove the file"), dir + name);
-    }
-    WriteFileAtomically(manifestPath, manifest);
-}
-
 } // namespace
 
 void RunExport(const CommandContext &ctx, const ExportRequest &request) {
     if (!request.folder.isEmpty()) {
-        exportFolder(ctx, request);
+        SyncRequest sync;
+        sync.folder = request.folder;
+        sync.oneWay = true;
+        sync.version4 = request.format == ExportFormat::VCard4;
+        RunSync(ctx, sync);
         return;
     }
     const QString cardFile = QFileInfo(ctx.cardFile()).canonicalFilePath();

@@ -18,8 +18,9 @@ struct ExportRequest {
 // order. Throws Failure.
 void RunExport(const CommandContext &ctx, const ExportRequest &request);
 
-// The file in a sync folder that lists the vCards this tool wrote there; a sync engine ignores
-// it because its name does not end in ".vcf".
+// The file in which a sync folder written before it had a state listed the vCards this tool
+// wrote there: the first round takes them over (and removes those whose entries are gone), then
+// removes the list.
 inline const QString SyncManifestName = QStringLiteral(".meridoc-cards");
 
 } // namespace meridoc::cards

@@ -128,7 +128,7 @@ void RememberSync(const SyncSettings &s) {
 }
 
 void RunSync(const CommandContext &ctx, const SyncRequest &request) {
-    if (IsSeedBaseName(ctx.cardBaseName))
+    if (!request.oneWay && IsSeedBaseName(ctx.cardBaseName))
         throw Failure(QStringLiteral("the seed card file is not synced; open or create another "
                                      "card file"),
                       ctx.cardFile());

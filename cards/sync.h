@@ -10,6 +10,10 @@ struct SyncRequest {
     QString folder;           // the sync folder: one vCard per *.vcf file
     QString pair;             // a vdirsyncer pair run before and after; empty: none
     bool forceDelete = false; // removing more than half of a side's contacts is meant
+    // The folder follows the card file and nothing comes back (export --folder): a vCard is
+    // patched where its entry changed, written again where it is missing, removed with its entry.
+    bool oneWay = false;
+    bool version4 = false; // new vCards are written as vCard 4.0 (else 3.0)
 };
 
 // One round of a two-way sync between the card file and the folder (with the pair: pulled

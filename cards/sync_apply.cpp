@@ -1,6 +1,7 @@
 #include "sync_round.h"
 
 #include "card_entries.h"
+#include "export.h"
 #include "extra_text_update.h"
 #include "output.h"
 #include "sync.h"
@@ -28,14 +29,6 @@ namespace {
 
 constexpr qint64 MaxTextBytes = 64 << 20;
 const QLatin1String Heading("Full name: ");
-
-QByteArray readFile(const QString &path, qint64 limit) {
-    try {
-        return files::File::openForReading(path).readAll(limit);
-    } catch (const EInOutError &e) {
-        throw Failure(e.message(), path);
-    }
-}
 
 QString headingOf(const QStringList &lines) {
     for (const QString &line : lines)
@@ -133,7 +126,9 @@ void SyncRound::writeFolder() {
             }
         }
         if (bytes.isEmpty())
-            bytes = VCardOfProjection(ch.result, ch.uid, false);
+            bytes = VCardOfProjection(ch.result, ch.uid, request_.version4);
+        if (QFileInfo(path).exists() && StampOf(path).isNone())
+            throw Failure(QStringLiteral("not a regular file"), path);
         WriteFileAtomically(path, bytes);
         ch.written = projectionOfBytes(bytes);
         folderChanged_ = true;
@@ -342,6 +337,10 @@ void SyncRound::writeState() {
               [](const SyncedContact &a, const SyncedContact &b) { return a.uid < b.uid; });
     if (SyncStateBytes(state) != oldStateBytes_)
         WriteSyncState(folder_, state);
+    // The state now knows the files an older export listed.
+    if (listed_ && ::unlink(QFile::encodeName(folder_ + SyncManifestName).constData()) != 0 &&
+        errno != ENOENT)
+        throw Failure(QStringLiteral("cannot remove the file"), folder_ + SyncManifestName);
 }
 
 } // namespace meridoc::cards

@@ -23,6 +23,11 @@ void SyncRound::decide(int index) {
         changes_.push_back(std::move(ch));
         return;
     }
+    if (request_.oneWay) {
+        decideOneWay(ch);
+        changes_.push_back(std::move(ch));
+        return;
+    }
     const QDate today = QDate::currentDate();
     const auto merged = [&](const Projection *base, const Projection &mine,
                             const Projection &theirs, const QByteArray &theirsHash) {
@@ -90,6 +95,12 @@ void SyncRound::decide(int index) {
         ch.folder = FolderOp::Write;
         ch.result = entryProjection(c.entry);
         report(QStringLiteral("added to the folder: %1 (%2)").arg(whoOf(ch.result), ch.file));
+    } else if (listedAsOwn_.contains(card->file)) {
+        // Written by an older export for an entry removed since.
+        ch.folder = FolderOp::Remove;
+        ch.drop = true;
+        report(QStringLiteral("removed from the folder: %1 (%2)")
+                   .arg(whoOf(*card->projection), ch.file));
     } else {
         ch.cards = CardOp::Put;
         ch.result = *card->projection;
@@ -98,12 +109,53 @@ void SyncRound::decide(int index) {
     changes_.push_back(std::move(ch));
 }
 
+// The folder follows the card file: a vCard is written where its entry changed or the vCard is
+// missing, and removed with its entry; what changed in the folder alone stays in the folder.
+void SyncRound::decideOneWay(Change &ch) {
+    const Contact &c = contacts_[ch.contact];
+    const SyncedContact *s = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
+    const Card *card = c.card >= 0 ? &cards_[c.card] : nullptr;
+    if (c.entry < 0) {
+        ch.drop = s || (card && listedAsOwn_.contains(card->file));
+        ch.leftAlone = !ch.drop; // another program's vCard
+        if (ch.drop && card) {
+            ch.folder = FolderOp::Remove;
+            report(QStringLiteral("removed from the folder: %1").arg(ch.file));
+        }
+        return;
+    }
+    const Entry &e = entries_[c.entry];
+    const bool mineChanged = !s || e.fields != s->fields || e.textStamp != s->textSeen;
+    if (card && !mineChanged)
+        return;
+    const Projection &mine = entryProjection(c.entry);
+    const QByteArray theirsHash = !card        ? QByteArray()
+                                  : card->read ? ProjectionHash(*card->projection)
+                                               : s->vhash;
+    if (s && card) {
+        // What the folder changed meanwhile stays in the vCard beside the entry's change.
+        const Projection base = baseOf(*s);
+        ch.result = MergeProjections(&base, mine, card->read ? *card->projection : base,
+                                     QDate::currentDate())
+                        .result;
+    } else {
+        ch.result = mine;
+    }
+    if (ProjectionHash(ch.result) == theirsHash)
+        return;
+    ch.folder = FolderOp::Write;
+    report(QStringLiteral("%1 the folder: %2 (%3)")
+               .arg(card ? QStringLiteral("changed in") : QStringLiteral("added to"),
+                    whoOf(ch.result), ch.file));
+}
+
 // A wiped server or an emptied folder shows as most contacts removed on one side: that is
 // carried out only when asked for.
 void SyncRound::refuseMassRemoval() const {
     const auto refuse = [&](int removed, std::size_t of, const QString &what, const QString &why,
                             const QString &place) {
-        if (removed > 1 && qint64(removed) * 2 > qint64(of) && !request_.forceDelete)
+        if (removed > 1 && qint64(removed) * 2 > qint64(of) && !request_.forceDelete &&
+            !request_.oneWay)
             throw Failure(QStringLiteral("the sync would remove %1 of the %2 %3, because %4; "
                                          "nothing was changed. If they were removed on purpose, "
                                          "run the sync again with --force-delete")

@@ -1,6 +1,7 @@
 #include "sync_round.h"
 
 #include "card_entries.h"
+#include "export.h"
 #include "sync.h"
 
 #include "data/appstate.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <dirent.h>
 
@@ -42,6 +44,15 @@ QStringList vCardFiles(const QString &folder) {
 }
 
 } // namespace
+
+QByteArray SyncRound::readFile(const QString &path, qint64 limit) {
+    try {
+        return files::File::openForReading(path).readAll(limit);
+    } catch (const EInOutError &e) {
+        throw Failure(StampOf(path).isNone() ? QStringLiteral("not a regular file") : e.message(),
+                      path);
+    }
+}
 
 SyncRound::SyncRound(const CommandContext &ctx, const SyncRequest &request)
     : ctx_(ctx), request_(request), folder_(QDir(request.folder).absolutePath() + '/'),
@@ -84,6 +95,15 @@ void SyncRound::readState() {
 }
 
 void SyncRound::readFolder() {
+    const QString list = folder_ + SyncManifestName;
+    if (QFileInfo(list).exists() || QFileInfo(list).isSymLink()) {
+        if (StampOf(list).isNone())
+            throw Failure(QStringLiteral("not a regular file"), list);
+        listed_ = true;
+        for (const QByteArray &line : readFile(list, 64 << 20).split('\n'))
+            if (!line.startsWith('#') && !line.trimmed().isEmpty())
+                listedAsOwn_.insert(QString::fromUtf8(line.trimmed()));
+    }
     QHash<QString, int> stateOfFile;
     if (oldState_)
         for (std::size_t i = 0; i < oldState_->contacts.size(); ++i)
@@ -116,11 +136,7 @@ void SyncRound::readFolder() {
 
 void SyncRound::readCard(Card &card) {
     card.read = true;
-    try {
-        card.bytes = files::File::openForReading(folder_ + card.file).readAll(MaxCardBytes);
-    } catch (const EInOutError &e) {
-        throw Failure(e.message(), folder_ + card.file);
-    }
+    card.bytes = readFile(folder_ + card.file, MaxCardBytes);
     QString problem;
     int count = 0;
     std::optional<ParseError> error;

@@ -56,6 +56,7 @@ private:
         int state = -1, entry = -1, card = -1;
         bool nameOnlyPair = false; // new on both sides, paired by name: no common base
     };
+    static QByteArray readFile(const QString &path, qint64 limit);
     void readState();
     void readFolder();
     void readCard(Card &card);
@@ -94,7 +95,7 @@ private:
         bool skipped = false;   // its vCard changed while the round ran: the next round merges
         std::optional<Projection> written; // what the card file takes from the vCard written
     };
-    void planChange(const Change &change);
+    void decideOneWay(Change &change);
     void writeBackups(const QString &stamp);
     void writeFolder();
     void writeExtraTexts();
@@ -105,7 +106,9 @@ private:
     int removalsFromCards_ = 0, removalsFromFolder_ = 0;
     bool folderChanged_ = false;
     QStringList reportLines_;
-    QSet<QString> touchedTexts_; // upper-cased names of the extra texts written
+    QSet<QString> touchedTexts_;
+    QSet<QString> listedAsOwn_; // the vCards an older export listed as its own
+    bool listed_ = false; // that list is there // upper-cased names of the extra texts written
 };
 
 } // namespace meridoc::cards

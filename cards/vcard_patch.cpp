@@ -147,7 +147,14 @@ std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &targe
     QList<QByteArray> inserted; // new lines, placed before END unless they follow their kind
     QHash<qsizetype, QList<QByteArray>> after;
     QSet<QByteArray> droppedGroups;
-    for (const QByteArray &name : heldNames()) {
+    // Names in the order the new card has them, so that new lines follow each other as there.
+    QList<QByteArray> names;
+    for (const QList<Line> *card : {&fresh, static_cast<const QList<Line> *>(&lines)})
+        for (const Line &l : *card)
+            if (l.isProperty && heldNames().contains(l.property.name) &&
+                !names.contains(l.property.name))
+                names += l.property.name;
+    for (const QByteArray &name : std::as_const(names)) {
         QList<qsizetype> olds, news;
         for (qsizetype i = 0; i < lines.size(); ++i)
             if (lines[i].isProperty && lines[i].property.name == name)

@@ -286,20 +286,43 @@ QMap<QString, FileState> folderState(const QString &folder) {
 TEST(CardsCli, SyncFolderChangesOnlyWhatChanged) {
     TempProgramDir dir;
     const Fields anna = {"Anna", "Berg", "1", "", ""}, bo = {"Bo", "Dahl", "2", "", ""},
-                 carl = {"Carl", "Eng", "3", "", ""};
-    dir.write("tanro.crd", cardFileBytes({anna, bo, bo, carl}));
+                 carl = {"Carl", "Eng", "3", "", ""}, dan = {"Dan", "Fors", "4", "", ""};
     const QString folder = dir.path() + "sync";
+    QDir().mkpath(folder);
+    // An older export's files, listed as its own: Anna's taken over, Dan's removed since his
+    // entry is gone.
+    const QString annaFile = EntryUid(anna) + ".vcf", danFile = EntryUid(dan) + ".vcf";
+    for (const Fields &old : {anna, dan}) {
+        dir.write("old", WriteVCard(entry(old), VCardVersion::V3));
+        QFile::rename(dir.file("old"), folder + '/' + EntryUid(old) + ".vcf");
+    }
+    dir.write("own",
+              ("# vCards written by meridoc-cards\n" + annaFile + "\n" + danFile + "\n").toUtf8());
+    QFile::rename(dir.file("own"), folder + '/' + SyncManifestName);
+    dir.write("tanro.crd", cardFileBytes({anna, bo, bo, carl}));
+    const QByteArray annaBefore = folderState(folder).value(annaFile).bytes;
     const QStringList exportArgs = {"export", "--folder", folder};
     ASSERT_EQ(run(exportArgs, dir.path()).status, 0);
-    auto first = folderState(folder);
-    EXPECT_EQ(first.size(), 4); // three entries (Bo twice is one) and the list of written files
-    EXPECT_TRUE(first.contains(SyncManifestName));
+    auto first = folderState(folder); // three entries (Bo twice is one); the old list is gone
+    ASSERT_EQ(first.size(), 3);
+    EXPECT_EQ(first.value(annaFile).bytes, annaBefore);
 
     ASSERT_EQ(run(exportArgs, dir.path()).status, 0);
     EXPECT_EQ(folderState(folder), first);
 
+    // Bo's phone changes in the card file and a phone adds an e-mail to Anna's vCard: Bo's vCard
+    // keeps its name and UID, and the e-mail stays.
+    QString boFile;
+    for (auto it = first.cbegin(); it != first.cend(); ++it)
+        if (it->bytes.contains("N:Dahl;Bo"))
+            boFile = it.key();
     const Fields bo2 = {"Bo", "Dahl", "22", "", ""};
     dir.write("tanro.crd", cardFileBytes({anna, bo2, carl}));
+    QByteArray annaCard = first.value(annaFile).bytes;
+    annaCard.replace("END:VCARD", "EMAIL:anna@example.org\r\nEND:VCARD");
+    dir.write("anna.vcf", annaCard);
+    QFile::remove(folder + '/' + annaFile);
+    QFile::rename(dir.file("anna.vcf"), folder + '/' + annaFile);
     dir.write("foreign.vcf", "BEGIN:VCARD\r\nEND:VCARD\r\n");
     QFile::rename(dir.file("foreign.vcf"), folder + "/foreign.vcf");
     dir.write("Carl"
@@ -307,15 +330,15 @@ TEST(CardsCli, SyncFolderChangesOnlyWhatChanged) {
               "call after six");
     ASSERT_EQ(run(exportArgs, dir.path()).status, 0);
     const auto second = folderState(folder);
-    const QString annaFile = EntryUid(anna) + ".vcf", boFile = EntryUid(bo) + ".vcf",
-                  bo2File = EntryUid(bo2) + ".vcf", carlFile = EntryUid(carl) + ".vcf";
-    EXPECT_EQ(second.value(annaFile), first.value(annaFile));
-    EXPECT_FALSE(second.contains(boFile));
-    EXPECT_TRUE(second.value(bo2File).bytes.contains("TEL;TYPE=VOICE:22\r\n"));
-    EXPECT_TRUE(
-        second.value(carlFile).bytes.contains("NOTE:call after six\r\nX-MERIDOC-COMMENTS:\r\n"));
+    EXPECT_EQ(second.value(annaFile).bytes, annaCard);
+    EXPECT_TRUE(second.value(boFile).bytes.contains("TEL;TYPE=VOICE:22\r\n"));
+    EXPECT_TRUE(second.value(boFile).bytes.contains(boFile.chopped(4).toUtf8()));
     EXPECT_TRUE(second.contains("foreign.vcf"));
-    EXPECT_EQ(second.size(), 5);
+    EXPECT_EQ(second.size(), 4);
+    bool carlNoted = false;
+    for (const FileState &f : second)
+        carlNoted = carlNoted || f.bytes.contains("NOTE:call after six\r\nX-MERIDOC-COMMENTS:\r\n");
+    EXPECT_TRUE(carlNoted);
 
     // Only regular files are read: a pipe under the folder's own names is refused by name,
     // never waited on.
