@@ -2,6 +2,7 @@
 
 #include "cards_bench.h"
 #include "import_bench.h"
+#include "sync_bench.h"
 
 #include "peak_memory.h"
 #include "workspace.h"
@@ -173,6 +174,7 @@ void registerBenchmarks(Workspace &workspace) {
     registerSearchGrid(workspace, SearchGridSize);
     registerCardsBenchmarks(workspace);
     registerImportBenchmarks(workspace);
+    registerSyncBenchmarks(workspace);
 }
 
 void prepareFixtures(Workspace &ws, const std::string &filter) {
@@ -185,13 +187,14 @@ void prepareFixtures(Workspace &ws, const std::string &filter) {
             // Left to the benchmark library to report; everything is prepared meanwhile.
         }
     }
+    const auto named = [&](const std::string &group, const std::string &op, int n) {
+        return !pattern ||
+               std::regex_search(benchmarkName(group, op, n) + "/real_time", *pattern) != negative;
+    };
     const auto selected = [&](const std::string &group, int n) {
-        if (!pattern)
-            return true;
         for (const char *op : {"append", "change", "delete", "scan", "copy", "read", "runsearch",
                                "shown", "export"}) {
-            const std::string name = benchmarkName(group, op, n) + "/real_time";
-            if (std::regex_search(name, *pattern) != negative)
+            if (named(group, op, n))
                 return true;
         }
         return false;
@@ -202,6 +205,9 @@ void prepareFixtures(Workspace &ws, const std::string &filter) {
         if (selected("sqlite", n))
             ws.sqlite(n);
     }
+    if (named("cards", "sync-idle", SyncSize) || named("cards", "sync-one", SyncSize) ||
+        named("limit", "list-stat", SyncSize))
+        prepareSyncFixture(ws);
     if (selected("search-grid", SearchGridSize)) {
         ws.searchWindow(SearchGridSize);
         QCoreApplication::processEvents();
@@ -227,6 +233,8 @@ std::vector<Comparison> comparisons() {
     for (const Comparison &c : cardsComparisons())
         out.push_back(c);
     for (const Comparison &c : importComparisons())
+        out.push_back(c);
+    for (const Comparison &c : syncComparisons())
         out.push_back(c);
     return out;
 }
