@@ -1,8 +1,5 @@
 #include "sync_bench.h"
 
-// The sync benchmarks are built where the tool has the sync command.
-#if __has_include("cards/sync.h")
-
 #include "entries.h"
 #include "workspace.h"
 
@@ -267,17 +264,3 @@ std::vector<Comparison> syncComparisons() {
 }
 
 } // namespace bench
-
-#else
-
-namespace bench {
-
-void registerSyncBenchmarks(Workspace &) {}
-void prepareSyncFixture(Workspace &) {}
-std::vector<Comparison> syncComparisons() {
-    return {};
-}
-
-} // namespace bench
-
-#endif
