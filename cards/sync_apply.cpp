@@ -90,17 +90,30 @@ void SyncRound::writeBackups(const QString &stamp) {
     report(QStringLiteral("kept what was removed in %1").arg(path));
 }
 
+// The folder's vCards are written all before any takes its place, and flushed to disk at once:
+// a first round of 10,000 entries took 18 s when each file was flushed on its own.
 void SyncRound::writeFolder() {
+    struct Staged {
+        Change *change;
+        std::unique_ptr<files::ReplacementFile> file;
+        FileStamp read; // the vCard it replaces, as read
+    };
+    std::vector<Staged> staged;
+    // A vCard is replaced or removed only as it was read: a change since then waits for the
+    // next round.
+    const auto unchanged = [&](Change &ch, const QString &path, const FileStamp &read) {
+        if (StampOf(path) == read)
+            return true;
+        ch.skipped = true;
+        report(QStringLiteral("left for the next round: %1 changed meanwhile").arg(ch.file));
+        return false;
+    };
     for (Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
         const QString path = folder_ + ch.file;
         if (ch.folder == FolderOp::Remove) {
-            if (StampOf(path) != cards_[c.card].stamp) {
-                ch.skipped = true;
-                report(
-                    QStringLiteral("left for the next round: %1 changed meanwhile").arg(ch.file));
+            if (!unchanged(ch, path, cards_[c.card].stamp))
                 continue;
-            }
             if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
                 throw Failure(QStringLiteral("cannot remove the file"), path);
             folderChanged_ = true;
@@ -109,6 +122,7 @@ void SyncRound::writeFolder() {
         if (ch.folder != FolderOp::Write)
             continue;
         QByteArray bytes;
+        FileStamp read;
         if (c.card >= 0) {
             Card &card = cards_[c.card];
             if (!card.read)
@@ -116,21 +130,37 @@ void SyncRound::writeFolder() {
             bytes = PatchVCard(card.bytes, ch.result).value_or(QByteArray());
             if (bytes == card.bytes)
                 continue;
-            // Written only over the file that was read: a change since then waits for the
-            // next round.
-            if (StampOf(path) != card.stamp) {
-                ch.skipped = true;
-                report(
-                    QStringLiteral("left for the next round: %1 changed meanwhile").arg(ch.file));
-                continue;
-            }
+            read = card.stamp;
         }
         if (bytes.isEmpty())
             bytes = VCardOfProjection(ch.result, ch.uid, request_.version4);
         if (QFileInfo(path).exists() && StampOf(path).isNone())
             throw Failure(QStringLiteral("not a regular file"), path);
-        WriteFileAtomically(path, bytes);
+        try {
+            auto file = std::make_unique<files::ReplacementFile>(
+                path, files::modeFor(path),
+                files::Replacement{files::Staging::Beside, files::Link::Follow,
+                                   files::Flush::Together});
+            file->file().writeAt(bytes.constData(), bytes.size(), 0);
+            file->finish();
+            staged.push_back({&ch, std::move(file), read});
+        } catch (const Exception &e) {
+            throw Failure(e.message(), path);
+        }
         ch.written = projectionOfBytes(bytes);
+    }
+    if (!staged.empty())
+        files::syncFileSystem(folder_);
+    for (Staged &s : staged) {
+        if (!unchanged(*s.change, folder_ + s.change->file, s.read)) {
+            s.change->written.reset();
+            continue;
+        }
+        try {
+            s.file->commit(true);
+        } catch (const Exception &e) {
+            throw Failure(e.message(), folder_ + s.change->file);
+        }
         folderChanged_ = true;
     }
     if (folderChanged_)
@@ -295,7 +325,7 @@ void SyncRound::writeCardFile() {
 void SyncRound::writeState() {
     SyncState state;
     state.cardFile = ctx_.cardBaseName;
-    ExtraTexts after(ctx_.folder()); // the extra texts as written
+    std::optional<ExtraTexts> written; // the extra texts as written, listed when needed
     for (const Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
         const SyncedContact *old = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
@@ -318,6 +348,7 @@ void SyncRound::writeState() {
         const QString name = ViewerExtraTextName(text::fromCp1252(s.fields[int(Field::NAME)]),
                                                  text::fromCp1252(s.fields[int(Field::SURNAME)]));
         if (ch.cards == CardOp::Put || touchedTexts_.contains(text::upperAscii(name))) {
+            ExtraTexts &after = written ? *written : written.emplace(ctx_.folder());
             s.lines = ProjectionOfEntry(s.fields, after.plainText(s.fields[int(Field::NAME)],
                                                                   s.fields[int(Field::SURNAME)]))
                           .lines;

@@ -47,12 +47,18 @@ void SyncRound::decide(int index) {
     };
 
     if (s) {
-        const Projection base = baseOf(*s);
+        // What both held after the last round, worked out only for a contact that changed.
+        std::optional<Projection> lastRound;
+        const auto base = [&]() -> const Projection & {
+            if (!lastRound)
+                lastRound = baseOf(*s);
+            return *lastRound;
+        };
         bool mineChanged = false, theirsChanged = false;
         if (c.entry >= 0) {
             const Entry &e = entries_[c.entry];
             mineChanged = (e.fields != s->fields || e.textStamp != s->textSeen) &&
-                          !(entryProjection(c.entry) == base);
+                          !(entryProjection(c.entry) == base());
         }
         if (card)
             theirsChanged = card->read && ProjectionHash(*card->projection) != s->vhash;
@@ -70,7 +76,7 @@ void SyncRound::decide(int index) {
             ch.folder = FolderOp::Remove;
             ch.drop = true;
             ++removalsFromFolder_;
-            report(QStringLiteral("removed from the folder: %1 (%2)").arg(whoOf(base), ch.file));
+            report(QStringLiteral("removed from the folder: %1 (%2)").arg(whoOf(base()), ch.file));
         } else if (!card && mineChanged) {
             ch.folder = FolderOp::Write;
             ch.result = entryProjection(c.entry);
@@ -83,10 +89,10 @@ void SyncRound::decide(int index) {
             ch.cards = CardOp::Remove;
             ch.drop = true;
             ++removalsFromCards_;
-            report(QStringLiteral("removed from the card file: %1").arg(whoOf(base)));
+            report(QStringLiteral("removed from the card file: %1").arg(whoOf(base())));
         } else if (mineChanged || theirsChanged) {
-            merged(&base, mineChanged ? entryProjection(c.entry) : base,
-                   theirsChanged ? *card->projection : base, theirsHash);
+            merged(&base(), mineChanged ? entryProjection(c.entry) : base(),
+                   theirsChanged ? *card->projection : base(), theirsHash);
         }
     } else if (c.entry >= 0 && card) {
         merged(nullptr, entryProjection(c.entry), *card->projection,

@@ -84,14 +84,12 @@ void SyncRound::plan() {
 }
 
 void SyncRound::readState() {
-    oldState_ = ReadSyncState(folder_);
+    oldState_ = ReadSyncState(folder_, &oldStateBytes_);
     if (oldState_ && !oldState_->cardFile.isEmpty() &&
         oldState_->cardFile.compare(ctx_.cardBaseName, Qt::CaseInsensitive) != 0)
         throw Failure(QStringLiteral("this folder is synced with the card file \"%1\", not \"%2\"")
                           .arg(oldState_->cardFile, ctx_.cardBaseName),
                       request_.folder);
-    if (oldState_)
-        oldStateBytes_ = SyncStateBytes(*oldState_);
 }
 
 void SyncRound::readFolder() {

@@ -120,7 +120,7 @@ QByteArray SyncStateBytes(const SyncState &state) {
     return out;
 }
 
-std::optional<SyncState> ReadSyncState(const QString &folder) {
+std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *read) {
     const QString path = statePath(folder);
     if (StampOf(path).isNone() && !QFileInfo::exists(path))
         return std::nullopt;
@@ -132,6 +132,8 @@ std::optional<SyncState> ReadSyncState(const QString &folder) {
     }
     if (!bytes.startsWith(Header) || bytes.size() > MaxStateBytes)
         throw Failure(QStringLiteral("not a sync state this program wrote"), path);
+    if (read)
+        *read = bytes;
     SyncState state;
     int lineNumber = 1;
     for (const QByteArray &line : bytes.sliced(Header.size()).split('\n')) {

@@ -47,7 +47,8 @@ struct SyncState {
 
 // The state of `folder`, nothing when it has none yet. Throws Failure for a state that cannot be
 // read or is not one this program wrote.
-std::optional<SyncState> ReadSyncState(const QString &folder);
+// `bytes`, when given, gets the file's bytes.
+std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *bytes = nullptr);
 // Writes the state whole or not at all (the state folder is made when missing).
 void WriteSyncState(const QString &folder, const SyncState &state);
 
