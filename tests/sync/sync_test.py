@@ -8,11 +8,9 @@ Everything lives in a temporary folder (HOME included) and the server is stopped
 Exits 77 (skipped) when meridoc-cards is not built.
 """
 import os
-import shutil
 import sys
-import tempfile
 
-from syncsupport import NOTES, PASSWORD, SKIPPED, USER, Folder, Server, entry, expected, run
+from syncsupport import NOTES, Folder, Server, entry, expected, main, run
 
 
 def by_name(contacts):
@@ -38,28 +36,7 @@ def test_server(tmp, folder):
     server = Server(tmp)
     try:
         server.make_address_book()
-        config = os.path.join(tmp, "vdirsyncer.conf")
-        with open(config, "w") as f:
-            f.write(f"""[general]
-status_path = "{tmp}/vdirsyncer-status/"
-
-[pair meridoc]
-a = "meridoc_folder"
-b = "meridoc_server"
-collections = null
-conflict_resolution = "a wins"
-
-[storage meridoc_folder]
-type = "filesystem"
-path = "{folder.sync}/"
-fileext = ".vcf"
-
-[storage meridoc_server]
-type = "carddav"
-url = "{server.url()}"
-username = "{USER}"
-password = "{PASSWORD}"
-""")
+        config = server.vdirsyncer_config(tmp, folder.sync, '"a wins"')
         sync = ["vdirsyncer", "--config", config]
         entries = [entry(i) for i in range(200)]
         folder.export(entries)
@@ -123,23 +100,6 @@ def parse_yaml_note(text):
     return "\n".join(note) if isinstance(note, list) else note or ""
 
 
-def main():
-    mode, cards = sys.argv[1], sys.argv[2]
-    if not (cards and os.access(cards, os.X_OK)):
-        print(f"meridoc-cards is not built ({cards or 'no path'}): skipped")
-        return SKIPPED
-    tmp = tempfile.mkdtemp(prefix="meridoc-sync-")
-    try:
-        os.environ["HOME"] = os.path.join(tmp, "home")
-        os.environ.pop("XDG_CONFIG_HOME", None)
-        os.environ.pop("XDG_DATA_HOME", None)
-        {"server": test_server, "khard": test_khard}[mode](tmp, Folder(tmp, cards))
-    except AssertionError as e:
-        sys.exit(f"FAIL: {e}")
-    finally:
-        shutil.rmtree(tmp, ignore_errors=True)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main({"server": lambda tmp, cards: test_server(tmp, Folder(tmp, cards)),
+                   "khard": lambda tmp, cards: test_khard(tmp, Folder(tmp, cards))}))

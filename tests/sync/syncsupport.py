@@ -4,9 +4,11 @@ import base64
 import http.client
 import os
 import re
+import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 import xml.etree.ElementTree as ET
 
@@ -178,6 +180,34 @@ class Server:
         self.log.flush()
         return len(re.findall(r"\] (PUT|DELETE) request", open(self.log.name).read()))
 
+    def vdirsyncer_config(self, tmp, folder, resolution, path=None):
+        """A vdirsyncer configuration (at `path`, else in tmp) of the pair "meridoc": the folder
+        and this server's address book, a conflict resolved by `resolution`."""
+        path = path or os.path.join(tmp, "vdirsyncer.conf")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(f"""[general]
+status_path = "{tmp}/vdirsyncer-status/"
+
+[pair meridoc]
+a = "meridoc_folder"
+b = "meridoc_server"
+collections = null
+conflict_resolution = {resolution}
+
+[storage meridoc_folder]
+type = "filesystem"
+path = "{folder}/"
+fileext = ".vcf"
+
+[storage meridoc_server]
+type = "carddav"
+url = "{self.url()}"
+username = "{USER}"
+password = "{PASSWORD}"
+""")
+        return path
+
     def make_address_book(self):
         self.request("MKCOL", self.collection, """<?xml version="1.0" encoding="utf-8"?>
 <D:mkcol xmlns:D="DAV:" xmlns:C="urn:ietf:params:xml:ns:carddav"><D:set><D:prop>
@@ -196,3 +226,23 @@ class Server:
             if href.rstrip("/") != self.collection.rstrip("/"):
                 found[href] = (etag, parse_vcard(self.request("GET", href)))
         return found
+
+
+def main(modes):
+    """Runs the test named by the first argument on the meridoc-cards of the second, in a
+    temporary folder that is also HOME. Exits 77 (skipped) when meridoc-cards is not built."""
+    mode, cards = sys.argv[1], sys.argv[2]
+    if not (cards and os.access(cards, os.X_OK)):
+        print(f"meridoc-cards is not built ({cards or 'no path'}): skipped")
+        return SKIPPED
+    tmp = tempfile.mkdtemp(prefix="meridoc-sync-")
+    try:
+        os.environ["HOME"] = os.path.join(tmp, "home")
+        for name in "XDG_CONFIG_HOME", "XDG_DATA_HOME", "VDIRSYNCER_CONFIG":
+            os.environ.pop(name, None)
+        modes[mode](tmp, os.path.abspath(cards))
+    except AssertionError as e:
+        sys.exit(f"FAIL: {e}")
+    finally:
+        shutil.rmtree(tmp, ignore_errors=True)
+    return 0
