@@ -125,8 +125,94 @@ QByteArray VCardOfProjection(const Projection &projection, const QString &uid, b
     return out;
 }
 
+namespace {
+
+// The old card's lines with the held properties' lines of `fresh`. Each held property's lines
+// take the place of its first old line, in the fresh card's order (PHONE1's number first); with
+// `reuse`, a line whose value the old card has keeps its old line (group and parameters), and a
+// changed value takes an old line's place keeping its group and parameters.
+QByteArray patched(QList<Line> lines, const QList<Line> &fresh, bool reuse) {
+    QList<QByteArray> atEnd;                // lines of properties the old card lacks
+    QHash<qsizetype, QList<QByteArray>> at; // the lines a property puts at its first old line
+    QSet<QByteArray> droppedGroups;
+    QList<QByteArray> names; // in the fresh card's order
+    for (const QList<Line> *card : {&fresh, static_cast<const QList<Line> *>(&lines)})
+        for (const Line &l : *card)
+            if (l.isProperty && heldNames().contains(l.property.name) &&
+                !names.contains(l.property.name))
+                names += l.property.name;
+    for (const QByteArray &name : std::as_const(names)) {
+        QList<qsizetype> olds, news;
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            if (lines[i].isProperty && lines[i].property.name == name)
+                olds += i;
+        for (qsizetype i = 0; i < fresh.size(); ++i)
+            if (fresh[i].isProperty && fresh[i].property.name == name)
+                news += i;
+        QList<QByteArray> raws(news.size());
+        QList<qsizetype> unused = olds;
+        if (reuse) {
+            for (qsizetype k = 0; k < news.size(); ++k) {
+                const QString value = comparable(fresh[news[k]].property);
+                const auto same = std::find_if(unused.begin(), unused.end(), [&](qsizetype o) {
+                    return comparable(lines[o].property) == value;
+                });
+                if (same != unused.end()) {
+                    raws[k] = lines[*same].raw;
+                    unused.erase(same);
+                }
+            }
+        }
+        for (qsizetype k = 0; k < news.size(); ++k) {
+            if (!raws[k].isNull())
+                continue;
+            if (reuse && !unused.isEmpty())
+                raws[k] = withValue(lines[unused.takeFirst()], fresh[news[k]]);
+            else
+                raws[k] = fresh[news[k]].raw;
+        }
+        for (qsizetype o : unused)
+            if (!lines[o].property.group.isEmpty())
+                droppedGroups.insert(lines[o].property.group);
+        for (qsizetype o : olds)
+            lines[o].dropped = true;
+        if (olds.isEmpty())
+            atEnd += raws;
+        else
+            at[olds.first()] = raws;
+    }
+    // A group's labels go with the value they labelled.
+    for (Line &l : lines)
+        if (l.isProperty && droppedGroups.contains(l.property.group) &&
+            !heldNames().contains(l.property.name))
+            l.dropped = true;
+
+    QByteArray out;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i == lines.size() - 1)
+            for (const QByteArray &raw : atEnd)
+                out += raw + "\r\n";
+        for (const QByteArray &raw : at.value(i))
+            out += raw + "\r\n";
+        if (!lines[i].dropped)
+            out += lines[i].raw + "\r\n";
+    }
+    return out;
+}
+
+Projection projectionOfCard(const QByteArray &card) {
+    Projection p;
+    readVCards(card, [&](Contact &&c) {
+        p = ProjectionOfContact(c);
+        return false;
+    });
+    return p;
+}
+
+} // namespace
+
 std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &target) {
-    QList<Line> lines = linesOf(old);
+    const QList<Line> lines = linesOf(old);
     int begins = 0;
     QString uid;
     for (const Line &l : lines) {
@@ -143,72 +229,10 @@ std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &targe
     for (const QString &line : linesOfOtherProperties(lines))
         written.lines.removeAll(line);
     const QList<Line> fresh = linesOf(VCardOfProjection(written, uid, isVersion4(lines)));
-
-    QList<QByteArray> inserted; // new lines, placed before END unless they follow their kind
-    QHash<qsizetype, QList<QByteArray>> after;
-    QSet<QByteArray> droppedGroups;
-    // Names in the order the new card has them, so that new lines follow each other as there.
-    QList<QByteArray> names;
-    for (const QList<Line> *card : {&fresh, static_cast<const QList<Line> *>(&lines)})
-        for (const Line &l : *card)
-            if (l.isProperty && heldNames().contains(l.property.name) &&
-                !names.contains(l.property.name))
-                names += l.property.name;
-    for (const QByteArray &name : std::as_const(names)) {
-        QList<qsizetype> olds, news;
-        for (qsizetype i = 0; i < lines.size(); ++i)
-            if (lines[i].isProperty && lines[i].property.name == name)
-                olds += i;
-        for (qsizetype i = 0; i < fresh.size(); ++i)
-            if (fresh[i].isProperty && fresh[i].property.name == name)
-                news += i;
-        if (olds.isEmpty() && news.isEmpty())
-            continue;
-        // Values both hold keep their old lines.
-        QList<qsizetype> unmatchedOld;
-        for (qsizetype o : olds) {
-            const QString value = comparable(lines[o].property);
-            const auto same = std::find_if(news.begin(), news.end(), [&](qsizetype n) {
-                return comparable(fresh[n].property) == value;
-            });
-            if (same != news.end())
-                news.erase(same);
-            else
-                unmatchedOld += o;
-        }
-        // Changed values take the places of the old ones, in order.
-        qsizetype k = 0;
-        for (; k < unmatchedOld.size() && k < news.size(); ++k)
-            lines[unmatchedOld[k]].raw = withValue(lines[unmatchedOld[k]], fresh[news[k]]);
-        for (qsizetype r = k; r < unmatchedOld.size(); ++r) {
-            lines[unmatchedOld[r]].dropped = true;
-            if (!lines[unmatchedOld[r]].property.group.isEmpty())
-                droppedGroups.insert(lines[unmatchedOld[r]].property.group);
-        }
-        for (qsizetype r = k; r < news.size(); ++r) {
-            if (olds.isEmpty())
-                inserted += fresh[news[r]].raw;
-            else
-                after[olds.last()] += fresh[news[r]].raw;
-        }
-    }
-    // A group's labels go with the value they labelled.
-    for (Line &l : lines)
-        if (l.isProperty && droppedGroups.contains(l.property.group) &&
-            !heldNames().contains(l.property.name))
-            l.dropped = true;
-
-    QByteArray out;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i == lines.size() - 1)
-            for (const QByteArray &raw : inserted)
-                out += raw + "\r\n";
-        if (!lines[i].dropped)
-            out += lines[i].raw + "\r\n";
-        for (const QByteArray &raw : after.value(i))
-            out += raw + "\r\n";
-    }
-    return out;
+    // Old lines are kept where the card then still says what the card file holds (an old line's
+    // type can put its number first); where not, the held properties are written anew.
+    const QByteArray kept = patched(lines, fresh, true);
+    return projectionOfCard(kept) == target ? kept : patched(lines, fresh, false);
 }
 
 } // namespace meridoc::cards
