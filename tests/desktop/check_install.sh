@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the built program into a temporary program folder (a name with a blank and a dollar
 # sign, which the launcher entry must quote) with a temporary data folder, checks the launcher
-# entry and the metadata with the desktop's validators, then uninstalls and checks that exactly
-# the installed files went and the user's files stayed.
+# entry and the metadata with the desktop's validators and the sync timer's units with systemd's,
+# then uninstalls and checks that exactly the installed files went and the user's files stayed.
 #   check_install.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 source_dir="$1"
