@@ -344,15 +344,12 @@ TABLE = [phone_adds, phone_edits, phone_deletes, meridoc_adds, meridoc_edits, me
          delete_against_edit, long_and_foreign_names, phone_number_stays_a_uri,
          put_between_pull_and_push, two_rounds_no_change, wiped_server]
 # Rows that show faults still open (they run and print what they find, but do not fail the test):
-# - both_edit_one_field: the vCard keeps the phone's number as its first TEL and adds the card
-#   file's PHONE1 after the others, so the phone shows the losing number first and a re-import
-#   of the vCard would take it as PHONE1.
 # - put_between_pull_and_push: resolve-conflict merges against the state the round has just
 #   written, which already holds the new PHONE1; the phone's copy, made before the round, then
 #   looks like a change of PHONE1 back to the old number, and the card file's change is lost.
 # - phone_number_stays_a_uri: a new PHONE1 is written as plain text ("+86 10 9999") into a TEL
 #   that keeps VALUE=uri, which then holds no URI.
-EXPECTED_TO_FAIL = {"both_edit_one_field", "put_between_pull_and_push", "phone_number_stays_a_uri"}
+EXPECTED_TO_FAIL = {"put_between_pull_and_push", "phone_number_stays_a_uri"}
 
 
 def test_table(tmp, cards):
