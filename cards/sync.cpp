@@ -26,9 +26,15 @@ struct Ran {
     QByteArray output;
 };
 
-Ran runVdirsyncer(const QStringList &args) {
+// Tells resolve-conflict, when vdirsyncer runs it, the folder whose state it merges against.
+const char *const FolderVariable = "MERIDOC_SYNC_FOLDER";
+
+Ran runVdirsyncer(const QStringList &args, const QString &folder) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QLatin1String(FolderVariable), QDir(folder).absolutePath());
+    process.setProcessEnvironment(environment);
     process.start(QStringLiteral("vdirsyncer"), args);
     if (!process.waitForStarted(-1))
         throw Failure(QStringLiteral("vdirsyncer cannot be started (is it installed?)"));
@@ -44,10 +50,11 @@ void vdirsyncerSync(const CommandContext &ctx, const SyncRequest &request) {
     if (request.forceDelete)
         args += QStringLiteral("--force-delete");
     args += request.pair;
-    Ran ran = runVdirsyncer(args);
+    Ran ran = runVdirsyncer(args, request.folder);
     if (ran.status != 0 && ran.output.contains("discover")) {
-        const Ran discovered = runVdirsyncer({QStringLiteral("discover"), request.pair});
-        ran = discovered.status == 0 ? runVdirsyncer(args) : discovered;
+        const Ran discovered =
+            runVdirsyncer({QStringLiteral("discover"), request.pair}, request.folder);
+        ran = discovered.status == 0 ? runVdirsyncer(args, request.folder) : discovered;
     }
     if (ran.status == 0)
         return;
@@ -71,10 +78,11 @@ struct Version {
     Projection projection;
 };
 
-Version readVersion(const QString &path) {
+// One vCard, read from `path` unless `bytes` are given.
+Version readVersion(const QString &path, const QByteArray &bytes = {}) {
     Version v;
     try {
-        v.bytes = files::File::openForReading(path).readAll(16 << 20);
+        v.bytes = path.isEmpty() ? bytes : files::File::openForReading(path).readAll(16 << 20);
     } catch (const EInOutError &e) {
         throw Failure(e.message(), path);
     }
@@ -138,20 +146,28 @@ void RunSync(const CommandContext &ctx, const SyncRequest &request) {
     files::removeStaleStagedFiles(request.folder);
     if (!request.pair.isEmpty())
         vdirsyncerSync(ctx, request); // what the server has new comes into the folder first
+    if (request.pair.isEmpty())
+        ForgetUnpushed(request.folder); // pushed by whatever runs vdirsyncer, or never
     SyncRound round(ctx, request);
     round.plan();
     round.apply();
     if (!request.pair.isEmpty() && round.folderChanged())
         vdirsyncerSync(ctx, request);
+    if (!request.pair.isEmpty())
+        ForgetUnpushed(request.folder);
 }
 
 void RunResolveConflict(const QString &a, const QString &b) {
     const Version mine = readVersion(a), theirs = readVersion(b);
     // The state of the remembered sync folder knows what both agreed on last.
     std::optional<Projection> base;
-    if (const QString folder = RememberedSync().folder; !folder.isEmpty()) {
+    const QString given = qEnvironmentVariable(FolderVariable);
+    if (const QString folder = given.isEmpty() ? RememberedSync().folder : given;
+        !folder.isEmpty()) {
         try {
-            if (const auto state = ReadSyncState(folder))
+            if (const auto before = Unpushed(folder, mine.uid))
+                base = readVersion(QString(), *before).projection;
+            else if (const auto state = ReadSyncState(folder))
                 for (const SyncedContact &s : state->contacts)
                     if (s.uid == mine.uid)
                         base = ProjectionOfEntry(s.fields, s.lines.join(u'\n'));

@@ -33,8 +33,9 @@ SyncSettings RememberedSync();
 void RememberSync(const SyncSettings &settings);
 
 // Merges two versions of one contact (files `a` and `b`, as vdirsyncer hands over a conflict)
-// by the same rules, against the state of the remembered sync folder when it knows the contact,
-// and writes the result into both files. Throws Failure.
+// by the same rules, against what both sides last had of it: the version before the round that is
+// being pushed, or the state of the sync folder (the one the sync running vdirsyncer names, else
+// the remembered one). Writes the result into both files. Throws Failure.
 void RunResolveConflict(const QString &a, const QString &b);
 
 } // namespace meridoc::cards

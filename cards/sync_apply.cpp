@@ -131,6 +131,7 @@ void SyncRound::writeFolder() {
             if (bytes == card.bytes)
                 continue;
             read = card.stamp;
+            KeepUnpushed(folder_, ch.uid, card.bytes);
         }
         if (bytes.isEmpty())
             bytes = VCardOfProjection(ch.result, ch.uid, request_.version4);

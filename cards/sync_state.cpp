@@ -6,6 +6,7 @@
 #include "data/errors.h"
 #include "data/files.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 
@@ -78,7 +79,45 @@ std::optional<FileStamp> stampFrom(const QByteArray &text) {
     return s;
 }
 
+QString unpushedFolder(const QString &folder) {
+    return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/unpushed"));
+}
+
+// A UID may hold any character: the file is named by its hash.
+QString unpushedPath(const QString &folder, const QString &uid) {
+    return unpushedFolder(folder) + '/' +
+           QString::fromLatin1(
+               QCryptographicHash::hash(uid.toUtf8(), QCryptographicHash::Sha1).toHex()) +
+           QStringLiteral(".vcf");
+}
+
 } // namespace
+
+void KeepUnpushed(const QString &folder, const QString &uid, const QByteArray &bytes) {
+    const QString path = unpushedPath(folder, uid);
+    if (!StampOf(path).isNone())
+        return; // the version before an earlier round that was not pushed
+    if (!QDir().mkpath(unpushedFolder(folder)))
+        throw Failure(QStringLiteral("cannot create the folder"), unpushedFolder(folder));
+    WriteFileAtomically(path, bytes);
+}
+
+std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid) {
+    const QString path = unpushedPath(folder, uid);
+    if (StampOf(path).isNone())
+        return std::nullopt;
+    try {
+        return files::File::openForReading(path).readAll(16 << 20);
+    } catch (const EInOutError &) {
+        return std::nullopt;
+    }
+}
+
+void ForgetUnpushed(const QString &folder) {
+    QDir dir(unpushedFolder(folder));
+    if (dir.exists() && !dir.removeRecursively())
+        throw Failure(QStringLiteral("cannot remove the folder"), dir.path());
+}
 
 QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields) {
     QByteArray key;

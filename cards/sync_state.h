@@ -58,4 +58,14 @@ QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields);
 // The bytes of the state as written (compared with the old ones to write nothing needlessly).
 QByteArray SyncStateBytes(const SyncState &state);
 
+// The vCards a round replaced, as they were before it, kept in the state folder until vdirsyncer
+// has pushed the round: a conflict it finds meanwhile (the phone changed the contact too) is
+// merged against that version, the last one both sides had.
+// Keeps `bytes` as the version before the round of the vCard with `uid`, unless one is kept.
+void KeepUnpushed(const QString &folder, const QString &uid, const QByteArray &bytes);
+// The kept version of the vCard with `uid`, if any.
+std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid);
+// Forgets them all: the rounds are pushed.
+void ForgetUnpushed(const QString &folder);
+
 } // namespace meridoc::cards
