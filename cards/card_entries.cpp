@@ -55,6 +55,11 @@ std::size_t ExtraTexts::quickHash(QByteArrayView first, QByteArrayView second) {
     return (h ^ (h >> 16)) & 0xFFFF;
 }
 
+bool ExtraTexts::has(QByteArrayView name, QByteArrayView surname) const {
+    return quickHashes_.test(quickHash(name, surname)) &&
+           folder_.keys().contains(ExtraTextKey(name.toByteArray(), surname.toByteArray()));
+}
+
 QByteArray ExtraTexts::shownPath(const QString &file) const {
     // Most often the exact name; an older spelling is looked for only when there is none.
     const QString exact = folder_.existingPath(file);
@@ -62,8 +67,7 @@ QByteArray ExtraTexts::shownPath(const QString &file) const {
 }
 
 QString ExtraTexts::plainText(QByteArrayView name, QByteArrayView surname) {
-    if (!quickHashes_.test(quickHash(name, surname)) ||
-        !folder_.keys().contains(ExtraTextKey(name.toByteArray(), surname.toByteArray())))
+    if (!has(name, surname))
         return {};
     const QString file = ViewerExtraTextName(text::fromCp1252(name.toByteArray()),
                                              text::fromCp1252(surname.toByteArray()));

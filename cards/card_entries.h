@@ -38,6 +38,8 @@ public:
     // The plain text, lines separated by '\n', trailing blanks and line breaks removed; empty
     // when the person has no extra text. Throws Failure when the file cannot be read.
     QString plainText(QByteArrayView name, QByteArrayView surname);
+    // Whether the person may have an extra text: one of its spellings is in the folder.
+    bool has(QByteArrayView name, QByteArrayView surname) const;
     // The file the viewer shows for the extra-text name `file`, empty when there is none.
     QByteArray shownPath(const QString &file) const;
     const ExtraTextFolder &folder() const { return folder_; }

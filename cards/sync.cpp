@@ -143,11 +143,8 @@ void RunSync(const CommandContext &ctx, const SyncRequest &request) {
     if (!QDir().mkpath(request.folder))
         throw Failure(QStringLiteral("cannot create the folder"), request.folder);
     files::DirectoryLock lock(ctx.programDir);
-    files::removeStaleStagedFiles(request.folder);
     if (!request.pair.isEmpty())
         vdirsyncerSync(ctx, request); // what the server has new comes into the folder first
-    if (request.pair.isEmpty())
-        ForgetUnpushed(request.folder); // pushed by whatever runs vdirsyncer, or never
     SyncRound round(ctx, request);
     round.plan();
     round.apply();

@@ -131,7 +131,8 @@ void SyncRound::writeFolder() {
             if (bytes == card.bytes)
                 continue;
             read = card.stamp;
-            KeepUnpushed(folder_, ch.uid, card.bytes);
+            if (!request_.pair.isEmpty()) // the push follows in the same run
+                KeepUnpushed(folder_, ch.uid, card.bytes);
         }
         if (bytes.isEmpty())
             bytes = VCardOfProjection(ch.result, ch.uid, request_.version4);
@@ -181,18 +182,21 @@ void SyncRound::writeExtraTexts() {
             slot.second.append(e);
         }
     };
+    if (std::none_of(changes_.begin(), changes_.end(),
+                     [](const Change &ch) { return ch.cards != CardOp::Keep; }))
+        return;
     QSet<QString> remainingNames;
     for (const Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
         if (c.entry >= 0 && ch.cards == CardOp::Keep)
-            remainingNames.insert(text::upperAscii(entries_[c.entry].textName));
+            remainingNames.insert(text::upperAscii(textNameOf(entries_[c.entry].fields)));
     }
     for (const Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
         if (ch.skipped || ch.cards == CardOp::Keep)
             continue;
         const QStringList old = c.entry >= 0 ? entryProjection(c.entry).lines : QStringList();
-        const QString oldName = c.entry >= 0 ? entries_[c.entry].textName : QString();
+        const QString oldName = c.entry >= 0 ? textNameOf(entries_[c.entry].fields) : QString();
         if (ch.cards == CardOp::Remove) {
             // A text that no entry keeps is removed with the card file's entry, as the search
             // window does; one that others share loses only this contact's lines.
@@ -200,9 +204,7 @@ void SyncRound::writeExtraTexts() {
                 edit(oldName, {headingOf(old), old, {}});
             continue;
         }
-        const QString newName =
-            ViewerExtraTextName(text::fromCp1252(ch.result.fields[int(Field::NAME)]),
-                                text::fromCp1252(ch.result.fields[int(Field::SURNAME)]));
+        const QString newName = textNameOf(ch.result.fields);
         if (c.entry >= 0 && text::upperAscii(oldName) != text::upperAscii(newName)) {
             edit(oldName, {headingOf(old), old, {}});
             edit(newName, {headingOf(ch.result.lines), {}, ch.result.lines});
@@ -324,6 +326,9 @@ void SyncRound::writeCardFile() {
 }
 
 void SyncRound::writeState() {
+    if (oldState_ && !stateChanged_ && touchedTexts_.isEmpty() && !listed_ &&
+        oldState_->cardFile == ctx_.cardBaseName && oldState_->contacts.size() == changes_.size())
+        return;
     SyncState state;
     state.cardFile = ctx_.cardBaseName;
     std::optional<ExtraTexts> written; // the extra texts as written, listed when needed
@@ -346,8 +351,8 @@ void SyncRound::writeState() {
                   : card && card->read ? ProjectionHash(*card->projection)
                                        : old->vhash;
         s.fields = ch.cards == CardOp::Put ? ch.result.fields : entries_[c.entry].fields;
-        const QString name = ViewerExtraTextName(text::fromCp1252(s.fields[int(Field::NAME)]),
-                                                 text::fromCp1252(s.fields[int(Field::SURNAME)]));
+        const QString name =
+            ch.cards == CardOp::Put || !touchedTexts_.isEmpty() ? textNameOf(s.fields) : QString();
         if (ch.cards == CardOp::Put || touchedTexts_.contains(text::upperAscii(name))) {
             ExtraTexts &after = written ? *written : written.emplace(ctx_.folder());
             s.lines = ProjectionOfEntry(s.fields, after.plainText(s.fields[int(Field::NAME)],

@@ -23,15 +23,23 @@ void SyncRound::decide(int index) {
         changes_.push_back(std::move(ch));
         return;
     }
+    // Whether the state the round leaves differs from the last one: only then is it written.
+    const auto noteStateChange = [&] {
+        const Entry *e = c.entry >= 0 ? &entries_[c.entry] : nullptr;
+        if (!s || (card && card->read) || ch.drop || ch.folder != FolderOp::Keep ||
+            ch.cards != CardOp::Keep ||
+            (e && (e->fields != s->fields || e->textStamp != s->textSeen)))
+            stateChanged_ = true;
+    };
     if (request_.oneWay) {
         decideOneWay(ch);
+        noteStateChange();
         changes_.push_back(std::move(ch));
         return;
     }
-    const QDate today = QDate::currentDate();
     const auto merged = [&](const Projection *base, const Projection &mine,
                             const Projection &theirs, const QByteArray &theirsHash) {
-        MergeOutcome outcome = MergeProjections(base, mine, theirs, today);
+        MergeOutcome outcome = MergeProjections(base, mine, theirs, today_);
         for (const QString &conflict : outcome.conflicts)
             report(QStringLiteral("conflict: %1: %2").arg(whoOf(outcome.result), conflict));
         ch.result = std::move(outcome.result);
@@ -112,6 +120,7 @@ void SyncRound::decide(int index) {
         ch.result = *card->projection;
         report(QStringLiteral("added to the card file: %1").arg(whoOf(ch.result)));
     }
+    noteStateChange();
     changes_.push_back(std::move(ch));
 }
 
@@ -141,9 +150,8 @@ void SyncRound::decideOneWay(Change &ch) {
     if (s && card) {
         // What the folder changed meanwhile stays in the vCard beside the entry's change.
         const Projection base = baseOf(*s);
-        ch.result = MergeProjections(&base, mine, card->read ? *card->projection : base,
-                                     QDate::currentDate())
-                        .result;
+        ch.result =
+            MergeProjections(&base, mine, card->read ? *card->projection : base, today_).result;
     } else {
         ch.result = mine;
     }

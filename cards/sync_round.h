@@ -6,6 +6,7 @@
 
 #include "data/entryrecord.h"
 
+#include <QDate>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -46,6 +47,7 @@ private:
     // A distinct entry of the card file (the same entry twice counts once).
     struct Entry {
         std::array<QByteArray, FieldCount> fields;
+        QByteArray key;      // FieldsKey(fields)
         QString textName;    // the extra-text name the viewer looks up
         QByteArray textPath; // its file, empty when there is none
         FileStamp textStamp;
@@ -56,6 +58,8 @@ private:
         int state = -1, entry = -1, card = -1;
         bool nameOnlyPair = false; // new on both sides, paired by name: no common base
     };
+    // The extra-text name the viewer looks up for an entry of these fields.
+    static QString textNameOf(const std::array<QByteArray, FieldCount> &fields);
     static QByteArray readFile(const QString &path, qint64 limit);
     void readState();
     void readFolder();
@@ -72,6 +76,7 @@ private:
     const CommandContext &ctx_;
     const SyncRequest &request_;
     QString folder_; // ends with '/'
+    QDate today_;    // the date of the round, for the lines it adds
     QString cardFile_;
     std::optional<SyncState> oldState_;
     QByteArray oldStateBytes_;
@@ -105,6 +110,7 @@ private:
     std::vector<Change> changes_;
     int removalsFromCards_ = 0, removalsFromFolder_ = 0;
     bool folderChanged_ = false;
+    bool stateChanged_ = false;
     QStringList reportLines_;
     QSet<QString> touchedTexts_;
     QSet<QString> listedAsOwn_; // the vCards an older export listed as its own

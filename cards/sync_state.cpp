@@ -10,6 +10,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 
 namespace meridoc::cards {
@@ -45,6 +48,8 @@ void appendEscaped(QByteArray &out, const QByteArray &utf8) {
 }
 
 QByteArray unescaped(QByteArrayView value) {
+    if (!value.contains('\\'))
+        return value.toByteArray();
     QByteArray out;
     out.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -58,6 +63,15 @@ QByteArray unescaped(QByteArrayView value) {
     return out;
 }
 
+// A field's bytes as written: each byte a Latin-1 character in UTF-8. Plain ASCII, the usual
+// case, is taken as it is.
+QByteArray fieldBytes(QByteArrayView written) {
+    if (std::all_of(written.begin(), written.end(),
+                    [](char c) { return c != '\\' && static_cast<unsigned char>(c) < 0x80; }))
+        return written.toByteArray();
+    return QString::fromUtf8(unescaped(written)).toLatin1();
+}
+
 QByteArray stampText(const FileStamp &s) {
     if (s.isNone())
         return "-";
@@ -65,18 +79,28 @@ QByteArray stampText(const FileStamp &s) {
            QByteArray::number(s.inode);
 }
 
-std::optional<FileStamp> stampFrom(const QByteArray &text) {
+std::optional<FileStamp> stampFrom(QByteArrayView text) {
     if (text == "-")
         return FileStamp{};
-    const QList<QByteArray> parts = text.split(':');
-    bool ok[3] = {};
-    if (parts.size() != 3)
+    // "size:mtime:inode", each a decimal number.
+    qint64 numbers[3] = {};
+    int n = 0;
+    bool digits = false;
+    for (const char c : text) {
+        if (c == ':' && digits && n < 2) {
+            ++n;
+            digits = false;
+        } else if (c >= '0' && c <= '9' &&
+                   numbers[n] < (std::numeric_limits<qint64>::max() - 9) / 10) {
+            numbers[n] = numbers[n] * 10 + (c - '0');
+            digits = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (n != 2 || !digits)
         return std::nullopt;
-    FileStamp s{parts[0].toLongLong(&ok[0]), parts[1].toLongLong(&ok[1]),
-                parts[2].toULongLong(&ok[2])};
-    if (!ok[0] || !ok[1] || !ok[2] || s.size < 0)
-        return std::nullopt;
-    return s;
+    return FileStamp{numbers[0], numbers[1], quint64(numbers[2])};
 }
 
 QString unpushedFolder(const QString &folder) {
@@ -121,17 +145,24 @@ void ForgetUnpushed(const QString &folder) {
 
 QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields) {
     QByteArray key;
-    for (const QByteArray &f : fields)
-        key += char(f.size()) + f;
+    key.reserve(EntryRecord::Size);
+    for (const QByteArray &f : fields) {
+        key += char(f.size());
+        key += f;
+    }
     return key;
 }
 
-FileStamp StampOf(const QString &path) {
+FileStamp StampAt(int dirFd, const char *name) {
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
         return {};
     return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
             quint64(st.st_ino)};
+}
+
+FileStamp StampOf(const QString &path) {
+    return StampAt(AT_FDCWD, QFile::encodeName(path).constData());
 }
 
 QByteArray SyncStateBytes(const SyncState &state) {
@@ -175,11 +206,23 @@ std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *read) 
         *read = bytes;
     SyncState state;
     int lineNumber = 1;
-    for (const QByteArray &line : bytes.sliced(Header.size()).split('\n')) {
+    QList<QByteArrayView> parts;
+    const QByteArrayView all = QByteArrayView(bytes).sliced(Header.size());
+    for (qsizetype start = 0, end; start < all.size(); start = end + 1) {
+        end = all.indexOf('\n', start);
+        if (end < 0)
+            end = all.size();
+        const QByteArrayView line = all.sliced(start, end - start);
         ++lineNumber;
         if (line.isEmpty())
             continue;
-        const QList<QByteArray> parts = line.split('\t');
+        parts.clear();
+        for (qsizetype from = 0, tab; from <= line.size(); from = tab + 1) {
+            tab = line.indexOf('\t', from);
+            if (tab < 0)
+                tab = line.size();
+            parts.append(line.sliced(from, tab - from));
+        }
         const auto bad = [&] {
             return Failure(QStringLiteral("damaged sync state"), path, lineNumber);
         };
@@ -197,10 +240,10 @@ std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *read) 
         if (!fileSeen || !textSeen || c.uid.isEmpty() || c.file.isEmpty() || c.file.contains('/'))
             throw bad();
         c.fileSeen = *fileSeen;
-        c.vhash = parts[4];
+        c.vhash = parts[4].toByteArray();
         c.textSeen = *textSeen;
         for (int f = 0; f < FieldCount; ++f) {
-            c.fields[f] = QString::fromUtf8(unescaped(parts[6 + f])).toLatin1();
+            c.fields[f] = fieldBytes(parts[6 + f]);
             if (c.fields[f].size() > EntryRecord::maxLength(Field(f)))
                 throw bad();
         }

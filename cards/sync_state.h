@@ -28,6 +28,8 @@ struct FileStamp {
 };
 // The stamp of a file; a none stamp when there is no regular file.
 FileStamp StampOf(const QString &path);
+// The same for the file `name` of the open directory `dirFd`.
+FileStamp StampAt(int dirFd, const char *name);
 
 // One contact as both sides held it after the last round.
 struct SyncedContact {

@@ -69,19 +69,20 @@ QString comparable(const vcard::Property &p) {
     return value;
 }
 
-// The line of `old` with the value of `fresh`: group and parameters kept, but no encoding or
-// character set, since the new value is plain UTF-8.
+// The line of `old` with the value of `fresh`: group and parameters kept.
 QByteArray withValue(const Line &old, const Line &fresh) {
     const vcard::Property &p = old.property;
     const qsizetype headLength = old.unfolded.size() - p.value.size() - 1;
     QByteArray head = old.unfolded.first(headLength);
-    const bool encoded = std::any_of(p.params.begin(), p.params.end(), [](const vcard::Param &x) {
-        return x.name == "ENCODING" || x.name == "CHARSET";
-    });
-    if (encoded) {
+    // The new value is plain text: an encoding, a character set or a URI value type no longer
+    // applies to it.
+    const auto stale = [](const vcard::Param &x) {
+        return x.name == "ENCODING" || x.name == "CHARSET" || x.name == "VALUE";
+    };
+    if (std::any_of(p.params.begin(), p.params.end(), stale)) {
         head = (p.group.isEmpty() ? QByteArray() : p.group + '.') + p.name;
         for (const vcard::Param &x : p.params)
-            if (x.name != "ENCODING" && x.name != "CHARSET")
+            if (!stale(x))
                 head += ';' + x.name + '=' + x.values.join(',');
     }
     return FoldLine(head + ':' + fresh.property.value).chopped(2);
