@@ -343,13 +343,6 @@ TABLE = [phone_adds, phone_edits, phone_deletes, meridoc_adds, meridoc_edits, me
          phone_keeps_email_and_photo, both_edit_other_fields, both_edit_one_field,
          delete_against_edit, long_and_foreign_names, phone_number_stays_a_uri,
          put_between_pull_and_push, two_rounds_no_change, wiped_server]
-# Rows that show faults still open (they run and print what they find, but do not fail the test):
-# - put_between_pull_and_push: resolve-conflict merges against the state the round has just
-#   written, which already holds the new PHONE1; the phone's copy, made before the round, then
-#   looks like a change of PHONE1 back to the old number, and the card file's change is lost.
-# - phone_number_stays_a_uri: a new PHONE1 is written as plain text ("+86 10 9999") into a TEL
-#   that keeps VALUE=uri, which then holds no URI.
-EXPECTED_TO_FAIL = {"put_between_pull_and_push", "phone_number_stays_a_uri"}
 
 
 def test_table(tmp, cards):
@@ -365,15 +358,13 @@ def test_table(tmp, cards):
         t.run("--card-file", "home", "sync", "--folder", t.sync_dir, "--vdirsyncer", "meridoc")
         assert len(t.contacts()) == len(START), "the first round did not fill the server"
         for row in TABLE:
-            known = row.__name__ in EXPECTED_TO_FAIL
             try:
                 row(t)
                 t.agree()
-                print(f"{row.__name__}: ok{' (marked as expected to fail)' * known}")
+                print(f"{row.__name__}: ok")
             except (Exception, SystemExit) as e:
-                print(f"{row.__name__}: {'expected failure' if known else 'FAIL'}: "
-                      f"{type(e).__name__}: {e}", flush=True)
-                failed += [] if known else [row.__name__]
+                print(f"{row.__name__}: FAIL: {type(e).__name__}: {e}", flush=True)
+                failed += [row.__name__]
                 subprocess.run([cards, "sync"], capture_output=True)  # the next row starts even
     finally:
         server.stop()
