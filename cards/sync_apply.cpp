@@ -99,6 +99,11 @@ void SyncRound::writeFolder() {
         FileStamp read; // the vCard it replaces, as read
     };
     std::vector<Staged> staged;
+    // A few files are flushed one by one: flushing the whole file system waits for what other
+    // programs wrote too.
+    const bool together = std::count_if(changes_.begin(), changes_.end(), [](const Change &ch) {
+                              return ch.folder == FolderOp::Write;
+                          }) > 16;
     // A vCard is replaced or removed only as it was read: a change since then waits for the
     // next round.
     const auto unchanged = [&](Change &ch, const QString &path, const FileStamp &read) {
@@ -142,7 +147,7 @@ void SyncRound::writeFolder() {
             auto file = std::make_unique<files::ReplacementFile>(
                 path, files::modeFor(path),
                 files::Replacement{files::Staging::Beside, files::Link::Follow,
-                                   files::Flush::Together});
+                                   together ? files::Flush::Together : files::Flush::Each});
             file->file().writeAt(bytes.constData(), bytes.size(), 0);
             file->finish();
             staged.push_back({&ch, std::move(file), read});
@@ -151,7 +156,7 @@ void SyncRound::writeFolder() {
         }
         ch.written = projectionOfBytes(bytes);
     }
-    if (!staged.empty())
+    if (together && !staged.empty())
         files::syncFileSystem(folder_);
     for (Staged &s : staged) {
         if (!unchanged(*s.change, folder_ + s.change->file, s.read)) {
@@ -185,12 +190,15 @@ void SyncRound::writeExtraTexts() {
     if (std::none_of(changes_.begin(), changes_.end(),
                      [](const Change &ch) { return ch.cards != CardOp::Keep; }))
         return;
+    // The extra-text names of the entries the card file keeps.
+    std::vector<bool> leaving(entries_.size(), false);
+    for (const Change &ch : changes_)
+        if (contacts_[ch.contact].entry >= 0 && ch.cards != CardOp::Keep)
+            leaving[contacts_[ch.contact].entry] = true;
     QSet<QString> remainingNames;
-    for (const Change &ch : changes_) {
-        const Contact &c = contacts_[ch.contact];
-        if (c.entry >= 0 && ch.cards == CardOp::Keep)
-            remainingNames.insert(text::upperAscii(textNameOf(entries_[c.entry].fields)));
-    }
+    for (std::size_t e = 0; e < entries_.size(); ++e)
+        if (!leaving[e])
+            remainingNames.insert(text::upperAscii(textNameOf(entries_[e].fields)));
     for (const Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
         if (ch.skipped || ch.cards == CardOp::Keep)
@@ -327,42 +335,54 @@ void SyncRound::writeCardFile() {
 
 void SyncRound::writeState() {
     if (oldState_ && !stateChanged_ && touchedTexts_.isEmpty() && !listed_ &&
-        oldState_->cardFile == ctx_.cardBaseName && oldState_->contacts.size() == changes_.size())
+        oldState_->cardFile == ctx_.cardBaseName && oldState_->contacts.size() == contacts_.size())
         return;
     SyncState state;
     state.cardFile = ctx_.cardBaseName;
     std::optional<ExtraTexts> written; // the extra texts as written, listed when needed
-    for (const Change &ch : changes_) {
-        const Contact &c = contacts_[ch.contact];
+    // What the card file holds of the entry of `fields` now, and its extra text's stamp.
+    const auto readBack = [&](SyncedContact &s) {
+        ExtraTexts &after = written ? *written : written.emplace(ctx_.folder());
+        const QByteArray &name = s.fields[int(Field::NAME)],
+                         &surname = s.fields[int(Field::SURNAME)];
+        s.lines = ProjectionOfEntry(s.fields, after.plainText(name, surname)).lines;
+        const QByteArray path =
+            after.has(name, surname) ? after.shownPath(textNameOf(s.fields)) : QByteArray();
+        s.textSeen = path.isEmpty() ? FileStamp{} : StampOf(QFile::decodeName(path));
+    };
+    const auto touched = [&](const std::array<QByteArray, FieldCount> &fields) {
+        return !touchedTexts_.isEmpty() &&
+               touchedTexts_.contains(text::upperAscii(textNameOf(fields)));
+    };
+    std::vector<const Change *> changeOf(contacts_.size(), nullptr);
+    for (const Change &ch : changes_)
+        changeOf[ch.contact] = &ch;
+    for (std::size_t i = 0; i < contacts_.size(); ++i) {
+        const Contact &c = contacts_[i];
         const SyncedContact *old = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
-        if (ch.leftAlone || ch.skipped) {
-            if (old)
-                state.contacts.push_back(*old);
+        const Change *ch = changeOf[i];
+        if (!ch || ch->leftAlone || ch->skipped) {
+            if (!old)
+                continue;
+            state.contacts.push_back(*old);
+            // Unchanged, but its extra text may have been written for another person sharing it.
+            if (!ch && touched(old->fields))
+                readBack(state.contacts.back());
             continue;
         }
-        if (ch.drop)
+        if (ch->drop)
             continue;
         const Card *card = c.card >= 0 ? &cards_[c.card] : nullptr;
         SyncedContact s;
-        s.uid = ch.uid;
-        s.file = ch.file;
-        s.fileSeen = ch.folder == FolderOp::Write ? StampOf(folder_ + ch.file) : card->stamp;
-        s.vhash = ch.written           ? ProjectionHash(*ch.written)
+        s.uid = ch->uid;
+        s.file = ch->file;
+        s.fileSeen = ch->folder == FolderOp::Write ? StampOf(folder_ + ch->file) : card->stamp;
+        s.vhash = ch->written          ? ProjectionHash(*ch->written)
                   : card && card->read ? ProjectionHash(*card->projection)
                                        : old->vhash;
-        s.fields = ch.cards == CardOp::Put ? ch.result.fields : entries_[c.entry].fields;
-        const QString name =
-            ch.cards == CardOp::Put || !touchedTexts_.isEmpty() ? textNameOf(s.fields) : QString();
-        if (ch.cards == CardOp::Put || touchedTexts_.contains(text::upperAscii(name))) {
-            ExtraTexts &after = written ? *written : written.emplace(ctx_.folder());
-            s.lines = ProjectionOfEntry(s.fields, after.plainText(s.fields[int(Field::NAME)],
-                                                                  s.fields[int(Field::SURNAME)]))
-                          .lines;
-            const QByteArray path = after.folder().keys().contains(ExtraTextKey(
-                                        s.fields[int(Field::NAME)], s.fields[int(Field::SURNAME)]))
-                                        ? after.shownPath(name)
-                                        : QByteArray();
-            s.textSeen = path.isEmpty() ? FileStamp{} : StampOf(QFile::decodeName(path));
+        s.fields = ch->cards == CardOp::Put ? ch->result.fields : entries_[c.entry].fields;
+        if (ch->cards == CardOp::Put || touched(s.fields)) {
+            readBack(s);
         } else {
             const Entry &e = entries_[c.entry];
             s.lines = e.projection ? e.projection->lines : old->lines;

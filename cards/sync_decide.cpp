@@ -14,6 +14,10 @@ void SyncRound::decide(int index) {
     const Contact &c = contacts_[index];
     const SyncedContact *s = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
     const Card *card = c.card >= 0 ? &cards_[c.card] : nullptr;
+    // Most contacts changed on neither side since the last round: nothing to do or remember.
+    if (s && card && !card->read && c.entry >= 0 && entries_[c.entry].fields == s->fields &&
+        entries_[c.entry].textStamp == s->textSeen)
+        return;
     Change ch;
     ch.contact = index;
     ch.uid = s ? s->uid : card ? card->uid : QUuid::createUuid().toString(QUuid::WithoutBraces);

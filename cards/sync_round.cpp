@@ -28,10 +28,9 @@ QByteArray nameKey(const std::array<QByteArray, FieldCount> &fields) {
            text::trimmed(fields[int(Field::SURNAME)]);
 }
 
-// The folder's vCard files (regular files ending in ".vcf", not hidden) with their stamps, in
-// name order. Stat-ed relative to the open folder: with a path each, stat-ing took a tenth of an
-// idle round.
-// `staged` tells whether files staged by a writer are there too.
+// The folder's vCard files (regular files ending in ".vcf", not hidden) with their stamps. Stat-ed
+// relative to the open folder: with a path each, stat-ing took a tenth of an idle round. `staged`
+// tells whether files staged by a writer are there too.
 QList<std::pair<QString, FileStamp>> vCardFiles(const QString &folder, bool &staged) {
     QList<std::pair<QString, FileStamp>> found;
     DIR *dir = ::opendir(QFile::encodeName(folder).constData());
@@ -47,8 +46,6 @@ QList<std::pair<QString, FileStamp>> vCardFiles(const QString &folder, bool &sta
             found.append({QFile::decodeName(name), stamp});
     }
     ::closedir(dir);
-    std::sort(found.begin(), found.end(),
-              [](const auto &a, const auto &b) { return a.first < b.first; });
     return found;
 }
 
@@ -92,7 +89,6 @@ void SyncRound::plan() {
     readFolder();
     readCardFile();
     match();
-    changes_.reserve(contacts_.size());
     for (std::size_t i = 0; i < contacts_.size(); ++i)
         decide(int(i));
     refuseMassRemoval();
@@ -128,6 +124,7 @@ void SyncRound::readFolder() {
     const QList<std::pair<QString, FileStamp>> found = vCardFiles(folder_, staged);
     if (staged)
         files::removeStaleStagedFiles(folder_); // left by a round that was killed
+    cards_.reserve(std::size_t(found.size()));
     for (auto &[name, stamp] : found) {
         Card card;
         card.file = name;
@@ -183,8 +180,7 @@ void SyncRound::readCard(Card &card) {
 void SyncRound::readCardFile() {
     CardEntries entries(cardFile_);
     texts_ = std::make_unique<ExtraTexts>(ctx_.folder());
-    QSet<QByteArray> seen;
-    seen.reserve(entries.count());
+    entryOfKey_.reserve(entries.count());
     records_.reserve(std::size_t(entries.count()));
     entries_.reserve(std::size_t(entries.count()));
     while (const EntryRecord *record = entries.next()) {
@@ -192,9 +188,9 @@ void SyncRound::readCardFile() {
         Entry entry;
         entry.fields = record->fields();
         entry.key = FieldsKey(entry.fields);
-        if (seen.contains(entry.key))
+        if (entryOfKey_.contains(entry.key))
             continue;
-        seen.insert(entry.key);
+        entryOfKey_.insert(entry.key, int(entries_.size()));
         if (texts_->has(entry.fields[int(Field::NAME)], entry.fields[int(Field::SURNAME)])) {
             entry.textPath = texts_->shownPath(textNameOf(entry.fields));
             entry.textStamp = StampOf(QFile::decodeName(entry.textPath));
@@ -220,15 +216,11 @@ Projection SyncRound::baseOf(const SyncedContact &s) const {
 void SyncRound::match() {
     const std::vector<SyncedContact> noContacts;
     const std::vector<SyncedContact> &state = oldState_ ? oldState_->contacts : noContacts;
-    QHash<QByteArray, int> entryOfFields;
-    entryOfFields.reserve(qsizetype(entries_.size()));
-    for (std::size_t i = 0; i < entries_.size(); ++i)
-        entryOfFields.insert(entries_[i].key, int(i));
     std::vector<int> stateEntry(state.size(), -1);
     std::vector<bool> entryTaken(entries_.size(), false);
     for (std::size_t s = 0; s < state.size(); ++s) {
-        const auto e = entryOfFields.constFind(FieldsKey(state[s].fields));
-        if (e != entryOfFields.cend() && !entryTaken[*e]) {
+        const auto e = entryOfKey_.constFind(FieldsKey(state[s].fields));
+        if (e != entryOfKey_.cend() && !entryTaken[*e]) {
             stateEntry[s] = *e;
             entryTaken[*e] = true;
         }

@@ -83,6 +83,7 @@ private:
     std::vector<Card> cards_;
     std::vector<EntryRecord> records_;
     std::vector<Entry> entries_;
+    QHash<QByteArray, int> entryOfKey_; // FieldsKey -> entry
     std::vector<Contact> contacts_;
     std::unique_ptr<class ExtraTexts> texts_;
 

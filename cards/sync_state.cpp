@@ -208,6 +208,7 @@ std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *read) 
     int lineNumber = 1;
     QList<QByteArrayView> parts;
     const QByteArrayView all = QByteArrayView(bytes).sliced(Header.size());
+    state.contacts.reserve(std::size_t(std::count(all.begin(), all.end(), '\n')));
     for (qsizetype start = 0, end; start < all.size(); start = end + 1) {
         end = all.indexOf('\n', start);
         if (end < 0)
