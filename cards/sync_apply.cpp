@@ -179,50 +179,53 @@ void SyncRound::writeExtraTexts() {
         QString heading;
         QStringList removed, added;
     };
-    QMap<QString, QPair<QString, QList<Edit>>> byName; // upper-cased name -> name, edits
-    const auto edit = [&](const QString &name, const Edit &e) {
+    // The edits of each extra text, by its key (the name without regard to letter case).
+    QMap<QByteArray, QPair<QString, QList<Edit>>> byKey;
+    const auto keyOf = [](const std::array<QByteArray, FieldCount> &fields) {
+        return ExtraTextKey(fields[int(Field::NAME)], fields[int(Field::SURNAME)]);
+    };
+    const auto edit = [&](const std::array<QByteArray, FieldCount> &fields, const Edit &e) {
         if (!e.removed.isEmpty() || !e.added.isEmpty()) {
-            auto &slot = byName[text::upperAscii(name)];
-            slot.first = name;
+            auto &slot = byKey[keyOf(fields)];
+            slot.first = textNameOf(fields);
             slot.second.append(e);
         }
     };
-    if (std::none_of(changes_.begin(), changes_.end(),
-                     [](const Change &ch) { return ch.cards != CardOp::Keep; }))
-        return;
-    // The extra-text names of the entries the card file keeps.
-    std::vector<bool> leaving(entries_.size(), false);
-    for (const Change &ch : changes_)
-        if (contacts_[ch.contact].entry >= 0 && ch.cards != CardOp::Keep)
-            leaving[contacts_[ch.contact].entry] = true;
-    QSet<QString> remainingNames;
-    for (std::size_t e = 0; e < entries_.size(); ++e)
-        if (!leaving[e])
-            remainingNames.insert(text::upperAscii(textNameOf(entries_[e].fields)));
+    // The texts of the entries the card file keeps, when an entry is removed.
+    QSet<QByteArray> remaining;
+    if (std::any_of(changes_.begin(), changes_.end(),
+                    [](const Change &ch) { return ch.cards == CardOp::Remove; })) {
+        std::vector<bool> leaving(entries_.size(), false);
+        for (const Change &ch : changes_)
+            if (contacts_[ch.contact].entry >= 0 && ch.cards != CardOp::Keep)
+                leaving[contacts_[ch.contact].entry] = true;
+        for (std::size_t e = 0; e < entries_.size(); ++e)
+            if (!leaving[e])
+                remaining.insert(keyOf(entries_[e].fields));
+    }
     for (const Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
         if (ch.skipped || ch.cards == CardOp::Keep)
             continue;
         const QStringList old = c.entry >= 0 ? entryProjection(c.entry).lines : QStringList();
-        const QString oldName = c.entry >= 0 ? textNameOf(entries_[c.entry].fields) : QString();
         if (ch.cards == CardOp::Remove) {
             // A text that no entry keeps is removed with the card file's entry, as the search
             // window does; one that others share loses only this contact's lines.
-            if (remainingNames.contains(text::upperAscii(oldName)))
-                edit(oldName, {headingOf(old), old, {}});
+            if (remaining.contains(keyOf(entries_[c.entry].fields)))
+                edit(entries_[c.entry].fields, {headingOf(old), old, {}});
             continue;
         }
-        const QString newName = textNameOf(ch.result.fields);
-        if (c.entry >= 0 && text::upperAscii(oldName) != text::upperAscii(newName)) {
-            edit(oldName, {headingOf(old), old, {}});
-            edit(newName, {headingOf(ch.result.lines), {}, ch.result.lines});
+        if (c.entry >= 0 && keyOf(entries_[c.entry].fields) != keyOf(ch.result.fields)) {
+            edit(entries_[c.entry].fields, {headingOf(old), old, {}});
+            edit(ch.result.fields, {headingOf(ch.result.lines), {}, ch.result.lines});
         } else {
             const QString heading = headingOf(ch.result.lines);
-            edit(newName, {heading.isEmpty() ? headingOf(old) : heading,
-                           LinesWithout(old, ch.result.lines), LinesWithout(ch.result.lines, old)});
+            edit(ch.result.fields,
+                 {heading.isEmpty() ? headingOf(old) : heading, LinesWithout(old, ch.result.lines),
+                  LinesWithout(ch.result.lines, old)});
         }
     }
-    for (auto it = byName.cbegin(); it != byName.cend(); ++it) {
+    for (auto it = byKey.cbegin(); it != byKey.cend(); ++it) {
         const QString &name = it->first;
         const QString target = texts_->folder().path(name);
         if (target.isEmpty()) {
@@ -266,7 +269,7 @@ void SyncRound::writeExtraTexts() {
         } else if (text::trimmed(doc.toPlainText()).isEmpty()) {
             if (!shown.isEmpty() && ::unlink(shown.constData()) != 0 && errno != ENOENT)
                 throw Failure(QStringLiteral("cannot remove the file"), QFile::decodeName(shown));
-            touchedTexts_.insert(text::upperAscii(name));
+            touchedTexts_.insert(it.key());
             continue;
         } else {
             bytes = rtf::write(doc);
@@ -280,7 +283,7 @@ void SyncRound::writeExtraTexts() {
         } catch (const Exception &e) {
             throw Failure(e.message(), target);
         }
-        touchedTexts_.insert(text::upperAscii(name));
+        touchedTexts_.insert(it.key());
     }
 }
 
@@ -352,7 +355,8 @@ void SyncRound::writeState() {
     };
     const auto touched = [&](const std::array<QByteArray, FieldCount> &fields) {
         return !touchedTexts_.isEmpty() &&
-               touchedTexts_.contains(text::upperAscii(textNameOf(fields)));
+               touchedTexts_.contains(
+                   ExtraTextKey(fields[int(Field::NAME)], fields[int(Field::SURNAME)]));
     };
     std::vector<const Change *> changeOf(contacts_.size(), nullptr);
     for (const Change &ch : changes_)
@@ -392,8 +396,8 @@ void SyncRound::writeState() {
     }
     std::sort(state.contacts.begin(), state.contacts.end(),
               [](const SyncedContact &a, const SyncedContact &b) { return a.uid < b.uid; });
-    if (SyncStateBytes(state) != oldStateBytes_)
-        WriteSyncState(folder_, state);
+    if (const QByteArray bytes = SyncStateBytes(state); bytes != oldStateBytes_)
+        WriteSyncStateBytes(folder_, bytes);
     // The state now knows the files an older export listed.
     if (listed_ && ::unlink(QFile::encodeName(folder_ + SyncManifestName).constData()) != 0 &&
         errno != ENOENT)

@@ -113,8 +113,8 @@ private:
     bool folderChanged_ = false;
     bool stateChanged_ = false;
     QStringList reportLines_;
-    QSet<QString> touchedTexts_;
-    QSet<QString> listedAsOwn_; // the vCards an older export listed as its own
+    QSet<QByteArray> touchedTexts_; // the keys (ExtraTextKey) of the extra texts written
+    QSet<QString> listedAsOwn_;     // the vCards an older export listed as its own
     bool listed_ = false; // that list is there // upper-cased names of the extra texts written
 };
 

@@ -11,6 +11,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <charconv>
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
@@ -26,24 +27,16 @@ QString statePath(const QString &folder) {
 }
 
 // A value on a tab-separated line: backslash, tab and line breaks escaped.
-void appendEscaped(QByteArray &out, const QByteArray &utf8) {
+void appendEscaped(QByteArray &out, QByteArrayView utf8) {
+    const auto special = [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; };
+    if (std::none_of(utf8.begin(), utf8.end(), special)) {
+        out.append(utf8);
+        return;
+    }
     for (const char c : utf8) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
+        if (special(c))
+            out += '\\';
+        out += c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : c;
     }
 }
 
@@ -72,11 +65,18 @@ QByteArray fieldBytes(QByteArrayView written) {
     return QString::fromUtf8(unescaped(written)).toLatin1();
 }
 
-QByteArray stampText(const FileStamp &s) {
-    if (s.isNone())
-        return "-";
-    return QByteArray::number(s.size) + ':' + QByteArray::number(s.mtimeNs) + ':' +
-           QByteArray::number(s.inode);
+void appendStamp(QByteArray &out, const FileStamp &s) {
+    if (s.isNone()) {
+        out += '-';
+        return;
+    }
+    char text[3 * 21];
+    char *end = std::to_chars(text, text + sizeof text, s.size).ptr;
+    *end++ = ':';
+    end = std::to_chars(end, text + sizeof text, s.mtimeNs).ptr;
+    *end++ = ':';
+    end = std::to_chars(end, text + sizeof text, s.inode).ptr;
+    out.append(text, end - text);
 }
 
 std::optional<FileStamp> stampFrom(QByteArrayView text) {
@@ -167,6 +167,7 @@ FileStamp StampOf(const QString &path) {
 
 QByteArray SyncStateBytes(const SyncState &state) {
     QByteArray out = Header;
+    out.reserve(qsizetype(state.contacts.size()) * 200 + 100);
     out += "card-file\t";
     appendEscaped(out, state.cardFile.toUtf8());
     out += '\n';
@@ -175,11 +176,20 @@ QByteArray SyncStateBytes(const SyncState &state) {
         appendEscaped(out, c.uid.toUtf8());
         out += '\t';
         appendEscaped(out, c.file.toUtf8());
-        out += '\t' + stampText(c.fileSeen) + '\t' + c.vhash + '\t' + stampText(c.textSeen);
+        out += '\t';
+        appendStamp(out, c.fileSeen);
+        out += '\t';
+        out += c.vhash;
+        out += '\t';
+        appendStamp(out, c.textSeen);
         // Fields keep their exact bytes: each byte read as a Latin-1 character.
         for (const QByteArray &field : c.fields) {
             out += '\t';
-            appendEscaped(out, QString::fromLatin1(field).toUtf8());
+            if (std::all_of(field.begin(), field.end(),
+                            [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
+                appendEscaped(out, field);
+            else
+                appendEscaped(out, QString::fromLatin1(field).toUtf8());
         }
         for (const QString &line : c.lines) {
             out += '\t';
@@ -256,10 +266,14 @@ std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *read) 
 }
 
 void WriteSyncState(const QString &folder, const SyncState &state) {
+    WriteSyncStateBytes(folder, SyncStateBytes(state));
+}
+
+void WriteSyncStateBytes(const QString &folder, const QByteArray &bytes) {
     const QString dir = QDir(folder).filePath(SyncStateFolderName);
     if (!QDir().mkpath(dir))
         throw Failure(QStringLiteral("cannot create the folder"), dir);
-    WriteFileAtomically(statePath(folder), SyncStateBytes(state));
+    WriteFileAtomically(statePath(folder), bytes);
 }
 
 } // namespace meridoc::cards

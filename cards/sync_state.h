@@ -53,6 +53,8 @@ struct SyncState {
 std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *bytes = nullptr);
 // Writes the state whole or not at all (the state folder is made when missing).
 void WriteSyncState(const QString &folder, const SyncState &state);
+// The same for a state's bytes (SyncStateBytes).
+void WriteSyncStateBytes(const QString &folder, const QByteArray &bytes);
 
 // The five fields as one key: equal keys, the same entry.
 QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields);
