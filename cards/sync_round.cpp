@@ -265,12 +265,18 @@ void SyncRound::match() {
     for (std::size_t c = 0; c < cards_.size(); ++c)
         if (!cards_[c].uid.isEmpty())
             cardOfUid.insert(cards_[c].uid, int(c));
+    // A contact's file that can no longer be read (its UID gone, or the file broken) leaves the
+    // contact alone: it is not taken as removed.
+    QHash<QString, int> unreadable;
+    for (std::size_t c = 0; c < cards_.size(); ++c)
+        if (!cards_[c].usable)
+            unreadable.insert(cards_[c].file, int(c));
     std::vector<bool> cardTaken(cards_.size(), false);
     for (std::size_t s = 0; s < state.size(); ++s) {
         Contact c;
         c.state = int(s);
         c.entry = stateEntry[s];
-        c.card = cardOfUid.value(state[s].uid, -1);
+        c.card = cardOfUid.value(state[s].uid, unreadable.value(state[s].file, -1));
         if (c.card >= 0)
             cardTaken[c.card] = true;
         contacts_.push_back(c);
