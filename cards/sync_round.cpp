@@ -13,9 +13,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
+
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace meridoc::cards {
 namespace {
@@ -183,6 +187,12 @@ void SyncRound::readCardFile() {
     entryOfKey_.reserve(entries.count());
     records_.reserve(std::size_t(entries.count()));
     entries_.reserve(std::size_t(entries.count()));
+    const QByteArray programDir = QFile::encodeName(ctx_.programDir);
+    const int dirFd = ::open(programDir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const auto closeDir = qScopeGuard([&] {
+        if (dirFd >= 0)
+            ::close(dirFd);
+    });
     while (const EntryRecord *record = entries.next()) {
         records_.push_back(*record);
         Entry entry;
@@ -193,7 +203,10 @@ void SyncRound::readCardFile() {
         entryOfKey_.insert(entry.key, int(entries_.size()));
         if (texts_->has(entry.fields[int(Field::NAME)], entry.fields[int(Field::SURNAME)])) {
             entry.textPath = texts_->shownPath(textNameOf(entry.fields));
-            entry.textStamp = StampOf(QFile::decodeName(entry.textPath));
+            // Stat-ed relative to the open program folder, as the folder's vCards are.
+            entry.textStamp = dirFd >= 0 && entry.textPath.startsWith(programDir)
+                                  ? StampAt(dirFd, entry.textPath.constData() + programDir.size())
+                                  : StampOf(QFile::decodeName(entry.textPath));
         }
         entries_.push_back(std::move(entry));
     }
