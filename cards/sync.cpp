@@ -167,7 +167,7 @@ void RunResolveConflict(const QString &a, const QString &b) {
             else if (const auto state = ReadSyncState(folder))
                 for (const SyncedContact &s : state->contacts)
                     if (s.uid == mine.uid)
-                        base = ProjectionOfEntry(s.fields, s.lines.join(u'\n'));
+                        base = ProjectionOfEntry(s.fields(), s.lines.join(u'\n'));
         } catch (const Failure &) {
             // Without a readable state, the versions are merged as if they had no common base.
         }

@@ -201,7 +201,7 @@ void SyncRound::writeExtraTexts() {
                 leaving[contacts_[ch.contact].entry] = true;
         for (std::size_t e = 0; e < entries_.size(); ++e)
             if (!leaving[e])
-                remaining.insert(keyOf(entries_[e].fields));
+                remaining.insert(keyOf(entries_[e].fields()));
     }
     for (const Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
@@ -211,12 +211,12 @@ void SyncRound::writeExtraTexts() {
         if (ch.cards == CardOp::Remove) {
             // A text that no entry keeps is removed with the card file's entry, as the search
             // window does; one that others share loses only this contact's lines.
-            if (remaining.contains(keyOf(entries_[c.entry].fields)))
-                edit(entries_[c.entry].fields, {headingOf(old), old, {}});
+            if (remaining.contains(keyOf(entries_[c.entry].fields())))
+                edit(entries_[c.entry].fields(), {headingOf(old), old, {}});
             continue;
         }
-        if (c.entry >= 0 && keyOf(entries_[c.entry].fields) != keyOf(ch.result.fields)) {
-            edit(entries_[c.entry].fields, {headingOf(old), old, {}});
+        if (c.entry >= 0 && keyOf(entries_[c.entry].fields()) != keyOf(ch.result.fields)) {
+            edit(entries_[c.entry].fields(), {headingOf(old), old, {}});
             edit(ch.result.fields, {headingOf(ch.result.lines), {}, ch.result.lines});
         } else {
             const QString heading = headingOf(ch.result.lines);
@@ -296,7 +296,7 @@ void SyncRound::writeCardFile() {
         if (ch.skipped || ch.cards == CardOp::Keep)
             continue;
         if (c.entry >= 0) {
-            const auto &fields = entries_[c.entry].fields;
+            const auto fields = entries_[c.entry].fields();
             dropped.insert(FieldsKey(fields));
             if (ch.cards == CardOp::Remove)
                 orphans.push_back(
@@ -346,11 +346,11 @@ void SyncRound::writeState() {
     // What the card file holds of the entry of `fields` now, and its extra text's stamp.
     const auto readBack = [&](SyncedContact &s) {
         ExtraTexts &after = written ? *written : written.emplace(ctx_.folder());
-        const QByteArray &name = s.fields[int(Field::NAME)],
-                         &surname = s.fields[int(Field::SURNAME)];
-        s.lines = ProjectionOfEntry(s.fields, after.plainText(name, surname)).lines;
+        const std::array<QByteArray, FieldCount> fields = s.fields();
+        const QByteArray &name = fields[int(Field::NAME)], &surname = fields[int(Field::SURNAME)];
+        s.lines = ProjectionOfEntry(fields, after.plainText(name, surname)).lines;
         const QByteArray path =
-            after.has(name, surname) ? after.shownPath(textNameOf(s.fields)) : QByteArray();
+            after.has(name, surname) ? after.shownPath(textNameOf(fields)) : QByteArray();
         s.textSeen = path.isEmpty() ? FileStamp{} : StampOf(QFile::decodeName(path));
     };
     const auto touched = [&](const std::array<QByteArray, FieldCount> &fields) {
@@ -370,7 +370,7 @@ void SyncRound::writeState() {
                 continue;
             state.contacts.push_back(*old);
             // Unchanged, but its extra text may have been written for another person sharing it.
-            if (!ch && touched(old->fields))
+            if (!ch && touched(old->fields()))
                 readBack(state.contacts.back());
             continue;
         }
@@ -384,8 +384,8 @@ void SyncRound::writeState() {
         s.vhash = ch->written          ? ProjectionHash(*ch->written)
                   : card && card->read ? ProjectionHash(*card->projection)
                                        : old->vhash;
-        s.fields = ch->cards == CardOp::Put ? ch->result.fields : entries_[c.entry].fields;
-        if (ch->cards == CardOp::Put || touched(s.fields)) {
+        s.key = ch->cards == CardOp::Put ? FieldsKey(ch->result.fields) : entries_[c.entry].key;
+        if (ch->cards == CardOp::Put || touched(s.fields())) {
             readBack(s);
         } else {
             const Entry &e = entries_[c.entry];

@@ -15,7 +15,7 @@ void SyncRound::decide(int index) {
     const SyncedContact *s = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
     const Card *card = c.card >= 0 ? &cards_[c.card] : nullptr;
     // Most contacts changed on neither side since the last round: nothing to do or remember.
-    if (s && card && !card->read && c.entry >= 0 && entries_[c.entry].fields == s->fields &&
+    if (s && card && !card->read && c.entry >= 0 && entries_[c.entry].key == s->key &&
         entries_[c.entry].textStamp == s->textSeen)
         return;
     Change ch;
@@ -31,8 +31,7 @@ void SyncRound::decide(int index) {
     const auto noteStateChange = [&] {
         const Entry *e = c.entry >= 0 ? &entries_[c.entry] : nullptr;
         if (!s || (card && card->read) || ch.drop || ch.folder != FolderOp::Keep ||
-            ch.cards != CardOp::Keep ||
-            (e && (e->fields != s->fields || e->textStamp != s->textSeen)))
+            ch.cards != CardOp::Keep || (e && (e->key != s->key || e->textStamp != s->textSeen)))
             stateChanged_ = true;
     };
     if (request_.oneWay) {
@@ -69,7 +68,7 @@ void SyncRound::decide(int index) {
         bool mineChanged = false, theirsChanged = false;
         if (c.entry >= 0) {
             const Entry &e = entries_[c.entry];
-            mineChanged = (e.fields != s->fields || e.textStamp != s->textSeen) &&
+            mineChanged = (e.key != s->key || e.textStamp != s->textSeen) &&
                           !(entryProjection(c.entry) == base());
         }
         if (card)
@@ -144,7 +143,7 @@ void SyncRound::decideOneWay(Change &ch) {
         return;
     }
     const Entry &e = entries_[c.entry];
-    const bool mineChanged = !s || e.fields != s->fields || e.textStamp != s->textSeen;
+    const bool mineChanged = !s || e.key != s->key || e.textStamp != s->textSeen;
     if (card && !mineChanged)
         return;
     const Projection &mine = entryProjection(c.entry);

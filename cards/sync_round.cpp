@@ -196,13 +196,13 @@ void SyncRound::readCardFile() {
     while (const EntryRecord *record = entries.next()) {
         records_.push_back(*record);
         Entry entry;
-        entry.fields = record->fields();
-        entry.key = FieldsKey(entry.fields);
+        entry.key = KeyOfRecord(*record);
         if (entryOfKey_.contains(entry.key))
             continue;
         entryOfKey_.insert(entry.key, int(entries_.size()));
-        if (texts_->has(entry.fields[int(Field::NAME)], entry.fields[int(Field::SURNAME)])) {
-            entry.textPath = texts_->shownPath(textNameOf(entry.fields));
+        const auto [name, surname] = NameOfKey(entry.key);
+        if (texts_->has(name, surname)) {
+            entry.textPath = texts_->shownPath(textNameOf(entry.fields()));
             // Stat-ed relative to the open program folder, as the folder's vCards are.
             entry.textStamp = dirFd >= 0 && entry.textPath.startsWith(programDir)
                                   ? StampAt(dirFd, entry.textPath.constData() + programDir.size())
@@ -216,12 +216,12 @@ const Projection &SyncRound::entryProjection(int index) {
     Entry &e = entries_[index];
     if (!e.projection)
         e.projection = ProjectionOfEntry(
-            e.fields, texts_->plainText(e.fields[int(Field::NAME)], e.fields[int(Field::SURNAME)]));
+            e.fields(), texts_->plainText(NameOfKey(e.key).first, NameOfKey(e.key).second));
     return *e.projection;
 }
 
 Projection SyncRound::baseOf(const SyncedContact &s) const {
-    return ProjectionOfEntry(s.fields, s.lines.join(u'\n'));
+    return ProjectionOfEntry(s.fields(), s.lines.join(u'\n'));
 }
 
 // Entries to the state by all five fields, then one to one by name; cards to the state by UID;
@@ -232,7 +232,7 @@ void SyncRound::match() {
     std::vector<int> stateEntry(state.size(), -1);
     std::vector<bool> entryTaken(entries_.size(), false);
     for (std::size_t s = 0; s < state.size(); ++s) {
-        const auto e = entryOfKey_.constFind(FieldsKey(state[s].fields));
+        const auto e = entryOfKey_.constFind(state[s].key);
         if (e != entryOfKey_.cend() && !entryTaken[*e]) {
             stateEntry[s] = *e;
             entryTaken[*e] = true;
@@ -266,8 +266,8 @@ void SyncRound::match() {
         if (!entryTaken[e])
             freeEntries.push_back(int(e));
     pairByName(
-        lostStates, [&](int s) { return nameKey(state[s].fields); }, freeEntries,
-        [&](int e) { return nameKey(entries_[e].fields); },
+        lostStates, [&](int s) { return nameKey(state[s].fields()); }, freeEntries,
+        [&](int e) { return nameKey(entries_[e].fields()); },
         [&](int s, int e) {
             stateEntry[s] = e;
             entryTaken[e] = true;
@@ -322,7 +322,7 @@ void SyncRound::match() {
         if (!cardTaken[c])
             unpairedCards.push_back(c);
     pairByName(
-        unpairedEntries, [&](int e) { return nameKey(entries_[e].fields); }, unpairedCards,
+        unpairedEntries, [&](int e) { return nameKey(entries_[e].fields()); }, unpairedCards,
         [&](int c) { return nameKey(cards_[c].projection->fields); },
         [&](int e, int c) {
             entryTaken[e] = cardTaken[c] = true;

@@ -46,12 +46,11 @@ private:
     };
     // A distinct entry of the card file (the same entry twice counts once).
     struct Entry {
-        std::array<QByteArray, FieldCount> fields;
-        QByteArray key;      // FieldsKey(fields)
-        QString textName;    // the extra-text name the viewer looks up
-        QByteArray textPath; // its file, empty when there is none
+        QByteArray key;      // its fields as FieldsKey gives them
+        QByteArray textPath; // its extra text's file, empty when there is none
         FileStamp textStamp;
         std::optional<Projection> projection; // worked out when needed
+        std::array<QByteArray, FieldCount> fields() const { return FieldsOfKey(key); }
     };
     // One contact across the state, the card file and the folder.
     struct Contact {

@@ -56,13 +56,20 @@ QByteArray unescaped(QByteArrayView value) {
     return out;
 }
 
-// A field's bytes as written: each byte a Latin-1 character in UTF-8. Plain ASCII, the usual
-// case, is taken as it is.
-QByteArray fieldBytes(QByteArrayView written) {
-    if (std::all_of(written.begin(), written.end(),
-                    [](char c) { return c != '\\' && static_cast<unsigned char>(c) < 0x80; }))
-        return written.toByteArray();
-    return QString::fromUtf8(unescaped(written)).toLatin1();
+// Appends a field as written (each byte a Latin-1 character in UTF-8, escaped) to a key: its
+// length byte and its bytes. Plain ASCII, the usual case, is taken as it is. False when the field
+// is longer than `maximum`.
+bool appendField(QByteArray &key, QByteArrayView written, int maximum) {
+    QByteArray decoded;
+    QByteArrayView bytes = written;
+    if (!std::all_of(written.begin(), written.end(),
+                     [](char c) { return c != '\\' && static_cast<unsigned char>(c) < 0x80; }))
+        bytes = decoded = QString::fromUtf8(unescaped(written)).toLatin1();
+    if (bytes.size() > maximum)
+        return false;
+    key += char(bytes.size());
+    key.append(bytes);
+    return true;
 }
 
 void appendStamp(QByteArray &out, const FileStamp &s) {
@@ -143,6 +150,48 @@ void ForgetUnpushed(const QString &folder) {
         throw Failure(QStringLiteral("cannot remove the folder"), dir.path());
 }
 
+std::array<QByteArray, FieldCount> SyncedContact::fields() const {
+    return FieldsOfKey(key);
+}
+
+std::array<QByteArray, FieldCount> FieldsOfKey(QByteArrayView key) {
+    std::array<QByteArray, FieldCount> fields;
+    qsizetype at = 0;
+    for (QByteArray &field : fields) {
+        if (at >= key.size())
+            break;
+        const qsizetype length =
+            std::min<qsizetype>(static_cast<unsigned char>(key[at]), key.size() - at - 1);
+        field = key.sliced(at + 1, length).toByteArray();
+        at += 1 + length;
+    }
+    return fields;
+}
+
+QByteArray KeyOfRecord(const EntryRecord &record) {
+    QByteArray key;
+    key.reserve(EntryRecord::Size);
+    for (int f = 0; f < FieldCount; ++f) {
+        const int at = EntryRecord::offset(Field(f));
+        const int length = std::min<int>(record.bytes[at], EntryRecord::maxLength(Field(f)));
+        key += char(length);
+        key.append(reinterpret_cast<const char *>(record.bytes.data()) + at + 1, length);
+    }
+    return key;
+}
+
+std::pair<QByteArrayView, QByteArrayView> NameOfKey(QByteArrayView key) {
+    // Each field: its length byte, then its bytes.
+    const auto field = [&](qsizetype at) {
+        if (at >= key.size())
+            return QByteArrayView();
+        return key.sliced(
+            at + 1, std::min<qsizetype>(static_cast<unsigned char>(key[at]), key.size() - at - 1));
+    };
+    const QByteArrayView name = field(0);
+    return {name, field(1 + name.size())};
+}
+
 QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields) {
     QByteArray key;
     key.reserve(EntryRecord::Size);
@@ -183,7 +232,7 @@ QByteArray SyncStateBytes(const SyncState &state) {
         out += '\t';
         appendStamp(out, c.textSeen);
         // Fields keep their exact bytes: each byte read as a Latin-1 character.
-        for (const QByteArray &field : c.fields) {
+        for (const QByteArray &field : c.fields()) {
             out += '\t';
             if (std::all_of(field.begin(), field.end(),
                             [](char ch) { return static_cast<unsigned char>(ch) < 0x80; }))
@@ -253,9 +302,9 @@ std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *read) 
         c.fileSeen = *fileSeen;
         c.vhash = parts[4].toByteArray();
         c.textSeen = *textSeen;
+        c.key.reserve(EntryRecord::Size);
         for (int f = 0; f < FieldCount; ++f) {
-            c.fields[f] = fieldBytes(parts[6 + f]);
-            if (c.fields[f].size() > EntryRecord::maxLength(Field(f)))
+            if (!appendField(c.key, parts[6 + f], EntryRecord::maxLength(Field(f))))
                 throw bad();
         }
         for (qsizetype i = 6 + FieldCount; i < parts.size(); ++i)

@@ -37,7 +37,8 @@ struct SyncedContact {
     QString file;       // its vCard's name in the folder
     FileStamp fileSeen; // the vCard file as the round left it
     QByteArray vhash;   // hash of what the card file takes from that vCard (its projection)
-    std::array<QByteArray, FieldCount> fields; // the entry's fields as stored (Windows-1252)
+    QByteArray key;     // the entry's fields as stored (Windows-1252), as FieldsKey gives them
+    std::array<QByteArray, FieldCount> fields() const;
     QStringList lines;  // the entry's lines of its extra text, as the mapping gives them
     FileStamp textSeen; // the extra-text file as the round left it; none when there was none
 };
@@ -56,8 +57,15 @@ void WriteSyncState(const QString &folder, const SyncState &state);
 // The same for a state's bytes (SyncStateBytes).
 void WriteSyncStateBytes(const QString &folder, const QByteArray &bytes);
 
-// The five fields as one key: equal keys, the same entry.
+// The five fields as one key (each field's length byte, then its bytes): equal keys, the same
+// entry.
 QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields);
+// The fields of such a key.
+std::array<QByteArray, FieldCount> FieldsOfKey(QByteArrayView key);
+// The key of a record's fields, made straight from its bytes.
+QByteArray KeyOfRecord(const EntryRecord &record);
+// NAME and SURNAME, in place in a key.
+std::pair<QByteArrayView, QByteArrayView> NameOfKey(QByteArrayView key);
 
 // The bytes of the state as written (compared with the old ones to write nothing needlessly).
 QByteArray SyncStateBytes(const SyncState &state);
