@@ -71,14 +71,15 @@ ExtraTextQueue::~ExtraTextQueue() {
 
 void ExtraTextQueue::add(qint64 number, const QString &name, const QStringList &lines) {
     const bool lost = names_->path(name).isEmpty();
-    order_.add(serialised(number, name, lines, lost));
+    const QByteArray bytes = serialised(number, name, lines, lost);
+    order_.add(bytes);
     if (lost)
         return;
     // Names match without regard to letter case, so equal names meet in one partition.
     const std::size_t part = qHash(text::upperAscii(name)) % Partitions;
     if (!partitions_[part])
         partitions_[part] = std::make_unique<Spool>(folder_.ProgramDir);
-    partitions_[part]->add(serialised(number, name, lines, lost));
+    partitions_[part]->add(bytes);
 }
 
 void ExtraTextQueue::stage(bool write, bool replaceLabelled) {

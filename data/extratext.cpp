@@ -161,7 +161,8 @@ bool isExtraTextName(const QString &name, IsProgramFile isProgramFile,
         return false;
     const QString upper = text::upperAscii(name);
     for (const QString &extension : cardExtensions) {
-        if (upper.endsWith("." + extension))
+        const qsizetype dot = upper.size() - extension.size() - 1;
+        if (dot >= 0 && upper[dot] == '.' && upper.endsWith(extension))
             return false;
     }
     return true;
@@ -224,8 +225,11 @@ QString ExtraTextFolder::path(const QString &name) const {
 
 QString ExtraTextFolder::existingPath(const QString &name) const {
     const QString found = path(name);
-    return !found.isEmpty() && index_.isFile(found.mid(folder_.ProgramDir.size())) ? found
-                                                                                   : QString();
+    return isFile(found) ? found : QString();
+}
+
+bool ExtraTextFolder::isFile(const QString &path) const {
+    return !path.isEmpty() && index_.isFile(path.mid(folder_.ProgramDir.size()));
 }
 
 QSet<QByteArray> ExtraTextKeys(const QString &programDir) {

@@ -72,6 +72,9 @@ public:
     // The path of the extra-text file (not a directory) of `name`, empty when there is none:
     // ExtraTextExists and ExtraTextPath together.
     QString existingPath(const QString &name) const;
+    // Whether `path` (as path() gives it) is a file, not a directory: existingPath() for a path
+    // already found.
+    bool isFile(const QString &path) const;
     // ExtraTextKeys.
     const QSet<QByteArray> &keys() const { return keys_; }
 

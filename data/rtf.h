@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 #include <QStringList>
 
 #include <optional>
@@ -27,5 +28,15 @@ QByteArray write(const QTextDocument &doc);
 // every byte before it kept as it is (pictures, links, alignment and fonts stay). Nothing when
 // `bytes` is not RTF or has no final brace.
 std::optional<QByteArray> appendParagraphs(const QByteArray &bytes, const QStringList &paragraphs);
+
+// The paragraphs of `bytes`, each as its text is written, when write() and appendParagraphs()
+// gave all of it from plain paragraphs: the header of one font and no colours, then lines
+// "\pard\plain TEXT\par" or "\pard\plain\uc1 TEXT\par" whose TEXT holds only characters
+// and escapes. Nothing when `bytes` hold anything else (formats, groups, other control words).
+std::optional<QSet<QByteArray>> plainParagraphs(const QByteArray &bytes);
+// Whether one of `paragraphs` (from plainParagraphs()) reads back as exactly `text`, written as
+// write() or appendParagraphs() write it. False for a text that does not come back whole as one
+// line (control characters, line breaks, objects, lone surrogates, characters read replaced).
+bool holdsParagraph(const QSet<QByteArray> &paragraphs, const QString &text);
 
 } // namespace rtf

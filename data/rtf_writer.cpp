@@ -324,4 +324,100 @@ std::optional<QByteArray> appendParagraphs(const QByteArray &bytes, const QStrin
     return bytes.first(end) + added + bytes.sliced(end);
 }
 
+namespace {
+
+// Whether a paragraph's text holds only what appendText() and appendPortable() write: printable
+// ASCII, escaped braces and backslashes, \'hh, \uN?, "\tab ", "\line ", \~ and \_. Nothing in
+// it then changes how the text after it is read.
+bool onlyCharacters(QByteArrayView text) {
+    const auto isHex = [&](qsizetype i) {
+        return i < text.size() && std::isxdigit(static_cast<unsigned char>(text[i]));
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '{' || c == '}' || c < 0x20 || c > 0x7E)
+            return false;
+        if (c != '\\')
+            continue;
+        if (++i == text.size())
+            return false;
+        if (QByteArrayView("\\{}~_").contains(text[i]))
+            continue;
+        if (text[i] == '\'' && isHex(i + 1) && isHex(i + 2)) {
+            i += 2;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end])))
+            ++end;
+        const QByteArrayView word = text.sliced(i, end - i);
+        const bool spaced = end < text.size() && text[end] == ' ';
+        if ((word == "tab" || word == "line") && spaced) {
+            i = end;
+            continue;
+        }
+        qsizetype digits = end < text.size() && text[end] == '-' ? end + 1 : end;
+        const qsizetype first = digits;
+        while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits])))
+            ++digits;
+        if (word != "u" || digits == first || digits == text.size() || text[digits] != '?')
+            return false;
+        i = digits;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<QSet<QByteArray>> plainParagraphs(const QByteArray &bytes) {
+    static const QByteArray head("{\\rtf1\\ansi\\ansicpg1252\\deff0\\uc1\n"
+                                 "{\\fonttbl{\\f0\\fnil\\fcharset0 ");
+    static const QByteArray tables(";}}\n{\\colortbl;}\n");
+    if (!bytes.startsWith(head))
+        return std::nullopt;
+    const qsizetype body = bytes.indexOf(tables, head.size());
+    if (body < 0)
+        return std::nullopt;
+    for (const char c : QByteArrayView(bytes).sliced(head.size(), body - head.size()))
+        if (QByteArrayView("{}\\;\n").contains(c))
+            return std::nullopt;
+    QSet<QByteArray> paragraphs;
+    for (qsizetype at = body + tables.size(); at < bytes.size();) {
+        qsizetype end = bytes.indexOf('\n', at);
+        end = end < 0 ? bytes.size() : end;
+        QByteArrayView line = QByteArrayView(bytes).sliced(at, end - at);
+        at = end + 1;
+        if (line.isEmpty())
+            continue;
+        if (line == "}") // the final brace ends the file
+            return at >= bytes.size() ? std::optional(paragraphs) : std::nullopt;
+        if (line.startsWith("\\pard\\plain\\uc1 "))
+            line = line.sliced(16);
+        else if (line.startsWith("\\pard\\plain "))
+            line = line.sliced(12);
+        else
+            return std::nullopt;
+        if (!line.endsWith("\\par") || !onlyCharacters(line.chopped(4)))
+            return std::nullopt;
+        paragraphs.insert(line.chopped(4).toByteArray());
+    }
+    return std::nullopt;
+}
+
+bool holdsParagraph(const QSet<QByteArray> &paragraphs, const QString &text) {
+    for (const QChar qc : text) {
+        const char16_t c = qc.unicode();
+        if (c == '\t' || (c >= 0x20 && c < 0x7F))
+            continue;
+        if (c < 0xA0 || qc.isSurrogate() || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator || c == QChar::ObjectReplacementCharacter ||
+            c == 0xFDD0 || c == 0xFDD1 || c >= 0xFFFE)
+            return false;
+    }
+    QByteArray written, portable;
+    appendText(written, text);
+    appendPortable(portable, text);
+    return paragraphs.contains(written) || paragraphs.contains(portable);
+}
+
 } // namespace rtf

@@ -392,3 +392,39 @@ TEST(RtfAppend, KeepsTheDocumentByteForByte) {
         EXPECT_EQ(out.value_or("none").toStdString(), row.expected.value_or("none").toStdString());
     }
 }
+
+// A line is found among the bytes of plain paragraphs only where the document read from them
+// holds it as a line of its own; files of other programs, other code pages, hidden or skipped
+// text and lines that do not come back whole are left to the document.
+TEST(RtfParagraphs, FoundOnlyWhereTheDocumentHoldsTheLine) {
+    QTextDocument first;
+    first.setPlainText(QStringLiteral("Zoë € Smith\tx"));
+    const QByteArray ours =
+        *rtf::appendParagraphs(rtf::write(first), {QStringLiteral("Name: Дмитрий"), "a {b} \\c"});
+    const QByteArray head = ours.left(ours.indexOf("\\pard"));
+    const struct {
+        QByteArray bytes;
+        QString line;
+        bool found;
+    } rows[] = {
+        {ours, QStringLiteral("Zoë € Smith\tx"), true},
+        {ours, QStringLiteral("Name: Дмитрий"), true},
+        {ours, "a {b} \\c", true},
+        {ours, "Name", false},
+        {"{\\rtf1\\ansi \\pard\\plain Kept\\par\n}", "Kept", false},
+        {head + "\\pard\\plain {\\*\\x \n\\pard\\plain Gone\\par\n}\n}\n", "Gone", false},
+        {head + "\\pard\\plain \\v\n\\pard\\plain Shown\\par\n}\n", "Shown", false},
+        {head + "\\pard\\plain x\\\\par\n}\n", "x", false},
+        {QByteArray(head).replace("1252", "1251") + "\\pard\\plain \\'e9\\par\n}\n", "é", false},
+        {head + "\\pard\\plain a\\line b\\par\n}\n", QStringLiteral("a\u2028b"), false},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.bytes.toStdString());
+        const auto paragraphs = rtf::plainParagraphs(row.bytes);
+        const bool found = paragraphs && rtf::holdsParagraph(*paragraphs, row.line);
+        EXPECT_EQ(found, row.found);
+        QTextDocument doc;
+        rtf::read(row.bytes, doc);
+        EXPECT_TRUE(!found || doc.toPlainText().split('\n').contains(row.line));
+    }
+}
