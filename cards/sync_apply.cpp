@@ -297,7 +297,7 @@ void SyncRound::writeCardFile() {
             continue;
         if (c.entry >= 0) {
             const auto fields = entries_[c.entry].fields();
-            dropped.insert(FieldsKey(fields));
+            dropped.insert(entries_[c.entry].key);
             if (ch.cards == CardOp::Remove)
                 orphans.push_back(
                     ExtraTextKey(fields[int(Field::NAME)], fields[int(Field::SURNAME)]));
@@ -307,26 +307,29 @@ void SyncRound::writeCardFile() {
     }
     if (dropped.isEmpty() && records.empty())
         return;
-    QSet<QByteArray> kept;
-    std::vector<EntryRecord> all;
-    for (const EntryRecord &r : records_) {
-        const QByteArray key = FieldsKey(r.fields());
-        if (!dropped.contains(key)) {
-            all.push_back(r);
-            kept.insert(key);
-        }
+    // The card file's records less those dropped, in their order, and the new ones where their
+    // sort keys place them (stably, after their equals); a card file out of order is sorted.
+    std::vector<std::pair<SortKey, EntryRecord>> all;
+    all.reserve(records_.size() + records.size());
+    for (const EntryRecord &r : records_)
+        if (!dropped.contains(KeyOfRecord(r)))
+            all.emplace_back(SortKey(r), r);
+    const auto byKey = [](const auto &a, const auto &b) { return a.first < b.first; };
+    if (!std::is_sorted(all.begin(), all.end(), byKey))
+        std::stable_sort(all.begin(), all.end(), byKey);
+    QSet<QByteArray> added;
+    for (const EntryRecord &r : records) {
+        // The same entry twice is kept once.
+        const QByteArray key = KeyOfRecord(r);
+        if ((entryOfKey_.contains(key) && !dropped.contains(key)) || added.contains(key))
+            continue;
+        added.insert(key);
+        const std::pair<SortKey, EntryRecord> item(SortKey(r), r);
+        all.insert(std::upper_bound(all.begin(), all.end(), item, byKey), item);
     }
-    for (const EntryRecord &r : records) // the same entry twice is kept once
-        if (const QByteArray key = FieldsKey(r.fields()); !kept.contains(key)) {
-            all.push_back(r);
-            kept.insert(key);
-        }
-    std::stable_sort(all.begin(), all.end(), [](const EntryRecord &a, const EntryRecord &b) {
-        return SortKey(a) < SortKey(b);
-    });
     try {
         NewCardFile out(cardFile_, files::modeFor(cardFile_));
-        for (const EntryRecord &r : all)
+        for (const auto &[key, r] : all)
             out.writer().write(r);
         out.commit();
         for (const QByteArray &key : orphans)
