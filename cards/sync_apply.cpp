@@ -364,16 +364,20 @@ void SyncRound::writeState() {
     std::vector<const Change *> changeOf(contacts_.size(), nullptr);
     for (const Change &ch : changes_)
         changeOf[ch.contact] = &ch;
+    // Contacts the last round knew come first, in the state's order (by UID).
+    std::optional<std::size_t> known;
     for (std::size_t i = 0; i < contacts_.size(); ++i) {
         const Contact &c = contacts_[i];
-        const SyncedContact *old = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
+        SyncedContact *old = c.state >= 0 ? &oldState_->contacts[c.state] : nullptr;
+        if (!old && !known)
+            known = state.contacts.size();
         const Change *ch = changeOf[i];
         if (!ch || ch->leftAlone || ch->skipped) {
             if (!old)
                 continue;
-            state.contacts.push_back(*old);
+            state.contacts.push_back(std::move(*old));
             // Unchanged, but its extra text may have been written for another person sharing it.
-            if (!ch && touched(old->fields()))
+            if (!ch && touched(state.contacts.back().fields()))
                 readBack(state.contacts.back());
             continue;
         }
@@ -397,8 +401,14 @@ void SyncRound::writeState() {
         }
         state.contacts.push_back(std::move(s));
     }
-    std::sort(state.contacts.begin(), state.contacts.end(),
-              [](const SyncedContact &a, const SyncedContact &b) { return a.uid < b.uid; });
+    const auto byUid = [](const SyncedContact &a, const SyncedContact &b) { return a.uid < b.uid; };
+    const auto newOnes = state.contacts.begin() + qsizetype(known.value_or(state.contacts.size()));
+    if (std::is_sorted(state.contacts.begin(), newOnes, byUid)) {
+        std::sort(newOnes, state.contacts.end(), byUid);
+        std::inplace_merge(state.contacts.begin(), newOnes, state.contacts.end(), byUid);
+    } else {
+        std::sort(state.contacts.begin(), state.contacts.end(), byUid);
+    }
     if (const QByteArray bytes = SyncStateBytes(state); bytes != oldStateBytes_)
         WriteSyncStateBytes(folder_, bytes);
     // The state now knows the files an older export listed.
