@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <charconv>
 #include <fcntl.h>
-#include <limits>
 #include <sys/stat.h>
 
 namespace meridoc::cards {
@@ -77,37 +76,35 @@ void appendStamp(QByteArray &out, const FileStamp &s) {
         out += '-';
         return;
     }
-    char text[3 * 21];
-    char *end = std::to_chars(text, text + sizeof text, s.size).ptr;
-    *end++ = ':';
-    end = std::to_chars(end, text + sizeof text, s.mtimeNs).ptr;
-    *end++ = ':';
-    end = std::to_chars(end, text + sizeof text, s.inode).ptr;
-    out.append(text, end - text);
+    // Three numbers of at most 20 digits each.
+    char text[20];
+    const auto number = [&](auto value) {
+        out.append(text, std::to_chars(text, text + sizeof text, value).ptr - text);
+    };
+    number(s.size);
+    out += ':';
+    number(s.mtimeNs);
+    out += ':';
+    number(s.inode);
 }
 
 std::optional<FileStamp> stampFrom(QByteArrayView text) {
     if (text == "-")
         return FileStamp{};
-    // "size:mtime:inode", each a decimal number.
-    qint64 numbers[3] = {};
-    int n = 0;
-    bool digits = false;
-    for (const char c : text) {
-        if (c == ':' && digits && n < 2) {
-            ++n;
-            digits = false;
-        } else if (c >= '0' && c <= '9' &&
-                   numbers[n] < (std::numeric_limits<qint64>::max() - 9) / 10) {
-            numbers[n] = numbers[n] * 10 + (c - '0');
-            digits = true;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (n != 2 || !digits)
+    // "size:mtime:inode", decimal numbers (a time before 1970 is negative).
+    FileStamp stamp;
+    const char *at = text.begin(), *end = text.end();
+    const auto number = [&](auto &value, bool last) {
+        const auto [next, error] = std::from_chars(at, end, value);
+        if (error != std::errc() || (last ? next != end : next == end || *next != ':'))
+            return false;
+        at = last ? next : next + 1;
+        return true;
+    };
+    if (!number(stamp.size, false) || !number(stamp.mtimeNs, false) || !number(stamp.inode, true) ||
+        stamp.size < 0)
         return std::nullopt;
-    return FileStamp{numbers[0], numbers[1], quint64(numbers[2])};
+    return stamp;
 }
 
 QString unpushedFolder(const QString &folder) {

@@ -164,7 +164,7 @@ TEST(SyncState, KeepsEveryByteOfTheFields) {
     SyncedContact c;
     c.uid = "urn:uuid:1\t2";
     c.file = "x y.vcf";
-    c.fileSeen = {12, 1234567890123456789, 42};
+    c.fileSeen = {12, -1234567890123456789, 18446744073709551000ULL}; // before 1970, a large inode
     c.vhash = "0123456789abcdef";
     const std::array<QByteArray, FieldCount> fields = {"Jos\xe9", "a\\b\tc", "\x81\x8d", "",
                                                        QByteArray(50, 'x')};
