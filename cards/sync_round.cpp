@@ -122,8 +122,8 @@ void SyncRound::readFolder() {
     if (oldState_)
         for (std::size_t i = 0; i < oldState_->contacts.size(); ++i)
             stateOfFile.insert(oldState_->contacts[i].file, int(i));
-    QHash<QString, int> uses; // UID -> cards holding it
-    uses.reserve(stateOfFile.size());
+    const std::size_t known = oldState_ ? oldState_->contacts.size() : 0;
+    cardOfState_.assign(known, -1);
     bool staged = false;
     const QList<std::pair<QString, FileStamp>> found = vCardFiles(folder_, staged);
     if (staged)
@@ -133,21 +133,43 @@ void SyncRound::readFolder() {
         Card card;
         card.file = name;
         card.stamp = stamp;
-        const auto known = stateOfFile.constFind(name);
-        if (known != stateOfFile.cend() && oldState_->contacts[*known].fileSeen == card.stamp) {
-            card.uid = oldState_->contacts[*known].uid; // unchanged since the last round
+        const auto state = stateOfFile.constFind(name);
+        if (state != stateOfFile.cend() && oldState_->contacts[*state].fileSeen == card.stamp) {
+            card.uid = oldState_->contacts[*state].uid; // unchanged since the last round
+            cardOfState_[*state] = int(cards_.size());
         } else {
             readCard(card);
         }
-        if (!card.uid.isEmpty())
-            ++uses[card.uid];
         cards_.push_back(std::move(card));
     }
-    for (Card &card : cards_) {
-        if (card.usable && uses.value(card.uid) > 1) {
-            card.usable = false;
+    refuseSharedUids();
+}
+
+// A UID in two files leaves both alone. The files unchanged since the last round have the
+// state's UIDs, each once: only a file read this round can share one.
+void SyncRound::refuseSharedUids() {
+    QHash<QString, QList<int>> read; // UID -> the files read that hold it
+    for (std::size_t c = 0; c < cards_.size(); ++c)
+        if (cards_[c].read && !cards_[c].uid.isEmpty())
+            read[cards_[c].uid] += int(c);
+    if (read.isEmpty())
+        return;
+    QHash<QString, int> stateOfUid;
+    for (std::size_t s = 0; s < cardOfState_.size(); ++s)
+        if (cardOfState_[s] >= 0)
+            stateOfUid.insert(oldState_->contacts[s].uid, int(s));
+    for (auto it = read.cbegin(); it != read.cend(); ++it) {
+        QList<int> holders = *it;
+        if (const auto s = stateOfUid.constFind(it.key()); s != stateOfUid.cend())
+            holders += cardOfState_[*s];
+        if (holders.size() < 2)
+            continue;
+        for (int c : holders) {
+            if (!cards_[c].usable)
+                continue;
+            cards_[c].usable = false;
             report(QStringLiteral("left alone: %1: its UID %2 is used by another file too")
-                       .arg(card.file, card.uid));
+                       .arg(cards_[c].file, cards_[c].uid));
         }
     }
 }
@@ -197,9 +219,11 @@ void SyncRound::readCardFile() {
         records_.push_back(*record);
         Entry entry;
         entry.key = KeyOfRecord(*record);
-        if (entryOfKey_.contains(entry.key))
-            continue;
-        entryOfKey_.insert(entry.key, int(entries_.size()));
+        const qsizetype distinct = entryOfKey_.size();
+        int &index = entryOfKey_[entry.key];
+        if (entryOfKey_.size() == distinct)
+            continue; // the same entry again
+        index = int(entries_.size());
         const auto [name, surname] = NameOfKey(entry.key);
         if (texts_->has(name, surname)) {
             entry.textPath = texts_->shownPath(textNameOf(entry.fields()));
@@ -273,10 +297,9 @@ void SyncRound::match() {
             entryTaken[e] = true;
         });
 
-    QHash<QString, int> cardOfUid;
-    cardOfUid.reserve(qsizetype(cards_.size()));
+    QHash<QString, int> cardOfUid; // of the files read this round
     for (std::size_t c = 0; c < cards_.size(); ++c)
-        if (!cards_[c].uid.isEmpty())
+        if (cards_[c].read && !cards_[c].uid.isEmpty())
             cardOfUid.insert(cards_[c].uid, int(c));
     // A contact's file that can no longer be read (its UID gone, or the file broken) leaves the
     // contact alone: it is not taken as removed.
@@ -289,7 +312,9 @@ void SyncRound::match() {
         Contact c;
         c.state = int(s);
         c.entry = stateEntry[s];
-        c.card = cardOfUid.value(state[s].uid, unreadable.value(state[s].file, -1));
+        c.card = cardOfState_[s] >= 0
+                     ? cardOfState_[s]
+                     : cardOfUid.value(state[s].uid, unreadable.value(state[s].file, -1));
         if (c.card >= 0)
             cardTaken[c.card] = true;
         contacts_.push_back(c);

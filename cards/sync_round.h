@@ -63,6 +63,7 @@ private:
     void readState();
     void readFolder();
     void readCard(Card &card);
+    void refuseSharedUids();
     void readCardFile();
     void match();
     void decide(int contact);
@@ -80,6 +81,7 @@ private:
     std::optional<SyncState> oldState_;
     QByteArray oldStateBytes_;
     std::vector<Card> cards_;
+    std::vector<int> cardOfState_; // the folder's file of each contact of the state, unchanged
     std::vector<EntryRecord> records_;
     std::vector<Entry> entries_;
     QHash<QByteArray, int> entryOfKey_; // FieldsKey -> entry
