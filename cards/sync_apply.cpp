@@ -28,23 +28,6 @@ namespace meridoc::cards {
 namespace {
 
 constexpr qint64 MaxTextBytes = 64 << 20;
-const QLatin1String Heading("Full name: ");
-
-QString headingOf(const QStringList &lines) {
-    for (const QString &line : lines)
-        if (line.startsWith(Heading))
-            return line;
-    return {};
-}
-
-std::optional<Projection> projectionOfBytes(const QByteArray &bytes) {
-    std::optional<Projection> p;
-    readVCards(bytes, [&](Contact &&c) {
-        p = ProjectionOfContact(c);
-        return false;
-    });
-    return p;
-}
 
 } // namespace
 
@@ -154,7 +137,7 @@ void SyncRound::writeFolder() {
         } catch (const Exception &e) {
             throw Failure(e.message(), path);
         }
-        ch.written = projectionOfBytes(bytes);
+        ch.written = ProjectionOfVCard(bytes);
     }
     if (together && !staged.empty())
         files::syncFileSystem(folder_);
@@ -212,16 +195,16 @@ void SyncRound::writeExtraTexts() {
             // A text that no entry keeps is removed with the card file's entry, as the search
             // window does; one that others share loses only this contact's lines.
             if (remaining.contains(keyOf(entries_[c.entry].fields())))
-                edit(entries_[c.entry].fields(), {headingOf(old), old, {}});
+                edit(entries_[c.entry].fields(), {HeadingOf(old), old, {}});
             continue;
         }
         if (c.entry >= 0 && keyOf(entries_[c.entry].fields()) != keyOf(ch.result.fields)) {
-            edit(entries_[c.entry].fields(), {headingOf(old), old, {}});
-            edit(ch.result.fields, {headingOf(ch.result.lines), {}, ch.result.lines});
+            edit(entries_[c.entry].fields(), {HeadingOf(old), old, {}});
+            edit(ch.result.fields, {HeadingOf(ch.result.lines), {}, ch.result.lines});
         } else {
-            const QString heading = headingOf(ch.result.lines);
+            const QString heading = HeadingOf(ch.result.lines);
             edit(ch.result.fields,
-                 {heading.isEmpty() ? headingOf(old) : heading, LinesWithout(old, ch.result.lines),
+                 {heading.isEmpty() ? HeadingOf(old) : heading, LinesWithout(old, ch.result.lines),
                   LinesWithout(ch.result.lines, old)});
         }
     }

@@ -12,7 +12,6 @@
 namespace meridoc::cards {
 namespace {
 
-const QLatin1String Heading("Full name: ");
 const char *const FieldNames[] = {"NAME", "SURNAME", "PHONE1", "PHONE2", "COMMENTS"};
 
 QStringList sorted(QStringList lines) {
@@ -29,7 +28,7 @@ QStringList oneHeading(const QStringList &lines) {
     QStringList out;
     bool headed = false;
     for (const QString &line : lines) {
-        if (line.startsWith(Heading)) {
+        if (line.startsWith(FullNameHeading)) {
             if (headed)
                 continue;
             headed = true;
@@ -40,6 +39,22 @@ QStringList oneHeading(const QStringList &lines) {
 }
 
 } // namespace
+
+QString HeadingOf(const QStringList &lines) {
+    for (const QString &line : lines)
+        if (line.startsWith(FullNameHeading))
+            return line;
+    return {};
+}
+
+std::optional<Projection> ProjectionOfVCard(QByteArrayView bytes) {
+    std::optional<Projection> p;
+    readVCards(bytes, [&](Contact &&c) {
+        p = ProjectionOfContact(c);
+        return false;
+    });
+    return p;
+}
 
 QStringList LinesWithout(const QStringList &lines, QStringList other) {
     QStringList rest;

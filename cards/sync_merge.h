@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <array>
+#include <optional>
 
 // What the card file holds of a contact, seen the same way from either side of a sync, and the
 // three-way merge of two such views against the one both sides agreed on last.
@@ -31,6 +32,14 @@ Projection ProjectionOfEntry(const std::array<QByteArray, FieldCount> &fields,
                              const QString &extraText);
 // A hash of the projection, the same for equal projections (16 hex digits).
 QByteArray ProjectionHash(const Projection &projection);
+
+// The line that heads a contact's lines in an extra text, naming it in full.
+inline const QLatin1String FullNameHeading("Full name: ");
+// The heading among a contact's lines, empty when there is none.
+QString HeadingOf(const QStringList &lines);
+
+// What the card file takes from the first vCard of `bytes`; nothing when it holds none.
+std::optional<Projection> ProjectionOfVCard(QByteArrayView bytes);
 
 // The lines of `lines` that are not in `other`, each occurrence counted.
 QStringList LinesWithout(const QStringList &lines, QStringList other);

@@ -80,9 +80,8 @@ void SyncRound::report(const QString &line) {
 }
 
 QString SyncRound::whoOf(const Projection &p) const {
-    for (const QString &line : p.lines)
-        if (line.startsWith(QLatin1String("Full name: ")))
-            return line.mid(11);
+    if (const QString heading = HeadingOf(p.lines); !heading.isEmpty())
+        return heading.mid(FullNameHeading.size());
     const QString who = text::trimmed(text::fromCp1252(p.fields[int(Field::NAME)]) + ' ' +
                                       text::fromCp1252(p.fields[int(Field::SURNAME)]));
     return who.isEmpty() ? QStringLiteral("(no name)") : who;

@@ -107,7 +107,7 @@ QStringList linesOfOtherProperties(const QList<Line> &lines) {
     QStringList found;
     readVCards(card, [&](Contact &&c) {
         for (const QString &line : mapContact(c).extraLines)
-            if (!line.startsWith(QLatin1String("Full name: ")))
+            if (!line.startsWith(FullNameHeading))
                 found += line;
         return false;
     });
@@ -201,15 +201,6 @@ QByteArray patched(QList<Line> lines, const QList<Line> &fresh, bool reuse) {
     return out;
 }
 
-Projection projectionOfCard(const QByteArray &card) {
-    Projection p;
-    readVCards(card, [&](Contact &&c) {
-        p = ProjectionOfContact(c);
-        return false;
-    });
-    return p;
-}
-
 } // namespace
 
 std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &target) {
@@ -233,7 +224,7 @@ std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &targe
     // Old lines are kept where the card then still says what the card file holds (an old line's
     // type can put its number first); where not, the held properties are written anew.
     const QByteArray kept = patched(lines, fresh, true);
-    return projectionOfCard(kept) == target ? kept : patched(lines, fresh, false);
+    return ProjectionOfVCard(kept) == target ? kept : patched(lines, fresh, false);
 }
 
 } // namespace meridoc::cards
