@@ -272,6 +272,7 @@ void SyncRound::writeExtraTexts() {
 
 void SyncRound::writeCardFile() {
     QSet<QByteArray> dropped; // the entries replaced or removed, by their fields
+    std::vector<bool> droppedEntries(entries_.size(), false); // the same by their index
     std::vector<EntryRecord> records;
     std::vector<QByteArray> orphans; // extra-text keys of the entries removed
     for (const Change &ch : changes_) {
@@ -281,6 +282,7 @@ void SyncRound::writeCardFile() {
         if (c.entry >= 0) {
             const auto fields = entries_[c.entry].fields();
             dropped.insert(entries_[c.entry].key);
+            droppedEntries[c.entry] = true;
             if (ch.cards == CardOp::Remove)
                 orphans.push_back(
                     ExtraTextKey(fields[int(Field::NAME)], fields[int(Field::SURNAME)]));
@@ -294,8 +296,8 @@ void SyncRound::writeCardFile() {
     // sort keys place them (stably, after their equals); a card file out of order is sorted.
     std::vector<std::pair<SortKey, EntryRecord>> all;
     all.reserve(records_.size() + records.size());
-    for (const EntryRecord &r : records_)
-        if (!dropped.contains(KeyOfRecord(r)))
+    for (const auto &[r, entry] : records_)
+        if (!droppedEntries[entry])
             all.emplace_back(SortKey(r), r);
     const auto byKey = [](const auto &a, const auto &b) { return a.first < b.first; };
     if (!std::is_sorted(all.begin(), all.end(), byKey))
@@ -328,10 +330,16 @@ void SyncRound::writeState() {
         return;
     SyncState state;
     state.cardFile = ctx_.cardBaseName;
+    if (oldState_)
+        state.read = oldState_->read;  // the lines of the contacts moved over are in it
     std::optional<ExtraTexts> written; // the extra texts as written, listed when needed
     // What the card file holds of the entry of `fields` now, and its extra text's stamp.
     const auto readBack = [&](SyncedContact &s) {
-        ExtraTexts &after = written ? *written : written.emplace(ctx_.folder());
+        s.asRead = {};
+        // The extra texts as read before the round, unless the round wrote some.
+        ExtraTexts &after = touchedTexts_.isEmpty() ? *texts_
+                            : written               ? *written
+                                                    : written.emplace(ctx_.folder());
         const std::array<QByteArray, FieldCount> fields = s.fields();
         const QByteArray &name = fields[int(Field::NAME)], &surname = fields[int(Field::SURNAME)];
         s.lines = ProjectionOfEntry(fields, after.plainText(name, surname)).lines;
@@ -339,10 +347,11 @@ void SyncRound::writeState() {
             after.has(name, surname) ? after.shownPath(textNameOf(fields)) : QByteArray();
         s.textSeen = path.isEmpty() ? FileStamp{} : StampOf(QFile::decodeName(path));
     };
-    const auto touched = [&](const std::array<QByteArray, FieldCount> &fields) {
-        return !touchedTexts_.isEmpty() &&
-               touchedTexts_.contains(
-                   ExtraTextKey(fields[int(Field::NAME)], fields[int(Field::SURNAME)]));
+    const auto touched = [&](QByteArrayView key) {
+        if (touchedTexts_.isEmpty())
+            return false;
+        const auto [name, surname] = NameOfKey(key);
+        return touchedTexts_.contains(ExtraTextKey(name.toByteArray(), surname.toByteArray()));
     };
     std::vector<const Change *> changeOf(contacts_.size(), nullptr);
     for (const Change &ch : changes_)
@@ -360,7 +369,7 @@ void SyncRound::writeState() {
                 continue;
             state.contacts.push_back(std::move(*old));
             // Unchanged, but its extra text may have been written for another person sharing it.
-            if (!ch && touched(state.contacts.back().fields()))
+            if (!ch && touched(state.contacts.back().key))
                 readBack(state.contacts.back());
             continue;
         }
@@ -375,7 +384,7 @@ void SyncRound::writeState() {
                   : card && card->read ? ProjectionHash(*card->projection)
                                        : old->vhash;
         s.key = ch->cards == CardOp::Put ? FieldsKey(ch->result.fields) : entries_[c.entry].key;
-        if (ch->cards == CardOp::Put || touched(s.fields())) {
+        if (ch->cards == CardOp::Put || touched(s.key)) {
             readBack(s);
         } else {
             const Entry &e = entries_[c.entry];
@@ -392,7 +401,7 @@ void SyncRound::writeState() {
     } else {
         std::sort(state.contacts.begin(), state.contacts.end(), byUid);
     }
-    if (const QByteArray bytes = SyncStateBytes(state); bytes != oldStateBytes_)
+    if (const QByteArray bytes = SyncStateBytes(state); !oldState_ || bytes != oldState_->read)
         WriteSyncStateBytes(folder_, bytes);
     // The state now knows the files an older export listed.
     if (listed_ && ::unlink(QFile::encodeName(folder_ + SyncManifestName).constData()) != 0 &&

@@ -79,10 +79,9 @@ private:
     QDate today_;    // the date of the round, for the lines it adds
     QString cardFile_;
     std::optional<SyncState> oldState_;
-    QByteArray oldStateBytes_;
     std::vector<Card> cards_;
     std::vector<int> cardOfState_; // the folder's file of each contact of the state, unchanged
-    std::vector<EntryRecord> records_;
+    std::vector<std::pair<EntryRecord, int>> records_; // the card file's records and their entries
     std::vector<Entry> entries_;
     QHash<QByteArray, int> entryOfKey_; // FieldsKey -> entry
     std::vector<Contact> contacts_;

@@ -41,17 +41,20 @@ struct SyncedContact {
     std::array<QByteArray, FieldCount> fields() const;
     QStringList lines;  // the entry's lines of its extra text, as the mapping gives them
     FileStamp textSeen; // the extra-text file as the round left it; none when there was none
+    // Its line in the state file it was read from (a view into that SyncState's `read`), which
+    // SyncStateBytes writes again as it is. Whoever changes a contact read from a state empties it.
+    QByteArrayView asRead;
 };
 
 struct SyncState {
     QString cardFile; // the card file's base name the folder is synced with
     std::vector<SyncedContact> contacts;
+    QByteArray read; // the file's bytes as read: the contacts' `asRead` lines are in it
 };
 
 // The state of `folder`, nothing when it has none yet. Throws Failure for a state that cannot be
 // read or is not one this program wrote.
-// `bytes`, when given, gets the file's bytes.
-std::optional<SyncState> ReadSyncState(const QString &folder, QByteArray *bytes = nullptr);
+std::optional<SyncState> ReadSyncState(const QString &folder);
 // Writes the state whole or not at all (the state folder is made when missing).
 void WriteSyncState(const QString &folder, const SyncState &state);
 // The same for a state's bytes (SyncStateBytes).
