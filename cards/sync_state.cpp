@@ -55,6 +55,11 @@ QByteArray unescaped(QByteArrayView value) {
     return out;
 }
 
+// The same as text; without a string in between for a value without escapes, the usual case.
+QString unescapedText(QByteArrayView value) {
+    return value.contains('\\') ? QString::fromUtf8(unescaped(value)) : QString::fromUtf8(value);
+}
+
 // Appends a field as written (each byte a Latin-1 character in UTF-8, escaped) to a key: its
 // length byte and its bytes. Plain ASCII, the usual case, is taken as it is. False when the field
 // is longer than `maximum`.
@@ -291,14 +296,14 @@ std::optional<SyncState> ReadSyncState(const QString &folder) {
             return Failure(QStringLiteral("damaged sync state"), path, lineNumber);
         };
         if (parts[0] == "card-file" && parts.size() == 2) {
-            state.cardFile = QString::fromUtf8(unescaped(parts[1]));
+            state.cardFile = unescapedText(parts[1]);
             continue;
         }
         if (parts[0] != "contact" || parts.size() < 6 + FieldCount)
             throw bad();
         SyncedContact c;
-        c.uid = QString::fromUtf8(unescaped(parts[1]));
-        c.file = QString::fromUtf8(unescaped(parts[2]));
+        c.uid = unescapedText(parts[1]);
+        c.file = unescapedText(parts[2]);
         const auto fileSeen = stampFrom(parts[3]);
         const auto textSeen = stampFrom(parts[5]);
         if (!fileSeen || !textSeen || c.uid.isEmpty() || c.file.isEmpty() || c.file.contains('/'))
@@ -312,7 +317,7 @@ std::optional<SyncState> ReadSyncState(const QString &folder) {
                 throw bad();
         }
         for (qsizetype i = 6 + FieldCount; i < parts.size(); ++i)
-            c.lines += QString::fromUtf8(unescaped(parts[i]));
+            c.lines += unescapedText(parts[i]);
         c.asRead = all.sliced(start, std::min(end + 1, all.size()) - start);
         state.contacts.push_back(std::move(c));
     }
