@@ -281,7 +281,7 @@ void SyncRound::writeCardFile() {
             continue;
         if (c.entry >= 0) {
             const auto fields = entries_[c.entry].fields();
-            dropped.insert(entries_[c.entry].key);
+            dropped.insert(entries_[c.entry].key.toByteArray());
             droppedEntries[c.entry] = true;
             if (ch.cards == CardOp::Remove)
                 orphans.push_back(
@@ -383,7 +383,8 @@ void SyncRound::writeState() {
         s.vhash = ch->written          ? ProjectionHash(*ch->written)
                   : card && card->read ? ProjectionHash(*card->projection)
                                        : old->vhash;
-        s.key = ch->cards == CardOp::Put ? FieldsKey(ch->result.fields) : entries_[c.entry].key;
+        s.key = ch->cards == CardOp::Put ? FieldsKey(ch->result.fields)
+                                         : entries_[c.entry].key.toByteArray();
         if (ch->cards == CardOp::Put || touched(s.key)) {
             readBack(s);
         } else {

@@ -250,17 +250,24 @@ void SyncRound::readCardFile() {
         if (dirFd >= 0)
             ::close(dirFd);
     });
-    while (const EntryRecord *record = entries.next()) {
+    while (const EntryRecord *record = entries.next())
+        records_.push_back({*record, -1});
+    // The keys one after the other in one buffer, reserved whole so that the views into it stay
+    // valid.
+    entryKeys_.reserve(qsizetype(records_.size()) * EntryRecord::Size);
+    for (auto &[record, index] : records_) {
+        const qsizetype at = entryKeys_.size();
+        AppendKeyOfRecord(entryKeys_, record);
         Entry entry;
-        entry.key = KeyOfRecord(*record);
+        entry.key = QByteArrayView(entryKeys_).sliced(at);
         const qsizetype distinct = entryOfKey_.size();
-        int &index = entryOfKey_[entry.key];
-        const bool again = entryOfKey_.size() == distinct; // the same entry again
-        if (!again)
-            index = int(entries_.size());
-        records_.push_back({*record, index});
-        if (again)
+        int &entryIndex = entryOfKey_[entry.key];
+        if (entryOfKey_.size() == distinct) { // the same entry again
+            index = entryIndex;
+            entryKeys_.truncate(at);
             continue;
+        }
+        index = entryIndex = int(entries_.size());
         const auto [name, surname] = NameOfKey(entry.key);
         if (texts_->has(name, surname)) {
             entry.textPath = texts_->shownPath(textNameOf(entry.fields()));

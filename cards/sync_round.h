@@ -46,7 +46,7 @@ private:
     };
     // A distinct entry of the card file (the same entry twice counts once).
     struct Entry {
-        QByteArray key;      // its fields as FieldsKey gives them
+        QByteArrayView key;  // its fields as FieldsKey gives them, in entryKeys_
         QByteArray textPath; // its extra text's file, empty when there is none
         FileStamp textStamp;
         std::optional<Projection> projection; // worked out when needed
@@ -83,7 +83,8 @@ private:
     std::vector<int> cardOfState_; // the folder's file of each contact of the state, unchanged
     std::vector<std::pair<EntryRecord, int>> records_; // the card file's records and their entries
     std::vector<Entry> entries_;
-    QHash<QByteArray, int> entryOfKey_; // FieldsKey -> entry
+    QByteArray entryKeys_;                  // the entries' keys, one after the other
+    QHash<QByteArrayView, int> entryOfKey_; // FieldsKey -> entry
     std::vector<Contact> contacts_;
     std::unique_ptr<class ExtraTexts> texts_;
 

@@ -173,13 +173,17 @@ std::array<QByteArray, FieldCount> FieldsOfKey(QByteArrayView key) {
 QByteArray KeyOfRecord(const EntryRecord &record) {
     QByteArray key;
     key.reserve(EntryRecord::Size);
+    AppendKeyOfRecord(key, record);
+    return key;
+}
+
+void AppendKeyOfRecord(QByteArray &key, const EntryRecord &record) {
     for (int f = 0; f < FieldCount; ++f) {
         const int at = EntryRecord::offset(Field(f));
         const int length = std::min<int>(record.bytes[at], EntryRecord::maxLength(Field(f)));
         key += char(length);
         key.append(reinterpret_cast<const char *>(record.bytes.data()) + at + 1, length);
     }
-    return key;
 }
 
 std::pair<QByteArrayView, QByteArrayView> NameOfKey(QByteArrayView key) {

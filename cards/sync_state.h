@@ -67,6 +67,8 @@ QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields);
 std::array<QByteArray, FieldCount> FieldsOfKey(QByteArrayView key);
 // The key of a record's fields, made straight from its bytes.
 QByteArray KeyOfRecord(const EntryRecord &record);
+// Appends that key to `key`; it takes at most EntryRecord::Size bytes.
+void AppendKeyOfRecord(QByteArray &key, const EntryRecord &record);
 // NAME and SURNAME, in place in a key.
 std::pair<QByteArrayView, QByteArrayView> NameOfKey(QByteArrayView key);
 
