@@ -26,6 +26,13 @@ struct Phone {
     bool preferred = false;
 };
 
+// The type of the record's PHONE1 (slot 0) and PHONE2 (slot 1) when the extra text names none.
+// Address books list a mobile number first and a home number second, and the mapping orders
+// phones so: the usual contact's types need no line, and a phone without a type gets these.
+inline QString DefaultPhoneType(int slot) {
+    return slot == 0 ? QStringLiteral("mobile") : QStringLiteral("home");
+}
+
 // One labelled value that does not fit a record field ("E-mail", "Address (home)", "Birthday",
 // "Organisation", ...), kept so that it can go into the person's extra text.
 struct Detail {
@@ -113,7 +120,8 @@ struct MappedEntry {
     // that two people sharing one extra text stay apart; then "Note: <first line>" when that line
     // was cut or transliterated, the note's further lines verbatim, "Name: ..." / "Surname: ..."
     // for a name that did not fit, "Middle name", "Name prefix", "Name suffix", the types of
-    // PHONE1 and PHONE2 ("Phone 1 type: mobile"), further phones and phones that did not fit
+    // PHONE1 and PHONE2 other than DefaultPhoneType ("Phone 1 type: work"), further phones and
+    // phones that did not fit
     // ("Phone (work): ..."), e-mails, addresses, then the other details ("Birthday: ...",
     // "Organisation: ...", "Groups: ...") in source order.
     QStringList extraLines;

@@ -4,6 +4,9 @@
 
 #include <QRegularExpression>
 
+#include <array>
+#include <optional>
+
 namespace meridoc::cards {
 namespace {
 
@@ -102,10 +105,12 @@ Contact ContactOfEntry(const FieldViews &fields, const QString &extraText) {
     c.given = decoded(fields[int(Field::NAME)]);
     c.family = decoded(fields[int(Field::SURNAME)]);
     QString comment = decoded(fields[int(Field::COMMENTS)]);
-    QList<Phone> recordPhones;
-    for (const Field f : {Field::PHONE1, Field::PHONE2})
+    std::array<std::optional<Phone>, 2> recordPhones; // PHONE1 and PHONE2, when they hold one
+    for (const Field f : {Field::PHONE1, Field::PHONE2}) {
+        const int slot = f == Field::PHONE1 ? 0 : 1;
         if (const QString number = decoded(fields[int(f)]); !number.isEmpty())
-            recordPhones.append(Phone{number, {}, false});
+            recordPhones[slot] = Phone{number, {DefaultPhoneType(slot)}, false};
+    }
 
     QStringList rest;
     QString organisation;
@@ -134,10 +139,9 @@ Contact ContactOfEntry(const FieldViews &fields, const QString &extraText) {
                 c.prefix = l->value;
             } else if (l->base == u"Name suffix") {
                 c.suffix = l->value;
-            } else if ((l->base == u"Phone 1 type" || l->base == u"Phone 2 type") &&
-                       recordPhones.size() > l->base.mid(6, 1).toInt() - 1) {
-                recordPhones[l->base.mid(6, 1).toInt() - 1].types =
-                    l->value.split(QStringLiteral(", "));
+            } else if (l->base == u"Phone 1 type" || l->base == u"Phone 2 type") {
+                if (auto &phone = recordPhones[l->base == u"Phone 1 type" ? 0 : 1])
+                    phone->types = l->value.split(QStringLiteral(", "));
             } else if (l->base == u"Phone") {
                 c.phones.append(Phone{l->value, l->type.split(QStringLiteral(", ")), false});
                 c.phones.last().types.removeAll(QString());
@@ -150,7 +154,9 @@ Contact ContactOfEntry(const FieldViews &fields, const QString &extraText) {
             }
         }
     }
-    c.phones = recordPhones + c.phones;
+    for (auto phone = recordPhones.rbegin(); phone != recordPhones.rend(); ++phone)
+        if (*phone)
+            c.phones.prepend(**phone);
     c.organisation = c.given.isEmpty() && !organisation.isEmpty() &&
                      holds(fields[int(Field::SURNAME)], Field::SURNAME, organisation);
     if (c.organisation)

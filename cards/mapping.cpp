@@ -156,9 +156,9 @@ MappedEntry mapContact(const Contact &contact) {
     QStringList phoneTypeLines;
     for (int i = 0; i < phones.size(); ++i) {
         const QString number = singleLine(phones[i].number);
-        if (i < 2 && !phoneTypes(phones[i]).isEmpty())
-            phoneTypeLines +=
-                QStringLiteral("Phone %1 type: %2").arg(i + 1).arg(phoneTypes(phones[i]));
+        if (const QString types = phoneTypes(phones[i]);
+            i < 2 && !types.isEmpty() && types != DefaultPhoneType(i))
+            phoneTypeLines += QStringLiteral("Phone %1 type: %2").arg(i + 1).arg(types);
         if (i < 2) {
             const Field field = i == 0 ? Field::PHONE1 : Field::PHONE2;
             f.fit(field, i == 0 ? "PHONE1" : "PHONE2", number, f.phoneLines, phoneLabel(phones[i]));
@@ -211,8 +211,8 @@ MappedEntry mapContact(const Contact &contact) {
 
     f.entry.losses += contact.notKept;
     f.entry.fullName = fullName;
-    // The types of the record's phones are remembered in the extra text: the record has no room
-    // for them.
+    // The types of the record's phones are remembered in the extra text, the record having no
+    // room for them, unless they are the ones an entry's phones have without a line.
     f.entry.extraLines = f.noteLines + f.nameLines + phoneTypeLines + f.phoneLines + f.emailLines +
                          f.addressLines + f.otherLines;
     if (!f.entry.extraLines.isEmpty())

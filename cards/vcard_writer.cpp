@@ -228,9 +228,11 @@ void AppendEntryVCard(QByteArray &out, const FieldViews &fields, QByteArrayView 
         line.append(' ');
     appendField(line, surname);
     end();
+    // The types an entry's phones have without a line saying otherwise (DefaultPhoneType).
     for (const Field f : {Field::PHONE1, Field::PHONE2}) {
         if (const QByteArrayView phone = TrimmedBytes(fields[int(f)]); !phone.isEmpty()) {
-            start(v4 ? "TEL;TYPE=voice:" : "TEL;TYPE=VOICE:");
+            start(f == Field::PHONE1 ? (v4 ? "TEL;TYPE=cell:" : "TEL;TYPE=CELL:")
+                                     : (v4 ? "TEL;TYPE=home:" : "TEL;TYPE=HOME:"));
             appendField(line, phone);
             end();
         }

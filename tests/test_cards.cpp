@@ -66,14 +66,14 @@ TEST(CardsWriter, VCardAndCsvLines) {
         {{" Anna ", "Berg", "(000)555-0101", "", "a;b,c\\d"},
          "",
          VCardVersion::V3,
-         {"N:Berg;Anna;;;", "FN:Anna Berg", "TEL;TYPE=VOICE:(000)555-0101", "NOTE:a\\;b\\,c\\\\d"},
-         "Anna,,Berg,,,,,,,,\"a;b,c\\d\",,,,,,,,(000)555-0101,,,,,,,,,,,,\r\n"},
+         {"N:Berg;Anna;;;", "FN:Anna Berg", "TEL;TYPE=CELL:(000)555-0101", "NOTE:a\\;b\\,c\\\\d"},
+         "Anna,,Berg,,,,,,,,\"a;b,c\\d\",,,,,,,mobile,(000)555-0101,,,,,,,,,,,,\r\n"},
         {{"", "Berg", "", "12", ""},
          "line 1\nline \"2\"",
          VCardVersion::V4,
-         {"VERSION:4.0", "N:Berg;;;;", "FN:Berg", "TEL;TYPE=voice:12", "NOTE:line 1\\nline \"2\"",
+         {"VERSION:4.0", "N:Berg;;;;", "FN:Berg", "TEL;TYPE=home:12", "NOTE:line 1\\nline \"2\"",
           "X-MERIDOC-COMMENTS:"},
-         ",,Berg,,,,,,,,\"\nline 1\nline \"\"2\"\"\",,,,,,,,12,,,,,,,,,,,,\r\n"},
+         ",,Berg,,,,,,,,\"\nline 1\nline \"\"2\"\"\",,,,,,,home,12,,,,,,,,,,,,\r\n"},
         {{"Caf\xe9", "", "", "", ""},
          "",
          VCardVersion::V3,
@@ -331,7 +331,7 @@ TEST(CardsCli, SyncFolderChangesOnlyWhatChanged) {
     ASSERT_EQ(run(exportArgs, dir.path()).status, 0);
     const auto second = folderState(folder);
     EXPECT_EQ(second.value(annaFile).bytes, annaCard);
-    EXPECT_TRUE(second.value(boFile).bytes.contains("TEL;TYPE=VOICE:22\r\n"));
+    EXPECT_TRUE(second.value(boFile).bytes.contains("TEL;TYPE=CELL:22\r\n"));
     EXPECT_TRUE(second.value(boFile).bytes.contains(boFile.chopped(4).toUtf8()));
     EXPECT_TRUE(second.contains("foreign.vcf"));
     EXPECT_EQ(second.size(), 4);

@@ -87,6 +87,11 @@ bool accounted(const QString &name, const QString &value, const Contact &contact
     QString seen;
     for (const QByteArray &f : e.fields)
         seen += text::fromCp1252(f) + u' ';
+    // A record phone without a line naming its types has its place's usual type.
+    for (int slot = 0; slot < 2; ++slot)
+        if (!e.fields[int(Field::PHONE1) + slot].isEmpty() &&
+            !e.extraLines.join(u'\n').contains(QStringLiteral("Phone %1 type: ").arg(slot + 1)))
+            seen += DefaultPhoneType(slot) + u' ';
     const QString report = e.losses.join(u' ');
     if (report.contains(name, Qt::CaseInsensitive))
         return true;
@@ -327,9 +332,13 @@ TEST(CardsReaders, MappingOverflow) {
              .family = "Lee",
              .phones = {{"1", {"work", "fax"}}, {"2", {"work"}}, {"3", {"home"}}, {"4", {"cell"}}}},
          {"Ann", "Lee", "4", "3", ""},
-         {"Full name: Ann Lee", "Phone 1 type: mobile", "Phone 2 type: home", "Phone (work): 2",
-          "Phone (work, fax): 1"},
+         {"Full name: Ann Lee", "Phone (work): 2", "Phone (work, fax): 1"},
          2},
+        {"types other than mobile first and home second kept, none for a phone without",
+         Contact{.given = "Ann", .family = "Lee", .phones = {{"1", {"voice"}}, {"2", {"work"}}}},
+         {"Ann", "Lee", "2", "1", ""},
+         {"Full name: Ann Lee", "Phone 1 type: work"},
+         0},
         {"phone too long",
          Contact{.given = "Ann",
                  .family = "Lee",

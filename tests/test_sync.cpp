@@ -138,8 +138,9 @@ TEST(SyncPatch, ChangesOnlyWhatTheCardFileHolds) {
          {"NOTE"}},
     };
     for (const Row &row : rows) {
-        Projection target = projectionOf(row.old);
-        target.fields = row.fields;
+        // The entry as the card file then holds it: the new fields, the card's lines as its text.
+        const Projection target =
+            ProjectionOfEntry(row.fields, projectionOf(row.old).lines.join(u'\n'));
         const std::optional<QByteArray> patched = PatchVCard(row.old, target);
         ASSERT_TRUE(patched) << row.name;
         for (const QByteArray &line : row.kept)
