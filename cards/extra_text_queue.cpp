@@ -8,10 +8,8 @@
 #include "data/files.h"
 #include "data/text.h"
 
-#include <QDataStream>
 #include <QFile>
 #include <QHashFunctions>
-#include <QIODevice>
 #include <QSet>
 
 #include <unistd.h>
@@ -20,15 +18,15 @@ namespace meridoc::cards {
 
 namespace {
 
-// Lines are kept as UTF-8: half the size of UTF-16 for most text.
-QByteArray serialised(qint64 number, const QString &name, const QStringList &lines, bool lost) {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    QByteArrayList utf8;
+void serialise(SpoolRecord &out, qint64 number, const QString &name, const QStringList &lines,
+               bool lost) {
+    out.clear();
+    out.put(number);
+    out.put(lost);
+    out.putText(name);
+    out.put(qint32(lines.size()));
     for (const QString &line : lines)
-        utf8.append(line.toUtf8());
-    out << number << name.toUtf8() << utf8 << lost;
-    return bytes;
+        out.putText(line);
 }
 
 struct Queued {
@@ -39,16 +37,13 @@ struct Queued {
 };
 
 Queued deserialised(const QByteArray &bytes) {
-    QDataStream in(bytes);
+    SpoolRecordReader in(bytes);
     Queued q;
-    QByteArray name;
-    QByteArrayList utf8;
-    in >> q.number >> name >> utf8 >> q.lost;
-    if (in.status() != QDataStream::Ok)
-        throw EInOutError(ioerror::ReadBeyondEnd);
-    q.name = QString::fromUtf8(name);
-    for (const QByteArray &line : utf8)
-        q.lines.append(QString::fromUtf8(line));
+    q.number = in.get<qint64>();
+    q.lost = in.get<bool>();
+    q.name = in.text();
+    for (auto lines = in.get<qint32>(); lines > 0; --lines)
+        q.lines.append(in.text());
     return q;
 }
 
@@ -71,7 +66,8 @@ ExtraTextQueue::~ExtraTextQueue() {
 
 void ExtraTextQueue::add(qint64 number, const QString &name, const QStringList &lines) {
     const bool lost = names_->path(name).isEmpty();
-    const QByteArray bytes = serialised(number, name, lines, lost);
+    serialise(record_, number, name, lines, lost);
+    const QByteArray &bytes = record_.bytes();
     order_.add(bytes);
     if (lost)
         return;
@@ -100,10 +96,10 @@ void ExtraTextQueue::stage(bool write, bool replaceLabelled) {
         batch.stage(write, replaceLabelled);
         appended_ += batch.appendedCount();
         for (const auto &[staged, target] : batch.takeStaged()) {
-            QByteArray pair;
-            QDataStream out(&pair, QIODevice::WriteOnly);
-            out << staged << target;
-            staged_.add(pair);
+            record_.clear();
+            record_.putText(staged);
+            record_.putText(target);
+            staged_.add(record_.bytes());
             stagedAny_ = true;
         }
     }
@@ -155,9 +151,9 @@ void ExtraTextQueue::noteSharing(qint64 number, const QString &name, const QStri
 template <typename Use> void ExtraTextQueue::forEachStaged(Use use) {
     staged_.rewind();
     while (const std::optional<QByteArray> pair = staged_.next()) {
-        QDataStream in(*pair);
-        QString staged, target;
-        in >> staged >> target;
+        SpoolRecordReader in(*pair);
+        const QString staged = in.text();
+        const QString target = in.text();
         use(staged, target);
     }
 }

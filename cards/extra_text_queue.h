@@ -59,7 +59,8 @@ private:
     std::optional<ExtraTextFolder> names_; // the folder as it was when the queue was made
     Spool order_;
     std::array<std::unique_ptr<Spool>, Partitions> partitions_;
-    Spool staged_; // staged file and target, one pair a record
+    Spool staged_;       // staged file and target, one pair a record
+    SpoolRecord record_; // the record being written
     bool stagedAny_ = false;
     bool committed_ = false;
     int appended_ = 0;

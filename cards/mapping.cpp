@@ -69,9 +69,10 @@ public:
     QStringList noteLines, nameLines, phoneLines, emailLines, addressLines, otherLines;
 
     // Stores `value` in the field; when the field cannot hold it whole, the whole value goes to
-    // `overflow` as "label: value" and each loss is remarked.
+    // `overflow` as "label: value" (`label()` gives the label) and each loss is remarked.
+    template <typename Label>
     void fit(Field field, const char *fieldName, const QString &value, QStringList &overflow,
-             const QString &label) {
+             const Label &label) {
         const int max = EntryRecord::maxLength(field);
         bool unencodable = false;
         const QByteArray bytes = toCp1252Latin(value, &unencodable);
@@ -85,7 +86,7 @@ public:
             entry.losses +=
                 QStringLiteral("%1 written in Latin letters").arg(QLatin1String(fieldName));
         if (cut || unencodable)
-            overflow += label + QStringLiteral(": ") + value;
+            overflow += label() + QStringLiteral(": ") + value;
     }
 };
 
@@ -139,8 +140,8 @@ MappedEntry mapContact(const Contact &contact) {
             family = words.takeLast();
         given = words.join(u' ');
     }
-    f.fit(Field::NAME, "NAME", given, f.nameLines, QStringLiteral("Name"));
-    f.fit(Field::SURNAME, "SURNAME", family, f.nameLines, QStringLiteral("Surname"));
+    f.fit(Field::NAME, "NAME", given, f.nameLines, [] { return QStringLiteral("Name"); });
+    f.fit(Field::SURNAME, "SURNAME", family, f.nameLines, [] { return QStringLiteral("Surname"); });
     for (const auto &[part, label] :
          {std::pair{&contact.additional, "Middle name"}, std::pair{&contact.prefix, "Name prefix"},
           std::pair{&contact.suffix, "Name suffix"}})
@@ -161,7 +162,8 @@ MappedEntry mapContact(const Contact &contact) {
             phoneTypeLines += QStringLiteral("Phone %1 type: %2").arg(i + 1).arg(types);
         if (i < 2) {
             const Field field = i == 0 ? Field::PHONE1 : Field::PHONE2;
-            f.fit(field, i == 0 ? "PHONE1" : "PHONE2", number, f.phoneLines, phoneLabel(phones[i]));
+            f.fit(field, i == 0 ? "PHONE1" : "PHONE2", number, f.phoneLines,
+                  [&] { return phoneLabel(phones[i]); });
         } else {
             f.phoneLines += phoneLabel(phones[i]) + QStringLiteral(": ") + number;
             f.entry.losses +=
@@ -178,7 +180,7 @@ MappedEntry mapContact(const Contact &contact) {
         // The comment given on its own: the note is the rest of the text, after the comment
         // when it repeats it.
         f.fit(Field::COMMENTS, "COMMENTS", singleLine(*contact.comments), f.noteLines,
-              QStringLiteral("Note"));
+              [] { return QStringLiteral("Note"); });
         if (!contact.comments->isEmpty() && !noteLines.isEmpty() &&
             noteLines.first() == *contact.comments)
             noteLines.removeFirst();
@@ -187,7 +189,7 @@ MappedEntry mapContact(const Contact &contact) {
         f.noteLines += noteLines;
     } else if (!noteLines.isEmpty()) {
         f.fit(Field::COMMENTS, "COMMENTS", singleLine(noteLines.takeFirst()), f.noteLines,
-              QStringLiteral("Note"));
+              [] { return QStringLiteral("Note"); });
         if (!noteLines.isEmpty())
             f.entry.losses += noteLines.size() == 1
                                   ? QStringLiteral("1 further note line moved to the extra text")

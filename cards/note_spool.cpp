@@ -2,9 +2,6 @@
 
 #include "data/errors.h"
 
-#include <QDataStream>
-#include <QIODevice>
-
 #include <cstring>
 
 namespace meridoc::cards {
@@ -65,27 +62,63 @@ std::optional<QByteArray> Spool::next() {
     return bytes;
 }
 
+void SpoolRecord::putText(const QString &text) {
+    put(qint32(text.size()));
+    bytes_.append(reinterpret_cast<const char *>(text.constData()), text.size() * 2);
+}
+
+void SpoolRecordReader::getBytes(char *out, qsizetype size) {
+    if (end_ - at_ < size)
+        throw EInOutError(ioerror::ReadBeyondEnd);
+    std::memcpy(out, at_, std::size_t(size));
+    at_ += size;
+}
+
+QString SpoolRecordReader::text() {
+    const auto size = get<qint32>();
+    if (size < 0 || (end_ - at_) / 2 < size)
+        throw EInOutError(ioerror::ReadBeyondEnd);
+    QString text(size, Qt::Uninitialized);
+    getBytes(reinterpret_cast<char *>(text.data()), qsizetype(size) * 2);
+    return text;
+}
+
 void NoteSpool::add(const ContactNote &note) {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << note.number << note.file << qint32(note.line) << note.who << note.losses
-        << QByteArray(reinterpret_cast<const char *>(note.record.bytes.data()), EntryRecord::Size);
-    spool_.add(bytes);
+    qsizetype file = files_.indexOf(note.file);
+    if (file < 0) {
+        file = files_.size();
+        files_.append(note.file);
+    }
+    record_.clear();
+    record_.put(note.number);
+    record_.put(qint32(file));
+    record_.put(qint32(note.line));
+    record_.putText(note.who);
+    record_.put(qint32(note.losses.size()));
+    for (const QString &loss : note.losses)
+        record_.putText(loss);
+    record_.putBytes(reinterpret_cast<const char *>(note.record.bytes.data()), EntryRecord::Size);
+    spool_.add(record_.bytes());
 }
 
 std::optional<ContactNote> NoteSpool::next() {
     const std::optional<QByteArray> bytes = spool_.next();
     if (!bytes)
         return std::nullopt;
-    QDataStream in(*bytes);
+    SpoolRecordReader in(*bytes);
     ContactNote note;
-    qint32 line = 0;
-    QByteArray record;
-    in >> note.number >> note.file >> line >> note.who >> note.losses >> record;
-    if (in.status() != QDataStream::Ok || record.size() != EntryRecord::Size)
+    note.number = in.get<qint64>();
+    const auto file = in.get<qint32>();
+    if (file < 0 || file >= files_.size())
         throw EInOutError(ioerror::ReadBeyondEnd);
-    note.line = line;
-    std::memcpy(note.record.bytes.data(), record.constData(), EntryRecord::Size);
+    note.file = files_[file];
+    note.line = in.get<qint32>();
+    note.who = in.text();
+    for (auto losses = in.get<qint32>(); losses > 0; --losses)
+        note.losses.append(in.text());
+    in.getBytes(reinterpret_cast<char *>(note.record.bytes.data()), EntryRecord::Size);
+    if (!in.atEnd())
+        throw EInOutError(ioerror::ReadBeyondEnd);
     return note;
 }
 

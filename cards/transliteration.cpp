@@ -17,9 +17,7 @@ namespace {
 bool inCp1252(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return true;
-    if (c > 0xFFFF)
-        return false;
-    return text::toCp1252(QString(QChar(char16_t(c)))) != "?";
+    return c <= 0xFFFF && text::inCp1252(char16_t(c));
 }
 
 // ICU's transliterator is built once; writing a run of characters in Latin letters costs tens of
@@ -90,14 +88,20 @@ QByteArray toCp1252Latin(const QString &text, bool *changed) {
     // their context (Greek "ου" is "ou", Chinese syllables are words of their own).
     QString out;
     QString run;
+    const auto append = [](QString &to, char32_t c) { // no string made for each character
+        if (QChar::requiresSurrogates(c))
+            to.append(QChar(QChar::highSurrogate(c))).append(QChar(QChar::lowSurrogate(c)));
+        else
+            to.append(QChar(char16_t(c)));
+    };
     for (const char32_t c : text.toUcs4()) {
         if (!inCp1252(c)) {
-            run += QString::fromUcs4(&c, 1);
+            append(run, c);
             continue;
         }
         if (!run.isEmpty())
             out += Latin::instance().of(std::exchange(run, {}));
-        out += QString::fromUcs4(&c, 1);
+        append(out, c);
     }
     if (!run.isEmpty())
         out += Latin::instance().of(run);

@@ -11,6 +11,8 @@ namespace meridoc::text {
 
 // Each character maps to one Windows-1252 byte; a character the code page cannot hold becomes '?'.
 QByteArray toCp1252(const QString &s);
+// Whether Windows-1252 holds the character (toCp1252 gives no '?' for it).
+bool inCp1252(char16_t c);
 // Every byte maps to one character; the five bytes Windows-1252 leaves undefined map to the C1
 // control characters of the same code, so any byte string survives a round trip.
 QString fromCp1252(const QByteArray &bytes);
