@@ -117,12 +117,16 @@ bool holdsAsWritten(const QByteArray &shown, const QList<QStringList> &groups) {
         bytes.size() <= MaxExtraTextBytes ? rtf::plainParagraphs(bytes) : std::nullopt;
     if (!paragraphs)
         return false;
+    QSet<QString> found; // lines found already: people of one name bring the same lines
     for (const QStringList &group : groups) {
         for (qsizetype i = 0; i < group.size(); ++i) {
             const QString line = lineText(group[i]);
             const bool heading = i == 0 && group[i].startsWith(QLatin1String("Full name: "));
-            if (!line.isEmpty() && !heading && !rtf::holdsParagraph(*paragraphs, line))
+            if (line.isEmpty() || heading || found.contains(line))
+                continue;
+            if (!rtf::holdsParagraph(*paragraphs, line))
                 return false;
+            found.insert(line);
         }
     }
     return true;

@@ -5,14 +5,32 @@
 #include <QHashFunctions>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 namespace meridoc::cards {
 
 // Two names share a hash once in 2^64 pairs: for a million names, once in tens of millions of
 // imports.
 std::uint64_t ImportedNames::nameHash(const EntryRecord &record) {
-    const QByteArray key = text::trimmed(record.NAME()) + '\t' + text::trimmed(record.SURNAME());
-    return qHashBits(key.constData(), std::size_t(key.size()), 0);
+    // NAME and SURNAME trimmed and joined by a tab, put together on the stack: with strings made
+    // for them, hashing names took a thirtieth of an import.
+    std::array<char, 2 * 20 + 1> key;
+    std::size_t size = 0;
+    for (const Field f : {Field::NAME, Field::SURNAME}) {
+        const int at = EntryRecord::offset(f);
+        const char *chars = reinterpret_cast<const char *>(record.bytes.data()) + at + 1;
+        int begin = 0, end = std::min<int>(record.bytes[at], EntryRecord::maxLength(f));
+        while (begin < end && static_cast<unsigned char>(chars[begin]) <= ' ')
+            ++begin;
+        while (end > begin && static_cast<unsigned char>(chars[end - 1]) <= ' ')
+            --end;
+        if (f == Field::SURNAME)
+            key[size++] = '\t';
+        std::memcpy(key.data() + size, chars + begin, std::size_t(end - begin));
+        size += std::size_t(end - begin);
+    }
+    return qHashBits(key.data(), size, 0);
 }
 
 std::uint64_t ImportedNames::recordHash(const EntryRecord &record) {

@@ -19,16 +19,23 @@ void Spool::add(const QByteArray &record) {
 }
 
 void Spool::flush() {
-    file_.writeAt(out_.constData(), out_.size(), written_);
+    if (!file_)
+        file_.emplace(ScratchFile(dir_));
+    file_->writeAt(out_.constData(), out_.size(), written_);
     written_ += out_.size();
     out_.clear();
 }
 
 void Spool::rewind() {
-    flush();
-    buffer_.clear();
     readPos_ = 0;
     fileOffset_ = 0;
+    if (!file_) { // everything is still in the buffer: it is read from there
+        buffer_ = out_;
+        return;
+    }
+    if (!out_.isEmpty())
+        flush();
+    buffer_.clear();
 }
 
 bool Spool::take(char *out, qint64 length) {
@@ -38,7 +45,7 @@ bool Spool::take(char *out, qint64 length) {
         const qsizetype held = buffer_.size();
         const qint64 want = std::max(BufferSize, length - held);
         buffer_.resize(held + want);
-        const qint64 got = file_.readAt(buffer_.data() + held, want, fileOffset_);
+        const qint64 got = file_ ? file_->readAt(buffer_.data() + held, want, fileOffset_) : 0;
         buffer_.resize(held + got);
         fileOffset_ += got;
         if (got == 0) {

@@ -12,11 +12,13 @@
 namespace meridoc::cards {
 
 // Records of any length in an unnamed scratch file in `dir` instead of memory: written one after
-// another, then read back in the same order. Memory: a buffer of 16 KiB each way, and the
-// longest record. Throws EInOutError.
+// another, then read back in the same order (as often as rewound). Memory: a buffer of 16 KiB
+// each way, and the longest record. The file is made only once the buffer is full: an import's
+// many small spools (one per partition of the extra texts) then never touch the disk. Throws
+// EInOutError.
 class Spool {
 public:
-    explicit Spool(const QString &dir) : file_(ScratchFile(dir)) {}
+    explicit Spool(const QString &dir) : dir_(dir) {}
 
     void add(const QByteArray &record);
     // Starts reading from the first record.
@@ -28,7 +30,8 @@ private:
     void flush();
     bool take(char *out, qint64 length);
 
-    files::File file_;
+    QString dir_;
+    std::optional<files::File> file_; // made at the first flush
     QByteArray out_;     // written but not yet in the file
     qint64 written_ = 0; // bytes in the file
     QByteArray buffer_;  // read but not yet taken, from readPos_ on
