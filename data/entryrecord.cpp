@@ -74,11 +74,12 @@ std::strong_ordering SortKey::operator<=>(const SortKey &other) const {
     return length <=> other.length;
 }
 
-bool EntryKey::matches(const EntryRecord &record) const {
+bool EntryKey::matches(const EntryRecord &other) const {
     for (int i = 0; i < FieldCount; ++i) {
         const Field f = static_cast<Field>(i);
-        const int n = storedLength(record, f);
-        if (fields[i].size() != n || std::memcmp(fields[i].constData(), characters(record, f), n))
+        const int n = storedLength(other, f);
+        if (storedLength(record, f) != n ||
+            std::memcmp(characters(record, f), characters(other, f), std::size_t(n)) != 0)
             return false;
     }
     return true;

@@ -60,12 +60,14 @@ struct SortKey {
 // The identity of an entry: its five fields, each compared exactly. Two records are the same
 // entry only when all five fields are equal byte for byte (the bytes after the characters do
 // not count).
+// Held as the record itself: a merge keeps a key for every record it places, and with the fields
+// copied out, making the keys took an eighth of it.
 struct EntryKey {
-    std::array<QByteArray, FieldCount> fields;
+    EntryRecord record;
 
-    explicit EntryKey(const EntryRecord &record) : fields(record.fields()) {}
-    bool matches(const EntryRecord &record) const;
-    bool operator==(const EntryKey &) const = default;
+    explicit EntryKey(const EntryRecord &r) : record(r) {}
+    bool matches(const EntryRecord &other) const;
+    bool operator==(const EntryKey &other) const { return matches(other.record); }
 };
 
 // The three program-wide record buffers the search/edit window's operations share.
