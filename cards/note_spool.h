@@ -32,9 +32,9 @@ private:
 
     QString dir_;
     std::optional<files::File> file_; // made at the first flush
-    QByteArray out_;     // written but not yet in the file
-    qint64 written_ = 0; // bytes in the file
-    QByteArray buffer_;  // read but not yet taken, from readPos_ on
+    QByteArray out_;                  // written but not yet in the file
+    qint64 written_ = 0;              // bytes in the file
+    QByteArray buffer_;               // read but not yet taken, from readPos_ on
     qsizetype readPos_ = 0;
     qint64 fileOffset_ = 0; // of the first byte after buffer_
 };
