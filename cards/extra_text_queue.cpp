@@ -65,7 +65,14 @@ ExtraTextQueue::~ExtraTextQueue() {
 }
 
 void ExtraTextQueue::add(qint64 number, const QString &name, const QStringList &lines) {
-    const bool lost = names_->path(name).isEmpty();
+    // People of one name come again and again: whether the name has a file is looked up once.
+    auto known = hasFile_.constFind(name);
+    if (known == hasFile_.cend()) {
+        if (hasFile_.size() >= 4096) // names that keep changing must not grow memory
+            hasFile_.clear();
+        known = hasFile_.insert(name, !names_->path(name).isEmpty());
+    }
+    const bool lost = !*known;
     serialise(record_, number, name, lines, lost);
     const QByteArray &bytes = record_.bytes();
     order_.add(bytes);

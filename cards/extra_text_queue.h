@@ -57,6 +57,7 @@ private:
     static constexpr int Partitions = 64;
     ApplicationState folder_;
     std::optional<ExtraTextFolder> names_; // the folder as it was when the queue was made
+    QHash<QString, bool> hasFile_;         // names looked up in it: whether they may have a file
     Spool order_;
     std::array<std::unique_ptr<Spool>, Partitions> partitions_;
     Spool staged_;       // staged file and target, one pair a record

@@ -15,9 +15,9 @@ namespace {
 
 // A field holds one line: line breaks and tabs become spaces, and the ends are trimmed.
 QString singleLine(QString s) {
-    for (QChar &c : s)
-        if (c == u'\n' || c == u'\r' || c == u'\t')
-            c = u' ';
+    const auto isBreak = [](QChar c) { return c == u'\n' || c == u'\r' || c == u'\t'; };
+    if (std::any_of(s.cbegin(), s.cend(), isBreak)) // the string is copied only then
+        std::replace_if(s.begin(), s.end(), isBreak, QChar(u' '));
     return s.trimmed();
 }
 
@@ -152,8 +152,11 @@ MappedEntry mapContact(const Contact &contact) {
     for (const Phone &p : contact.phones)
         if (!singleLine(p.number).isEmpty())
             phones += p;
-    std::stable_sort(phones.begin(), phones.end(),
-                     [](const Phone &a, const Phone &b) { return phoneClass(a) < phoneClass(b); });
+    const auto byClass = [](const Phone &a, const Phone &b) {
+        return phoneClass(a) < phoneClass(b);
+    };
+    if (!std::is_sorted(phones.begin(), phones.end(), byClass)) // usually they are
+        std::stable_sort(phones.begin(), phones.end(), byClass);
     QStringList phoneTypeLines;
     for (int i = 0; i < phones.size(); ++i) {
         const QString number = singleLine(phones[i].number);

@@ -73,14 +73,20 @@ private:
 } // namespace
 
 QByteArray toCp1252Latin(const QString &text, bool *changed) {
-    bool fits = true;
-    for (const QChar c : text)
-        if (c.unicode() >= 0x80 && !inCp1252(c.unicode())) {
+    bool ascii = true, fits = true;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80)
+            continue;
+        ascii = false;
+        if (!inCp1252(c.unicode())) {
             fits = false;
             break;
         }
+    }
     if (changed)
         *changed = !fits;
+    if (ascii)
+        return text.toLatin1();
     if (fits)
         return text::toCp1252(text);
 
