@@ -49,9 +49,9 @@ Queued deserialised(const QByteArray &bytes) {
 
 } // namespace
 
-ExtraTextQueue::ExtraTextQueue(const ApplicationState &folder)
-    : folder_(folder), names_(std::in_place, folder), order_(folder.ProgramDir),
-      staged_(folder.ProgramDir) {}
+ExtraTextQueue::ExtraTextQueue(const ApplicationState &folder, bool lostOnly)
+    : folder_(folder), names_(std::in_place, folder), lostOnly_(lostOnly),
+      order_(folder.ProgramDir), staged_(folder.ProgramDir) {}
 
 ExtraTextQueue::~ExtraTextQueue() {
     if (committed_ || !stagedAny_)
@@ -75,7 +75,8 @@ void ExtraTextQueue::add(qint64 number, const QString &name, const QStringList &
     const bool lost = !*known;
     serialise(record_, number, name, lines, lost);
     const QByteArray &bytes = record_.bytes();
-    order_.add(bytes);
+    if (lost || !lostOnly_)
+        order_.add(bytes);
     if (lost)
         return;
     // Names match without regard to letter case, so equal names meet in one partition.

@@ -27,8 +27,10 @@ public:
         bool lost = false; // the name may not name an extra-text file
     };
 
-    // The extra texts of `folder`; scratch files go to its program folder.
-    explicit ExtraTextQueue(const ApplicationState &folder);
+    // The extra texts of `folder`; scratch files go to its program folder. With `lostOnly`,
+    // entryOf() gives only the entries whose lines are lost (all a report of a done import
+    // shows of them), and the others are not kept in input order at all.
+    explicit ExtraTextQueue(const ApplicationState &folder, bool lostOnly = false);
     ~ExtraTextQueue();
     ExtraTextQueue(const ExtraTextQueue &) = delete;
     ExtraTextQueue &operator=(const ExtraTextQueue &) = delete;
@@ -45,7 +47,8 @@ public:
     // What the report says of contact `number` sharing its extra text with another person, once
     // staged; empty when it does not.
     QString sharingOf(qint64 number) const { return sharing_.value(number); }
-    // What contact `number` gives its extra text, if anything; asked in increasing order.
+    // What contact `number` gives its extra text, if anything (with `lostOnly`: if it is lost);
+    // asked in increasing order.
     const Entry *entryOf(qint64 number);
 
 private:
@@ -58,7 +61,8 @@ private:
     ApplicationState folder_;
     std::optional<ExtraTextFolder> names_; // the folder as it was when the queue was made
     QHash<QString, bool> hasFile_;         // names looked up in it: whether they may have a file
-    Spool order_;
+    bool lostOnly_;
+    Spool order_; // the entries entryOf() gives, in input order
     std::array<std::unique_ptr<Spool>, Partitions> partitions_;
     Spool staged_;       // staged file and target, one pair a record
     SpoolRecord record_; // the record being written

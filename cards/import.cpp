@@ -1,5 +1,6 @@
 #include "card_entries.h"
 #include "commands.h"
+#include "contact_pipe.h"
 #include "extra_text_queue.h"
 #include "import_names.h"
 #include "input_text.h"
@@ -71,7 +72,10 @@ class Import {
 public:
     Import(const CommandContext &ctx, const ImportRequest &request)
         : ctx_(ctx), request_(request), batch_(ScratchFile(ctx.programDir)), batchWriter_(batch_),
-          notes_(ctx.programDir), extra_(ctx.folder()) {}
+          notes_(ctx.programDir),
+          // A done import's report (to stderr) names the lines of a contact only when they are
+          // lost; a dry run's, or the one handed over as data, names them all.
+          extra_(ctx.folder(), !request.dryRun && !request.report) {}
 
     void run() {
         {
@@ -132,9 +136,12 @@ private:
             progress.step();
             return true;
         };
-        const std::optional<ParseError> error = looksLikeVCard(input.head(4096))
-                                                    ? readVCards(input, sink)
-                                                    : readCsv(input, request_.map, sink);
+        const bool vCards = looksLikeVCard(input.head(4096));
+        const std::optional<ParseError> error = ReadAside(
+            [&](const ContactSink &read) {
+                return vCards ? readVCards(input, read) : readCsv(input, request_.map, read);
+            },
+            sink);
         if (error)
             throw Failure(error->reason, file, error->line);
     }

@@ -59,11 +59,15 @@ qsizetype ImportedNames::find(const EntryRecord &record) const {
 }
 
 void ImportedNames::countInCardFile(const EntryRecord &entry) {
-    if (const qsizetype at = find(entry); at >= 0)
+    if (const qsizetype at = find(entry); at >= 0) {
         ++counts_[std::size_t(at)];
+        ++counted_;
+    }
 }
 
 int ImportedNames::entriesInCardFile(const EntryRecord &record) const {
+    if (counted_ == 0) // a new card file, or none of its names imported: nothing to look up
+        return 0;
     const qsizetype at = find(record);
     return at >= 0 ? counts_[std::size_t(at)] : 0;
 }

@@ -35,6 +35,7 @@ private:
 
     std::vector<Name> names_;
     std::vector<int> counts_; // beside names_, once sealed
+    qint64 counted_ = 0;      // card-file entries that carry a name imported
 };
 
 } // namespace meridoc::cards

@@ -4,6 +4,8 @@
 #include "data/entryrecord.h"
 #include "data/text.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 
 // Fitting a contact into the five fields of an entry. Nothing is dropped silently: whatever does
@@ -46,16 +48,20 @@ int phoneClass(const Phone &phone) {
     return 3;
 }
 
+// The types a phone's label names ("cell" as "mobile"); voice, pref and other tell nothing.
 QString phoneTypes(const Phone &phone) {
+    const auto named = [](const QString &t) {
+        return !(t.isEmpty() || t == u"voice" || t == u"pref" || t == u"other");
+    };
+    const auto spoken = [](const QString &t) {
+        return t == u"cell" ? QStringLiteral("mobile") : t;
+    };
+    if (phone.types.size() <= 1) // most phones: no list to build
+        return phone.types.isEmpty() || !named(phone.types[0]) ? QString() : spoken(phone.types[0]);
     QStringList kept;
-    for (QString t : phone.types) {
-        if (t == u"voice" || t == u"pref" || t == u"other" || t.isEmpty())
-            continue;
-        if (t == u"cell")
-            t = QStringLiteral("mobile");
-        if (!kept.contains(t))
-            kept += t;
-    }
+    for (const QString &t : phone.types)
+        if (named(t) && !kept.contains(spoken(t)))
+            kept += spoken(t);
     return kept.join(QLatin1String(", "));
 }
 
@@ -148,35 +154,42 @@ MappedEntry mapContact(const Contact &contact) {
         if (!singleLine(*part).isEmpty())
             f.nameLines += QLatin1String(label) + QStringLiteral(": ") + singleLine(*part);
 
-    QList<Phone> phones;
+    // The phones with a number, each with its number as a field holds it.
+    QVarLengthArray<std::pair<const Phone *, QString>, 4> phones;
     for (const Phone &p : contact.phones)
-        if (!singleLine(p.number).isEmpty())
-            phones += p;
-    const auto byClass = [](const Phone &a, const Phone &b) {
-        return phoneClass(a) < phoneClass(b);
+        if (QString number = singleLine(p.number); !number.isEmpty())
+            phones.append({&p, std::move(number)});
+    const auto byClass = [](const auto &a, const auto &b) {
+        return phoneClass(*a.first) < phoneClass(*b.first);
     };
     if (!std::is_sorted(phones.begin(), phones.end(), byClass)) // usually they are
         std::stable_sort(phones.begin(), phones.end(), byClass);
     QStringList phoneTypeLines;
     for (int i = 0; i < phones.size(); ++i) {
-        const QString number = singleLine(phones[i].number);
-        if (const QString types = phoneTypes(phones[i]);
-            i < 2 && !types.isEmpty() && types != DefaultPhoneType(i))
+        const Phone &phone = *phones[i].first;
+        const QString &number = phones[i].second;
+        if (const QString types = i < 2 ? phoneTypes(phone) : QString();
+            !types.isEmpty() && types != DefaultPhoneType(i))
             phoneTypeLines += QStringLiteral("Phone %1 type: %2").arg(i + 1).arg(types);
         if (i < 2) {
             const Field field = i == 0 ? Field::PHONE1 : Field::PHONE2;
             f.fit(field, i == 0 ? "PHONE1" : "PHONE2", number, f.phoneLines,
-                  [&] { return phoneLabel(phones[i]); });
+                  [&] { return phoneLabel(phone); });
         } else {
-            f.phoneLines += phoneLabel(phones[i]) + QStringLiteral(": ") + number;
+            f.phoneLines += phoneLabel(phone) + QStringLiteral(": ") + number;
             f.entry.losses +=
                 QStringLiteral("%1 phone moved to the extra text").arg(ordinal(i + 1));
         }
     }
 
-    QString note = contact.note;
-    note.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
-    QStringList noteLines = note.split(u'\n');
+    QStringList noteLines;
+    if (contact.note.contains(u'\n') || contact.note.contains(u'\r')) {
+        QString note = contact.note;
+        note.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+        noteLines = note.split(u'\n');
+    } else if (!contact.note.isEmpty()) { // a note of one line, as most are
+        noteLines = {contact.note};
+    }
     while (!noteLines.isEmpty() && noteLines.last().trimmed().isEmpty())
         noteLines.removeLast();
     if (contact.comments) {

@@ -51,31 +51,41 @@ void mergeRuns(const files::File &source, const std::vector<Range> &runs, Record
 
 // Sorts n records of `source` into `out` with bounded memory: chunks sorted in memory become
 // runs in a scratch file, merged MaxFanIn at a time until one pass into `out` finishes the job.
+// Reads the records of `range` of `source` and writes them to `out` sorted, stably.
+template <typename Item>
+void sortChunk(const files::File &source, const Range &range, std::vector<Item> &chunk,
+               RecordWriter &out) {
+    chunk.resize(range.end - range.first);
+    RecordReader<Item> reader(source, range);
+    for (Item &r : chunk)
+        reader.next(r);
+    std::vector<SortKey> keys;
+    keys.reserve(chunk.size());
+    for (const Item &r : chunk)
+        keys.push_back(sortKeyOf(r));
+    std::vector<std::size_t> order(chunk.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    for (std::size_t i : order)
+        out.write(chunk[i]);
+}
+
 template <typename Item>
 void externalSort(const files::File &source, qint64 n, RecordWriter &out,
                   const QString &scratchDir) {
+    std::vector<Item> chunk;
+    if (n <= SortChunkRecords) { // one chunk: sorted in memory straight into `out`
+        sortChunk<Item>(source, {0, n}, chunk, out);
+        return;
+    }
     files::File runsFile = ScratchFile(scratchDir);
     std::vector<Range> runs;
     {
         RecordWriter writer(runsFile);
-        std::vector<Item> chunk;
-        std::vector<std::size_t> order;
         for (qint64 first = 0; first < n; first += SortChunkRecords) {
             const Range range{first, std::min(n, first + SortChunkRecords)};
-            chunk.resize(range.end - range.first);
-            RecordReader<Item> reader(source, range);
-            for (Item &r : chunk)
-                reader.next(r);
-            std::vector<SortKey> keys;
-            keys.reserve(chunk.size());
-            for (const Item &r : chunk)
-                keys.push_back(sortKeyOf(r));
-            order.resize(chunk.size());
-            std::iota(order.begin(), order.end(), 0);
-            std::stable_sort(order.begin(), order.end(),
-                             [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-            for (std::size_t i : order)
-                writer.write(chunk[i]);
+            sortChunk<Item>(source, range, chunk, writer);
             runs.push_back(range);
         }
         writer.flush();

@@ -1,5 +1,6 @@
 #include "cards/commands.h"
 #include "cards/contact.h"
+#include "cards/contact_pipe.h"
 #include "cards/csv_layout.h"
 #include "cards/decoding.h"
 #include "cards/input_text.h"
@@ -390,5 +391,63 @@ TEST(CardsReaders, AFileChangingWhileReadIsRefused) {
             EXPECT_EQ(f.file(), file.fileName());
             EXPECT_EQ(f.reason(), "the file changed while it was read");
         }
+    }
+}
+
+// Contacts read on a thread of their own reach the sink in order, many batches' worth; the
+// reading's error comes after the contacts before it; a sink that says stop, or a failure on
+// either side, ends both threads, and the failure is thrown to the caller.
+TEST(CardsReaders, ReadingAsideHandsOverInOrder) {
+    const struct {
+        const char *what;
+        int contacts;        // read before the end (or the reading's failure)
+        bool parseError;     // the reading ends with an error
+        int stopAt;          // the sink returns false for this contact (-1: never)
+        int sinkFailsAt;     // the sink throws for this contact (-1: never)
+        bool readFails;      // the reading throws after its contacts
+        int delivered;       // contacts the sink takes; -1: not checked
+        const char *failure; // the reason thrown; "": none
+    } cases[] = {
+        {"all, then the error", 5000, true, -1, -1, false, 5000, ""},
+        {"none", 0, false, -1, -1, false, 0, ""},
+        {"the sink stops", 5000, false, 300, -1, false, 301, ""},
+        {"the sink fails", 5000, false, -1, 10, false, 10, "sink"},
+        {"the reading fails", 5000, false, -1, -1, true, -1, "read"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        int delivered = 0;
+        bool inOrder = true;
+        std::optional<ParseError> error;
+        QString failure;
+        try {
+            error = ReadAside(
+                [&](const ContactSink &sink) -> std::optional<ParseError> {
+                    for (int i = 0; i < c.contacts; ++i) {
+                        Contact contact;
+                        contact.line = i;
+                        contact.note = QString(100, 'n');
+                        if (!sink(std::move(contact)))
+                            return std::nullopt;
+                    }
+                    if (c.readFails)
+                        throw Failure(QStringLiteral("read"));
+                    return c.parseError ? std::optional(ParseError{7, "bad"}) : std::nullopt;
+                },
+                [&](Contact &&contact) {
+                    if (contact.line == c.sinkFailsAt)
+                        throw Failure(QStringLiteral("sink"));
+                    inOrder = inOrder && contact.line == delivered++;
+                    return contact.line != c.stopAt;
+                });
+        } catch (const Failure &f) {
+            failure = f.reason();
+        }
+        EXPECT_EQ(failure, QString::fromLatin1(c.failure));
+        EXPECT_TRUE(inOrder);
+        if (c.delivered >= 0) {
+            EXPECT_EQ(delivered, c.delivered);
+        }
+        EXPECT_EQ(error.has_value(), c.parseError);
     }
 }
