@@ -112,6 +112,9 @@ bool looksLikeVCard(QByteArrayView bytes);
 // note's first line. Characters Windows-1252 lacks are written in Latin letters
 // (toCp1252Latin); the text as written goes to the extra text.
 
+// The line that heads a contact's lines in an extra text, naming it in full.
+inline const QLatin1String FullNameHeading("Full name: ");
+
 struct MappedEntry {
     // NAME, SURNAME, PHONE1, PHONE2, COMMENTS as Windows-1252 bytes, cut to the field maxima.
     std::array<QByteArray, 5> fields;

@@ -75,7 +75,7 @@ QStringList linesOf(const QString &extraText, const FieldViews &fields) {
     QStringList mine;
     QList<QStringList> sections;
     for (const QString &line : all) {
-        if (line.startsWith(QLatin1String("Full name: ")))
+        if (line.startsWith(FullNameHeading))
             sections.append({line});
         else if (sections.isEmpty())
             mine += line;

@@ -3,6 +3,7 @@
 #include "extra_text_update.h"
 
 #include "commands.h"
+#include "contact.h"
 
 #include "data/appstate.h"
 #include "data/errors.h"
@@ -61,7 +62,7 @@ QSet<QString> linesOf(const QTextDocument &doc) {
 bool append(QSet<QString> &held, const QStringList &group, QStringList &added) {
     const bool holdsAll = std::all_of(group.begin(), group.end(), [&](const QString &line) {
         return lineText(line).isEmpty() || held.contains(lineText(line)) ||
-               (&line == &group.first() && line.startsWith(QLatin1String("Full name: ")));
+               (&line == &group.first() && line.startsWith(FullNameHeading));
     });
     if (holdsAll)
         return false;
@@ -121,7 +122,7 @@ bool holdsAsWritten(const QByteArray &shown, const QList<QStringList> &groups) {
     for (const QStringList &group : groups) {
         for (qsizetype i = 0; i < group.size(); ++i) {
             const QString line = lineText(group[i]);
-            const bool heading = i == 0 && group[i].startsWith(QLatin1String("Full name: "));
+            const bool heading = i == 0 && group[i].startsWith(FullNameHeading);
             if (line.isEmpty() || heading || found.contains(line))
                 continue;
             if (!rtf::holdsParagraph(*paragraphs, line))

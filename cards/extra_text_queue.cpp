@@ -1,6 +1,7 @@
 #include "extra_text_queue.h"
 
 #include "commands.h"
+#include "contact.h"
 #include "extra_text_batch.h"
 
 #include "data/errors.h"
@@ -144,7 +145,7 @@ void ExtraTextQueue::commit() {
 // together, so the names need not be remembered for the whole import.
 void ExtraTextQueue::noteSharing(qint64 number, const QString &name, const QString &heading,
                                  QHash<QString, QString> &firstHeadings) {
-    if (!heading.startsWith(QLatin1String("Full name: ")))
+    if (!heading.startsWith(FullNameHeading))
         return;
     const QString key = text::upperAscii(name);
     const auto first = firstHeadings.constFind(key);
@@ -153,7 +154,7 @@ void ExtraTextQueue::noteSharing(qint64 number, const QString &name, const QStri
     else if (*first != heading)
         sharing_.insert(number, QStringLiteral("shares the extra text %1 with %2, under its own "
                                                "full name")
-                                    .arg(name, first->mid(int(qstrlen("Full name: ")))));
+                                    .arg(name, first->mid(FullNameHeading.size())));
 }
 
 template <typename Use> void ExtraTextQueue::forEachStaged(Use use) {

@@ -14,10 +14,8 @@
 namespace meridoc::cards {
 namespace {
 
-const QLatin1String Heading("Full name: ");
-
 bool isHeading(const QTextBlock &block) {
-    return block.text().startsWith(Heading);
+    return block.text().startsWith(FullNameHeading);
 }
 
 // The first block of the contact's lines: its heading's next (the heading itself when nothing
@@ -50,7 +48,7 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
                               const QSet<QString> &held, bool replaceLabelled, bool endIsOpen) {
     SectionMerge merge;
     QStringList lines = group;
-    const QString heading = !lines.isEmpty() && lines.first().startsWith(Heading)
+    const QString heading = !lines.isEmpty() && lines.first().startsWith(FullNameHeading)
                                 ? text::trimmed(lines.takeFirst())
                                 : QString();
     const QTextBlock start = sectionStart(doc, heading);

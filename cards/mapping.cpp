@@ -234,7 +234,7 @@ MappedEntry mapContact(const Contact &contact) {
     f.entry.extraLines = f.noteLines + f.nameLines + phoneTypeLines + f.phoneLines + f.emailLines +
                          f.addressLines + f.otherLines;
     if (!f.entry.extraLines.isEmpty())
-        f.entry.extraLines.prepend(QStringLiteral("Full name: ") + fullName);
+        f.entry.extraLines.prepend(FullNameHeading + fullName);
     return std::move(f.entry);
 }
 

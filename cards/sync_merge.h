@@ -33,8 +33,6 @@ Projection ProjectionOfEntry(const std::array<QByteArray, FieldCount> &fields,
 // A hash of the projection, the same for equal projections (16 hex digits).
 QByteArray ProjectionHash(const Projection &projection);
 
-// The line that heads a contact's lines in an extra text, naming it in full.
-inline const QLatin1String FullNameHeading("Full name: ");
 // The heading among a contact's lines, empty when there is none.
 QString HeadingOf(const QStringList &lines);
 
