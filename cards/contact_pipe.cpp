@@ -133,10 +133,8 @@ std::optional<ParseError> ReadAside(const ContactReading &read, const ContactSin
     } join{pipe, reader};
     while (std::optional<Batch> batch = pipe.take()) {
         for (Contact &c : batch->contacts) {
-            if (!sink(std::move(c))) {
-                pipe.stop();
-                return std::nullopt;
-            }
+            if (!sink(std::move(c)))
+                return std::nullopt; // `join` stops the reading
         }
     }
     return pipe.result();

@@ -49,8 +49,6 @@ void mergeRuns(const files::File &source, const std::vector<Range> &runs, Record
     }
 }
 
-// Sorts n records of `source` into `out` with bounded memory: chunks sorted in memory become
-// runs in a scratch file, merged MaxFanIn at a time until one pass into `out` finishes the job.
 // Reads the records of `range` of `source` and writes them to `out` sorted, stably.
 template <typename Item>
 void sortChunk(const files::File &source, const Range &range, std::vector<Item> &chunk,
@@ -71,6 +69,8 @@ void sortChunk(const files::File &source, const Range &range, std::vector<Item> 
         out.write(chunk[i]);
 }
 
+// Sorts n records of `source` into `out` with bounded memory: chunks sorted in memory become
+// runs in a scratch file, merged MaxFanIn at a time until one pass into `out` finishes the job.
 template <typename Item>
 void externalSort(const files::File &source, qint64 n, RecordWriter &out,
                   const QString &scratchDir) {
