@@ -1,4 +1,5 @@
 #include "about_window.h"
+#include "accessible_line_edit.h"
 #include "data/appstate.h"
 #include "desktop/desktop_identity.h"
 #include "import_window.h"
@@ -33,6 +34,8 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("MERIDOC"));
     meridoc::applyDesktopIdentity();
+    // Before any window exists: an interface made for a control is kept as long as the control.
+    meridoc::installLineEditAccessibility();
 
     TForm1 form1;
     TForm2 form2(&form1);

@@ -1,5 +1,6 @@
 #include "window_style.h"
 
+#include "accessible_line_edit.h"
 #include "desktop/desktop_identity.h"
 #include "desktop/window_fit.h"
 
@@ -156,6 +157,7 @@ void applyWindowStyle(QWidget *window) {
     }();
     Q_UNUSED(substituted);
     installApplicationFilters();
+    installLineEditAccessibility();
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(10);
     font.setStyleHint(QFont::SansSerif);

@@ -8,8 +8,8 @@ namespace meridoc {
 // Gives a window the program's icon and its small sans-serif font (about 8 points at 96 pixels per
 // inch: 10 pixels high, as wide as the classic face), so the captions fit the controls' classic
 // sizes; it stays on screen at any scale (keepOnScreen). Its labels size themselves to their
-// captions whenever a caption changes, and Enter on a focused push button presses it, in every
-// window of the program.
+// captions whenever a caption changes, Enter on a focused push button presses it, and line edits
+// tell a screen reader their whole text, in every window of the program.
 void applyWindowStyle(QWidget *window);
 
 // Makes the menu bar reachable from the keyboard without changing its captions: a lone Alt or

@@ -3,6 +3,7 @@
 // measured with the font and style they are drawn with.
 #include "support/windows.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
@@ -47,18 +48,35 @@ int captionRoom(const QWidget *w) {
     return room.intersected(w->rect()).width();
 }
 
+// The focused control's line at its caret as a screen reader reads it: it asks for the text
+// attributes run at each offset of the line, joins the runs and reads the line up to their end.
+QString spokenLine(QWidget *control) {
+    QAccessibleInterface *box = QAccessible::queryAccessibleInterface(control);
+    QAccessibleTextInterface *text = box ? box->textInterface() : nullptr;
+    if (!text)
+        return QStringLiteral("<no text>");
+    int start = 0, end = 0, runsEnd = 0;
+    text->textAtOffset(text->cursorPosition(), QAccessible::LineBoundary, &start, &end);
+    for (int offset = start; offset < end; offset = std::max(runsEnd, offset + 1)) {
+        int runStart = 0;
+        text->attributes(offset, &runStart, &runsEnd);
+    }
+    return text->text(start, std::min(end, runsEnd)).trimmed();
+}
+
 // A row is "<name>: <steps> | <what to read> <expected>". Steps: a main-window menu command,
 // "find=<text>" for a search, a search-window button, "dblclick" on the selected result, "about",
 // and the keyboard and mouse: "type:<text>", "key:<key>" to the focused control,
 // "focus:<control>", "click:<control>" into the blanks after a four-letter name, "dclick:<pad
 // column>". What is read afterwards: a main-window line edit's shown text, the menu bar's active
-// item ("menu"), the focused control ("focus") or the number of visible main-window controls.
+// item ("menu"), the focused control ("focus"), the focused control's line a screen reader reads
+// ("spoken") or the number of visible main-window controls.
 // Wherever a row ends, every visible caption of the window on screen must fit its control.
 class WindowWalk : public ::testing::TestWithParam<const char *> {};
 
 TEST_P(WindowWalk, CaptionsFitAndInputReachesTheRightControl) {
     testsupport::ProgramWindows w{{{"Anna", "Smith", "(000)555-0199", "", "a friend"}}};
-    w.dir().write("AnnaSmith", "{\\rtf1 Met at the station.}");
+    w.dir().write("AnnaSmith", "{\\rtf1 Met at the station.\\par Likes tea.\\par Call after six.}");
     TForm3 about(&w.form1());
     QApplication::setActiveWindow(&w.form1());
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w.form1()));
@@ -117,6 +135,7 @@ TEST_P(WindowWalk, CaptionsFitAndInputReachesTheRightControl) {
         read.isEmpty()      ? QString()
         : read == "menu"    ? (active ? active->text() : QString())
         : read == "focus"   ? focused()->objectName()
+        : read == "spoken"  ? spokenLine(focused())
         : read == "visible" ? QString::number(std::count_if(controls.begin(), controls.end(),
                                                             [](auto *c) { return c->isVisible(); }))
                             : w.main<QLineEdit>(read.toLatin1())->displayText();
@@ -162,7 +181,12 @@ INSTANTIATE_TEST_SUITE_P(
         "EscapeClosesTheViewer: find= key:Return key:Escape | focus StringGrid1",
         "TabReachesExtraTextBeforeDone: find= Button3 key:Tab key:Tab key:Tab | focus Button5",
         "TheEditorTakesTheFocus: find= Button3 Button5 | focus RichEdit2",
-        "EscapeLeavesTheEntryForm: find= Button3 key:Escape | focus StringGrid1"),
+        "EscapeLeavesTheEntryForm: find= Button3 key:Escape | focus StringGrid1",
+        // What a screen reader reads: a box's whole value, a read-only text line by line.
+        "ThePhoneIsReadWhole: find= Button3 | spoken (000)555-0199",
+        "TheNameBoxIsReadWithItsNameSelected: NEW1 type:home RENAME1 | spoken home",
+        "TheViewerReadsItsThirdLine: find= key:Return key:Down key:Down | spoken Call after six.",
+        "TheSearchBoxIsReadAfterAnEdit: SEARCH type:AB key:Backspace | spoken A"),
     [](const auto &info) { return QString(info.param).section(':', 0, 0).toStdString(); });
 
 } // namespace
