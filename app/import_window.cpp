@@ -71,9 +71,12 @@ void ImportWindow::showReport(const cards::ContactFileReport &report, bool impor
     ui->Memo1->setPlainText(details);
     ui->Memo1->setAccessibleDescription(summary); // read out with the report's name
     const bool canImport = !imported && report.error.isEmpty() && report.added > 0;
+    // Named before IMPORT goes and hands it the focus; once imported, a screen reader reads the
+    // outcome with it.
+    ui->Button2->setText(imported ? QStringLiteral("CLOSE") : QStringLiteral("CANCEL"));
+    ui->Button2->setAccessibleDescription(imported ? summary : QString());
     ui->Button1->setVisible(!imported);
     ui->Button1->setEnabled(canImport);
-    ui->Button2->setText(imported ? QStringLiteral("CLOSE") : QStringLiteral("CANCEL"));
     (canImport ? ui->Button1 : ui->Button2)->setDefault(true); // Enter presses it
 }
 

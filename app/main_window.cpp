@@ -220,10 +220,11 @@ void TForm1::SEARCHClick() {
     }
     showOnly({});
     hideSearchWindow();
-    ui->Edit1->clear();
     for (QWidget *w : letterPad())
         w->show();
+    // Emptied once it has the focus, so that a screen reader names the box before its change.
     ui->Edit1->setFocus(Qt::OtherFocusReason);
+    ui->Edit1->clear();
 }
 
 void TForm1::StringGrid1Click() {

@@ -74,6 +74,7 @@ private:
     void connectHandlers();
     void setUpKeyboard();
     void focusWindowIfEmpty();
+    void describePadPress();
     void selectCurrentFile();
     void hideLetterPad();
     void hideFileControls();

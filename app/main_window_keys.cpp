@@ -3,6 +3,7 @@
 // does.
 #include "main_window.h"
 
+#include "accessible_views.h"
 #include "guard.h"
 #include "letter_pad_look.h"
 #include "ui_main_window.h"
@@ -41,6 +42,8 @@ void TForm1::setUpKeyboard() {
         QStringLiteral("Enter or Space adds the letter to the search string"));
     ui->FileListBox1->setAccessibleName(QStringLiteral("Card files"));
     styleLetterPad(ui->StringGrid1);
+    announceCurrentItemOnFocus(ui->StringGrid1);
+    announceCurrentItemOnFocus(ui->FileListBox1);
 
     for (QWidget *w : std::initializer_list<QWidget *>{ui->StringGrid1, ui->Edit1, ui->MaskEdit2,
                                                        ui->FileListBox1})
@@ -68,6 +71,14 @@ void TForm1::focusWindowIfEmpty() {
     setFocus(Qt::OtherFocusReason);
 }
 
+// The letter a key pressed on the pad is said with the search string it made.
+void TForm1::describePadPress() {
+    const QString search = ui->Edit1->text();
+    describeCurrentItem(ui->StringGrid1, search.size() >= 16
+                                             ? QStringLiteral("Search string full: ") + search
+                                             : QStringLiteral("Search string: ") + search);
+}
+
 // The list's current file is the chosen one as soon as the keyboard is used on the list.
 void TForm1::selectCurrentFile() {
     QListWidget *list = ui->FileListBox1;
@@ -92,6 +103,7 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
             return false;
         if (!key->isAutoRepeat())
             guarded(this, [&] { StringGrid1Click(); });
+        describePadPress();
         return true;
     }
     if (watched == ui->FileListBox1) {

@@ -60,13 +60,14 @@ void TForm2::Button3Click() {
     addMode_ = false;
     HideResultControls();
 
-    ui->Edit3->setText(grid_->cell(2, row));
-    ui->Edit4->setText(grid_->cell(3, row));
-    ui->Edit5->setText(grid_->cell(4, row));
     ui->Label3->setText(QStringLiteral("Edit details for ") + ui->Edit1->text() + " " +
                         ui->Edit2->text() + ".");
     ui->Label3->adjustSize();
+    // The boxes are filled once PHONE1 has the focus, so that a screen reader names it first.
     ui->Edit3->setFocus();
+    ui->Edit3->setText(grid_->cell(2, row));
+    ui->Edit4->setText(grid_->cell(3, row));
+    ui->Edit5->setText(grid_->cell(4, row));
 }
 
 void TForm2::Button4Click() {

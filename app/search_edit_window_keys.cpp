@@ -2,6 +2,7 @@
 // the keys that do what the mouse does on the results grid, and Escape.
 #include "search_edit_window.h"
 
+#include "accessible_views.h"
 #include "desktop/window_fit.h"
 #include "guard.h"
 #include "results_grid.h"
@@ -29,6 +30,7 @@ void TForm2::setUpKeyboard() {
         QStringLiteral("Read only; Ctrl+Tab leaves the text, Escape closes it"));
     ui->GroupBox2->setAccessibleName(QStringLiteral("Extra text editor"));
     ui->StringGrid1->installEventFilter(this);
+    announceCurrentItemOnFocus(ui->StringGrid1);
 
     // Escape presses the way back that is on screen, innermost first.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);

@@ -69,6 +69,9 @@ void TForm2::StringGrid1DblClick() {
     HideResultControls();
     resize(TextWidth, height());
     ui->RichEdit1->setReadOnly(true);
+    // Read only, but with a caret the keys move, so a screen reader reads it line by line.
+    ui->RichEdit1->setTextInteractionFlags(Qt::TextSelectableByKeyboard |
+                                           Qt::TextSelectableByMouse);
     ui->Button2->show();
     ui->RichEdit1->setAccessibleName(QStringLiteral("Extra text of ") + personOf(row));
     focusWithText(ui->RichEdit1, std::move(note));

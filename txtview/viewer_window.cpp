@@ -27,6 +27,8 @@ ViewerWindow::ViewerWindow(const QList<HelpTopic> &topics, const QString &wanted
             &QWidget::close);
 
     text_->setReadOnly(true);
+    // A caret the keys move, so a screen reader reads the text line by line.
+    text_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     // The help text lines up columns with blanks.
     text_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     // Wide enough for the help text's 76 columns beside the scroll bar.

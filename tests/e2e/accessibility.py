@@ -56,6 +56,18 @@ STATES = [
     ("HELP", ["F10", "Left", "Down", "Return", "<MERIDOC Help - Meridoc Help>"], "Help topics"),
     ("Escape closes the help viewer", ["Escape", HOME], "MERIDOC   home"),
 ]
+# Then what a screen reader reads: the search box named before its text changes, a box's whole
+# value, and a read-only text line by line.
+READING_STATES = [
+    ("a search for S", ["F10", "Right", "Right", "Return", "=S", "Return", SEARCH],
+     "Search results"),
+    ("back from the search", ["Escape", HOME], "MERIDOC   home"),
+    ("SEARCH/EDIT after a search", ["F10", "Right", "Right", "Return"], "ENTER SEARCH STRING"),
+    ("a search string typed", ["=Smi"], "ENTER SEARCH STRING"),
+    ("the extra text of Anna Smith", ["Return", SEARCH, "Return"], "Extra text of Anna Smith"),
+    ("Down twice", ["Down", "Down"], "Extra text of Anna Smith"),
+    ("Escape twice goes back", ["Escape", "Escape", HOME], "MERIDOC   home"),
+]
 # Then the program started anew with a contact file: its import window beside the main window.
 IMPORT_STATES = [
     ("the import window of a contact file", ["<MERIDOC IMPORT>"], "Import report"),
@@ -66,6 +78,70 @@ IMPORT_STATES = [
 # the view is not.)
 PARTS = {"table cell", "list item", "column header", "menu", "menu item", "menu bar",
          "scroll bar", "filler"}
+
+
+def announced(name):
+    """The box `name` took the focus before its text changed, so a screen reader names it."""
+    def check(obj, heard):
+        order = [t for t, n, d in heard if n == name and
+                 (t.startswith("object:text-changed") or (t.endswith(":focused") and d == 1))]
+        if not order or not order[0].endswith(":focused"):
+            return [f"\"{name}\" had {order}: its text changed before it took the focus"]
+        return []
+    return check
+
+
+def spoken(expected):
+    """The focused text's line at the caret, as a screen reader reads it: cut to the text
+    attribute runs it asks for at each offset of the line, joined."""
+    def check(obj, heard):
+        text = obj.queryText()
+        line, start, end = text.getTextAtOffset(text.caretOffset, 5)  # from line start
+        runs_end, offset = start, start
+        while offset < end:
+            runs_end = text.getAttributeRun(offset, False)[2]
+            offset = max(runs_end, offset + 1)
+        read = text.getText(start, min(end, runs_end)).strip()
+        return [] if read == expected else [f"\"{obj.name}\" reads \"{read}\", not \"{expected}\""]
+    return check
+
+
+CHECKS = {
+    "SEARCH/EDIT after a search": announced("ENTER SEARCH STRING"),
+    "a search string typed": spoken("Smi"),
+    "Down twice": spoken("Call after six."),
+}
+
+
+class Heard:
+    """The focus and text events the program sends, in order, as (type, source name, detail)."""
+
+    def __init__(self, pyatspi):
+        from gi.repository import GLib
+        self.context, self.events = GLib.MainContext.default(), []
+        pyatspi.Registry.registerEventListener(self.note, "object:state-changed:focused",
+                                               "object:text-changed")
+
+    def note(self, event):
+        try:
+            name = event.source.name
+        except Exception:
+            name = None
+        self.events.append((event.type, name, event.detail1))
+
+    def since_last(self):
+        while self.context.iteration(False):
+            pass
+        events, self.events = self.events, []
+        return events
+
+
+def focused_object(pyatspi):
+    for app in pyatspi.Registry.getDesktop(0):
+        for obj in (o for w in (app or []) if w is not None for o in walk(w)):
+            if obj.getState().contains(pyatspi.STATE_FOCUSED) and obj.getRoleName() not in PARTS:
+                return obj
+    return None
 
 
 def walk(obj):
@@ -122,10 +198,14 @@ def main():
                        QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
     s = driver.Scenario("accessibility", display, sys.argv[3], sys.argv[4] + "/accessibility")
     p = s.program
+    heard = Heard(pyatspi)
     try:
         p.start()
         display.activate(p.main_window("TANRO"))
-        for title, keys, focus in STATES + IMPORT_STATES:
+        for title, keys, focus in STATES + READING_STATES + IMPORT_STATES:
+            if title == READING_STATES[0][0]:
+                with open(p.path("AnnaSmith"), "w") as f:
+                    f.write("{\\rtf1 Met at the station.\\par Likes tea.\\par Call after six.}")
             if title == IMPORT_STATES[0][0]:
                 with open(p.path("carl.vcf"), "w") as f:
                     f.write("BEGIN:VCARD\nVERSION:3.0\nN:Clark;Carl;;;\nEND:VCARD\n")
@@ -136,6 +216,9 @@ def main():
                     "the program on the accessibility bus", lambda: problems_and_focus(pyatspi))
                 if focus and focused != focus:
                     problems.append(f"the focus is on \"{focused}\", not on \"{focus}\"")
+                events = heard.since_last()
+                if title in CHECKS and not problems:
+                    problems += CHECKS[title](focused_object(pyatspi), events)
                 if problems:
                     raise driver.StepFailed("; ".join(problems))
         with s.step("at twice the scale the help viewer and the search window fit the screen"):
