@@ -121,6 +121,8 @@ void SyncRound::writeFolder() {
             read = card.stamp;
             if (!request_.pair.isEmpty()) // the push follows in the same run
                 KeepUnpushed(folder_, ch.uid, card.bytes);
+        } else if (!ch.restoredFrom.isEmpty()) {
+            bytes = PatchVCard(ch.restoredFrom, ch.result).value_or(QByteArray());
         }
         if (bytes.isEmpty())
             bytes = VCardOfProjection(ch.result, ch.uid, request_.version4);

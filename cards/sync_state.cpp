@@ -9,11 +9,13 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace meridoc::cards {
 namespace {
@@ -135,8 +137,10 @@ void KeepUnpushed(const QString &folder, const QString &uid, const QByteArray &b
     WriteFileAtomically(path, bytes);
 }
 
-std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid) {
-    const QString path = unpushedPath(folder, uid);
+namespace {
+
+// A vCard kept in the state folder, if there is one.
+std::optional<QByteArray> keptVCard(const QString &path) {
     if (StampOf(path).isNone())
         return std::nullopt;
     try {
@@ -146,10 +150,53 @@ std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid) {
     }
 }
 
-void ForgetUnpushed(const QString &folder) {
-    QDir dir(unpushedFolder(folder));
+void removeFolder(const QString &path) {
+    QDir dir(path);
     if (dir.exists() && !dir.removeRecursively())
         throw Failure(QStringLiteral("cannot remove the folder"), dir.path());
+}
+
+QString restoreFolder(const QString &folder) {
+    return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/restore"));
+}
+
+} // namespace
+
+std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid) {
+    return keptVCard(unpushedPath(folder, uid));
+}
+
+void ForgetUnpushed(const QString &folder) {
+    removeFolder(unpushedFolder(folder));
+}
+
+void KeepForRestore(const QString &folder) {
+    const QString kept = restoreFolder(folder);
+    if (!QDir().mkpath(kept))
+        throw Failure(QStringLiteral("cannot create the folder"), kept);
+    const QStringList names = QDir(folder).entryList({QStringLiteral("*.vcf")}, QDir::Files);
+    for (const QString &name : names) {
+        const QString from = QDir(folder).filePath(name), to = kept + '/' + name;
+        if (QFileInfo(from).isSymLink() || StampOf(from).isNone()) // links are not followed
+            continue;
+        QFile::remove(to);
+        if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+            continue;
+        try {
+            WriteFileAtomically(to, files::File::openForReading(from).readAll(16 << 20));
+        } catch (const EInOutError &e) {
+            throw Failure(e.message(), from);
+        }
+    }
+    files::syncDirectory(kept);
+}
+
+std::optional<QByteArray> KeptForRestore(const QString &folder, const QString &file) {
+    return keptVCard(restoreFolder(folder) + '/' + file);
+}
+
+void ForgetKeptForRestore(const QString &folder) {
+    removeFolder(restoreFolder(folder));
 }
 
 std::array<QByteArray, FieldCount> SyncedContact::fields() const {

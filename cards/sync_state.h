@@ -85,4 +85,13 @@ std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid);
 // Forgets them all: the rounds are pushed.
 void ForgetUnpushed(const QString &folder);
 
+// The folder's vCards kept as they are (hard links, else copies) in the state folder before
+// vdirsyncer is let remove them from the folder, so that a round can write them again as they
+// were and put them back on a server that lost them. Throws Failure.
+void KeepForRestore(const QString &folder);
+// The kept vCard of the folder's file `file`, if any.
+std::optional<QByteArray> KeptForRestore(const QString &folder, const QString &file);
+// Forgets them: the server has them again.
+void ForgetKeptForRestore(const QString &folder);
+
 } // namespace meridoc::cards
