@@ -104,8 +104,8 @@ bool holdsVCards(const QString &folder) {
 }
 
 // What the server has new comes into the folder. To put the contacts back on a server whose
-// address book was emptied, vdirsyncer is let remove the folder's vCards, which are kept first:
-// the round writes them again as they were, and the push uploads them.
+// address book was emptied, vdirsyncer is let remove the folder's vCards, which are kept first
+// in the state folder: the round writes them again as they were, and the push uploads them.
 void pull(const CommandContext &ctx, const SyncRequest &request) {
     if (!request.restoreServer) {
         vdirsyncerSync(ctx, request, request.forceDelete);
@@ -119,7 +119,7 @@ void pull(const CommandContext &ctx, const SyncRequest &request) {
                                          "not; --restore-server puts back only what the server "
                                          "lost"),
                           request.folder);
-        KeepForRestore(request.folder);
+        KeepAllLastSeen(request.folder);
         vdirsyncerSync(ctx, request, true);
     }
 }
@@ -214,8 +214,6 @@ void RunSync(const CommandContext &ctx, const SyncRequest &request) {
         vdirsyncerSync(ctx, request, request.forceDelete);
     if (pair)
         ForgetUnpushed(request.folder);
-    if (request.restoreServer)
-        ForgetKeptForRestore(request.folder);
 }
 
 void RunResolveConflict(const QString &a, const QString &b) {

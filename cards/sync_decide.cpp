@@ -91,7 +91,7 @@ void SyncRound::decide(int index) {
         } else if (!card && (mineChanged || request_.restoreServer)) {
             ch.folder = FolderOp::Write;
             ch.result = entryProjection(c.entry);
-            ch.restoredFrom = KeptForRestore(folder_, ch.file).value_or(QByteArray());
+            ch.restoredFrom = LastSeen(folder_, ch.file).value_or(QByteArray());
             if (QFileInfo::exists(folder_ + ch.file))
                 ch.file = ch.uid + QStringLiteral(".vcf");
             report(mineChanged ? QStringLiteral("came back: %1: removed from the folder but "

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -156,8 +157,8 @@ void removeFolder(const QString &path) {
         throw Failure(QStringLiteral("cannot remove the folder"), dir.path());
 }
 
-QString restoreFolder(const QString &folder) {
-    return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/restore"));
+QString lastSeenFolder(const QString &folder) {
+    return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/last"));
 }
 
 } // namespace
@@ -170,33 +171,36 @@ void ForgetUnpushed(const QString &folder) {
     removeFolder(unpushedFolder(folder));
 }
 
-void KeepForRestore(const QString &folder) {
-    const QString kept = restoreFolder(folder);
-    if (!QDir().mkpath(kept))
-        throw Failure(QStringLiteral("cannot create the folder"), kept);
-    const QStringList names = QDir(folder).entryList({QStringLiteral("*.vcf")}, QDir::Files);
-    for (const QString &name : names) {
-        const QString from = QDir(folder).filePath(name), to = kept + '/' + name;
-        if (QFileInfo(from).isSymLink() || StampOf(from).isNone()) // links are not followed
-            continue;
-        QFile::remove(to);
-        if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-            continue;
-        try {
-            WriteFileAtomically(to, files::File::openForReading(from).readAll(16 << 20));
-        } catch (const EInOutError &e) {
-            throw Failure(e.message(), from);
-        }
+void KeepLastSeen(const QString &folder, const QString &file) {
+    const QString from = QDir(folder).filePath(file), to = lastSeenFolder(folder) + '/' + file;
+    if (QFileInfo(from).isSymLink() || StampOf(from).isNone()) // links are not followed
+        return;
+    if (::unlink(QFile::encodeName(to).constData()) != 0 && errno == ENOENT &&
+        !QDir().mkpath(lastSeenFolder(folder)))
+        throw Failure(QStringLiteral("cannot create the folder"), lastSeenFolder(folder));
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return;
+    try {
+        WriteFileAtomically(to, files::File::openForReading(from).readAll(16 << 20));
+    } catch (const EInOutError &e) {
+        throw Failure(e.message(), from);
     }
-    files::syncDirectory(kept);
 }
 
-std::optional<QByteArray> KeptForRestore(const QString &folder, const QString &file) {
-    return keptVCard(restoreFolder(folder) + '/' + file);
+void KeepAllLastSeen(const QString &folder) {
+    for (const QString &name : QDir(folder).entryList({QStringLiteral("*.vcf")}, QDir::Files))
+        KeepLastSeen(folder, name);
+    files::syncDirectory(lastSeenFolder(folder));
 }
 
-void ForgetKeptForRestore(const QString &folder) {
-    removeFolder(restoreFolder(folder));
+std::optional<QByteArray> LastSeen(const QString &folder, const QString &file) {
+    return keptVCard(lastSeenFolder(folder) + '/' + file);
+}
+
+void ForgetLastSeen(const QString &folder, const QString &file) {
+    const QString path = lastSeenFolder(folder) + '/' + file;
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        throw Failure(QStringLiteral("cannot remove the file"), path);
 }
 
 std::array<QByteArray, FieldCount> SyncedContact::fields() const {
