@@ -70,13 +70,27 @@ QString fileNameFor(const QString &folder, const QString &uid) {
     return name;
 }
 
-// The UIDs the folder holds as the last sync left it, and those of its files read now.
+// The UIDs of the folder's vCards: as the last sync left them, and read from the files it does
+// not know (a restore not synced yet, a phone's new contact).
 QSet<QString> uidsInFolder(const QString &folder) {
-    QSet<QString> uids;
+    QSet<QString> uids, known;
     if (const auto state = ReadSyncState(folder))
-        for (const SyncedContact &c : state->contacts)
+        for (const SyncedContact &c : state->contacts) {
+            known.insert(c.file);
             if (QFileInfo::exists(QDir(folder).filePath(c.file)))
                 uids.insert(c.uid);
+        }
+    for (const QString &name : QDir(folder).entryList({QStringLiteral("*.vcf")}, QDir::Files)) {
+        const QString path = QDir(folder).filePath(name);
+        if (known.contains(name) || QFileInfo(path).isSymLink())
+            continue;
+        try {
+            for (const Kept &kept : keptVCards(path))
+                uids.insert(kept.uid);
+        } catch (const Failure &) {
+            // A file that is no vCard holds no UID.
+        }
+    }
     return uids;
 }
 

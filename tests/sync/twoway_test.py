@@ -225,7 +225,9 @@ def restore_keeps_photo_and_uid(t):
         delete()
         t.sync()
         assert "Finn Ford" not in t.contacts() and "Finn Ford" not in t.entries()
-        t.run("restore", t.removed("Ford"))
+        path = t.removed("Ford")
+        t.run("restore", path)
+        assert "already there" in t.run("restore", path), "restored twice"
         t.sync()
         after = t.contacts()["Finn Ford"]
         kept = [after[2][key] == before[2][key] for key in ("uid", "photo", "email")]
