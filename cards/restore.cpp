@@ -4,6 +4,7 @@
 #include "sync_lock.h"
 #include "sync_state.h"
 
+#include "data/appstate.h"
 #include "data/errors.h"
 #include "data/files.h"
 #include "data/text.h"
@@ -72,9 +73,9 @@ QString fileNameFor(const QString &folder, const QString &uid) {
 
 // The UIDs of the folder's vCards: as the last sync left them, and read from the files it does
 // not know (a restore not synced yet, a phone's new contact).
-QSet<QString> uidsInFolder(const QString &folder) {
+QSet<QString> uidsInFolder(const QString &folder, const std::optional<SyncState> &state) {
     QSet<QString> uids, known;
-    if (const auto state = ReadSyncState(folder))
+    if (state)
         for (const SyncedContact &c : state->contacts) {
             known.insert(c.file);
             if (QFileInfo::exists(QDir(folder).filePath(c.file)))
@@ -104,8 +105,18 @@ void print(std::FILE *stream, const QString &line) {
 void RunRestore(const CommandContext &ctx, const RestoreRequest &request) {
     if (!QDir().mkpath(request.folder))
         throw Failure(QStringLiteral("cannot create the folder"), request.folder);
+    if (IsSeedBaseName(ctx.cardBaseName))
+        throw Failure(QStringLiteral("the seed card file is not synced; open or create another "
+                                     "card file"),
+                      ctx.cardFile());
     const SyncFolderLock lock(request.folder);
-    QSet<QString> present = uidsInFolder(request.folder);
+    const std::optional<SyncState> state = ReadSyncState(request.folder);
+    if (state && !state->cardFile.isEmpty() &&
+        state->cardFile.compare(ctx.cardBaseName, Qt::CaseInsensitive) != 0)
+        throw Failure(QStringLiteral("this folder is synced with the card file \"%1\", not \"%2\"")
+                          .arg(state->cardFile, ctx.cardBaseName),
+                      request.folder);
+    QSet<QString> present = uidsInFolder(request.folder, state);
     QByteArray restored;
     for (const QString &file : request.files) {
         for (Kept &kept : keptVCards(file)) {
