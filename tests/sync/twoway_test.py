@@ -372,14 +372,19 @@ def vdirsyncer_over_time_limit(t):
     path = fake_vdirsyncer(t, "stalled", f"""open({pid!r}, "w").write(str(os.getpid()))
 time.sleep(120)
 """)
-    entries = t.entries()
-    t.sync("--vdirsyncer-timeout", "1", code=1, path=path)
+    entries, conf = t.entries(), os.path.join(os.environ["HOME"], ".config/meridoc/sync.conf")
+    open(conf, "a").write("vdirsyncer-timeout=1\n")
+    t.sync(code=1, path=path)
     assert "was stopped" in t.stderr and t.entries() == entries, t.stderr
     try:
         os.kill(int(open(pid).read()), 0)
         raise AssertionError("vdirsyncer still runs")
     except ProcessLookupError:
         pass
+    t.sync("--vdirsyncer-timeout", "300")  # the limit of this round; the remembered one stays
+    kept = open(conf).read()
+    open(conf, "w").write(kept.replace("vdirsyncer-timeout=1\n", ""))
+    assert "vdirsyncer-timeout=1\n" in kept, kept
 
 
 def mass_deletion_ways_back(t):
