@@ -3,11 +3,14 @@
 #include "commands.h"
 #include "export.h"
 #include "listing.h"
+#include "restore.h"
 #include "settings.h"
 #include "sync.h"
+#include "sync_state.h"
 
 #include "data/errors.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMap>
 
@@ -35,10 +38,13 @@ const char *const Help =
     "  import [--dry-run] [--update] [--map FIELD=HEADER]... FILE...\n"
     "                                     vCard and CSV files into the card file; --update\n"
     "                                     replaces the one entry of a contact's name\n"
-    "  sync [--folder DIR] [--vdirsyncer PAIR] [--force-delete]\n"
+    "  sync [--folder DIR] [--vdirsyncer PAIR] [--force-delete | --restore-server]\n"
+    "       [--vdirsyncer-timeout SECONDS]\n"
     "                                     makes the card file and the sync folder DIR agree\n"
     "                                     both ways (with PAIR: through vdirsyncer with a\n"
-    "                                     server); the options given are remembered\n"
+    "                                     server); folder and pair are remembered\n"
+    "  restore [--folder DIR] FILE...     puts the contacts a sync removed (its removed-*.vcf\n"
+    "                                     files) back into the card file and the sync folder\n"
     "  resolve-conflict A B               merges two versions of a contact into both files\n"
     "                                     (vdirsyncer's conflict_resolution command)\n"
     "\n"
@@ -70,9 +76,11 @@ const QMap<QString, OptionSpec> &optionSpecs() {
         {"--phone", {true, {"find"}}},
         {"--format", {true, {"export"}}},
         {"--output", {true, {"export"}}},
-        {"--folder", {true, {"export", "sync"}}},
+        {"--folder", {true, {"export", "sync", "restore"}}},
         {"--vdirsyncer", {true, {"sync"}}},
         {"--force-delete", {false, {"sync"}}},
+        {"--restore-server", {false, {"sync"}}},
+        {"--vdirsyncer-timeout", {true, {"sync"}}},
         {"--dry-run", {false, {"import"}}},
         {"--update", {false, {"import"}}},
         {"--map", {true, {"import"}}},
@@ -80,7 +88,8 @@ const QMap<QString, OptionSpec> &optionSpecs() {
     return specs;
 }
 
-const QStringList Commands = {"list", "find", "export", "import", "sync", "resolve-conflict"};
+const QStringList Commands = {"list",   "find", "export", "import", "sync", "resolve-conflict",
+                              "restore"};
 const QStringList MapFields = {"NAME", "SURNAME", "PHONE1", "PHONE2", "COMMENTS"};
 
 struct Invocation {
@@ -132,6 +141,13 @@ Invocation parse(const QStringList &args) {
     return inv;
 }
 
+// A positive number of seconds of at most a day; 0 for anything else.
+int seconds(const QString &text) {
+    bool ok = false;
+    const int n = text.trimmed().toInt(&ok);
+    return ok && n > 0 && n <= 86400 ? n : 0;
+}
+
 void check(const Invocation &inv) {
     if (inv.command.isEmpty())
         throw Usage{QStringLiteral("missing command")};
@@ -159,8 +175,16 @@ void check(const Invocation &inv) {
         throw Usage{QStringLiteral("import needs at least one FILE")};
     if (inv.command == "resolve-conflict" && n != 2)
         throw Usage{QStringLiteral("resolve-conflict needs two files")};
-    if (inv.command == "sync" && inv.has("--folder") && inv.value("--folder").isEmpty())
+    if ((inv.command == "sync" || inv.command == "restore") && inv.has("--folder") &&
+        inv.value("--folder").isEmpty())
         throw Usage{QStringLiteral("--folder needs a folder name")};
+    if (inv.command == "restore" && n == 0)
+        throw Usage{QStringLiteral("restore needs at least one FILE")};
+    if (inv.has("--force-delete") && inv.has("--restore-server"))
+        throw Usage{QStringLiteral("--force-delete and --restore-server exclude each other")};
+    if (inv.has("--vdirsyncer-timeout") && seconds(inv.value("--vdirsyncer-timeout")) <= 0)
+        throw Usage{QStringLiteral("'%1' is not a number of seconds")
+                        .arg(inv.value("--vdirsyncer-timeout"))};
 }
 
 ExportRequest exportRequest(const Invocation &inv) {
@@ -232,8 +256,10 @@ int run(const Invocation &inv, CommandContext &ctx) {
     return 0;
 }
 
-// A sync with what was given, and the rest as remembered from the last sync.
-SyncSettings syncSettings(const Invocation &inv, const QString &programDir) {
+// A sync with what was given, and the rest as remembered from the last sync. A restore needs no
+// folder when its files name it.
+SyncSettings syncSettings(const Invocation &inv, const QString &programDir,
+                          bool folderNeeded = true) {
     SyncSettings s = RememberedSync();
     const auto take = [&](const char *option, QString &value, bool path) {
         if (inv.has(QLatin1String(option)))
@@ -246,9 +272,35 @@ SyncSettings syncSettings(const Invocation &inv, const QString &programDir) {
     take("--vdirsyncer", s.pair, false);
     if (s.dir.isEmpty())
         s.dir = programDir;
-    if (s.folder.isEmpty())
+    if (s.folder.isEmpty() && folderNeeded)
         throw Usage{QStringLiteral("sync needs --folder DIR the first time")};
     return s;
+}
+
+SyncRequest syncRequest(const Invocation &inv, const SyncSettings &settings) {
+    SyncRequest request{settings.folder, settings.pair, inv.has("--force-delete")};
+    request.restoreServer = inv.has("--restore-server");
+    if (inv.has("--vdirsyncer-timeout"))
+        request.vdirsyncerSeconds = seconds(inv.value("--vdirsyncer-timeout"));
+    else if (settings.vdirsyncerSeconds > 0)
+        request.vdirsyncerSeconds = settings.vdirsyncerSeconds;
+    return request;
+}
+
+// The sync folder a restore puts its files back into: the one whose state folder holds them
+// (removed-*.vcf files), else the one given or remembered.
+RestoreRequest restoreRequest(const Invocation &inv, const SyncSettings &settings) {
+    RestoreRequest request{inv.operands, inv.has("--folder") ? settings.folder : QString()};
+    for (const QString &file : inv.operands) {
+        const QDir parent = QFileInfo(file).absoluteDir();
+        if (request.folder.isEmpty() && parent.dirName() == SyncStateFolderName)
+            request.folder = QFileInfo(parent.absolutePath()).absolutePath();
+    }
+    if (request.folder.isEmpty())
+        request.folder = settings.folder;
+    if (request.folder.isEmpty())
+        throw Usage{QStringLiteral("restore needs --folder DIR, the sync folder")};
+    return request;
 }
 
 } // namespace
@@ -277,8 +329,15 @@ int RunCommandLine(const QStringList &arguments, const QString &programDir, std:
         if (inv.command == "sync") {
             const SyncSettings settings = syncSettings(inv, programDir);
             UseProgramFolder(ctx, settings.dir, settings.cardFile);
-            RunSync(ctx, SyncRequest{settings.folder, settings.pair, inv.has("--force-delete")});
+            RunSync(ctx, syncRequest(inv, settings));
             RememberSync(settings);
+            return 0;
+        }
+        if (inv.command == "restore") {
+            const SyncSettings settings = syncSettings(inv, programDir, false);
+            const RestoreRequest request = restoreRequest(inv, settings);
+            UseProgramFolder(ctx, settings.dir, settings.cardFile);
+            RunRestore(ctx, request);
             return 0;
         }
         if (inv.command == "export")

@@ -77,6 +77,8 @@ struct ImportRequest {
     bool update = false;
     // When set, the report goes here instead of being printed.
     ImportReport *report = nullptr;
+    // The vCards stay whole in a sync folder: what their records cannot hold is not lost.
+    bool vCardsKept = false;
 };
 
 // Imports every contact of the files into the card file, all or nothing: the card file is

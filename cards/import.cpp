@@ -118,6 +118,8 @@ private:
     void read(const QString &file, Progress &progress) {
         InputText input(file);
         const ContactSink sink = [&](Contact &&contact) {
+            if (request_.vCardsKept)
+                contact.notKept.clear();
             MappedEntry mapped = mapContact(contact);
             mapped.losses += contact.remarks;
             blankControlCharacters(mapped);

@@ -1,6 +1,7 @@
 #include "sync.h"
 
 #include "output.h"
+#include "sync_lock.h"
 #include "sync_round.h"
 #include "vcard_patch.h"
 
@@ -12,6 +13,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace meridoc::cards {
 namespace {
@@ -27,49 +30,98 @@ struct Ran {
 };
 
 // Tells resolve-conflict, when vdirsyncer runs it, the folder whose state it merges against.
+// resolve-conflict only reads that state (replaced whole by a rename, never written in place), so
+// it takes no lock: the round that runs vdirsyncer holds the sync folder's.
 const char *const FolderVariable = "MERIDOC_SYNC_FOLDER";
 
-Ran runVdirsyncer(const QStringList &args, const QString &folder) {
+// vdirsyncer refused because one side of the pair is empty while its last sync saw contacts.
+struct SideEmptied {};
+
+// A vdirsyncer run, stopped (terminated, then killed) when it takes longer than the request's
+// limit: a stalled server does not hold the sync folder for ever.
+Ran runVdirsyncer(const QStringList &args, const SyncRequest &request) {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QLatin1String(FolderVariable), QDir(folder).absolutePath());
+    environment.insert(QLatin1String(FolderVariable), QDir(request.folder).absolutePath());
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral("vdirsyncer"), args);
     if (!process.waitForStarted(-1))
         throw Failure(QStringLiteral("vdirsyncer cannot be started (is it installed?)"));
     process.closeWriteChannel(); // a question it asks is answered "no"
-    process.waitForFinished(-1);
+    if (!process.waitForFinished(request.vdirsyncerSeconds * 1000) &&
+        process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished(-1);
+        }
+        throw Failure(QStringLiteral("vdirsyncer %1 took longer than %2 s and was stopped; the "
+                                     "next sync goes on from where this one ended (the limit is "
+                                     "--vdirsyncer-timeout, or vdirsyncer-timeout in sync.conf)")
+                          .arg(args.join(u' '))
+                          .arg(request.vdirsyncerSeconds));
+    }
     const int status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : 128;
     return {status, process.readAll()};
 }
 
-// One `vdirsyncer sync PAIR`, discovering the pair first when it never was.
-void vdirsyncerSync(const CommandContext &ctx, const SyncRequest &request) {
+// One `vdirsyncer sync PAIR`, discovering the pair first when it never was. Throws SideEmptied
+// for vdirsyncer's refusal of an emptied side when `emptied` is set, else Failure.
+void vdirsyncerSync(const CommandContext &ctx, const SyncRequest &request, bool forceDelete,
+                    bool emptied = false) {
     QStringList args = {QStringLiteral("sync")};
-    if (request.forceDelete)
+    if (forceDelete)
         args += QStringLiteral("--force-delete");
     args += request.pair;
-    Ran ran = runVdirsyncer(args, request.folder);
+    Ran ran = runVdirsyncer(args, request);
     if (ran.status != 0 && ran.output.contains("discover")) {
-        const Ran discovered =
-            runVdirsyncer({QStringLiteral("discover"), request.pair}, request.folder);
-        ran = discovered.status == 0 ? runVdirsyncer(args, request.folder) : discovered;
+        const Ran discovered = runVdirsyncer({QStringLiteral("discover"), request.pair}, request);
+        ran = discovered.status == 0 ? runVdirsyncer(args, request) : discovered;
     }
     if (ran.status == 0)
         return;
+    if (emptied && ran.output.contains("completely emptied"))
+        throw SideEmptied{};
     std::fwrite(ran.output.constData(), 1, std::size_t(ran.output.size()), ctx.err);
     if (ran.output.contains("completely emptied"))
         throw Failure(
             QStringLiteral(
                 "one side of the pair \"%1\" (the server's address book or the folder) is empty, "
                 "while the last sync saw contacts on it; vdirsyncer changed nothing. If its "
-                "contacts "
-                "were removed on purpose, run the sync again with --force-delete")
+                "contacts were removed on purpose, accept that with `meridoc-cards sync "
+                "--force-delete`; to put MERIDOC's contacts back on the server, run "
+                "`meridoc-cards sync --restore-server`")
                 .arg(request.pair));
     throw Failure(QStringLiteral("vdirsyncer sync %1 failed (exit status %2)")
                       .arg(request.pair)
                       .arg(ran.status));
+}
+
+// Whether the folder holds a vCard file.
+bool holdsVCards(const QString &folder) {
+    return !QDir(folder).entryList({QStringLiteral("*.vcf")}, QDir::Files).isEmpty();
+}
+
+// What the server has new comes into the folder. To put the contacts back on a server whose
+// address book was emptied, vdirsyncer is let remove the folder's vCards, which are kept first
+// in the state folder: the round writes them again as they were, and the push uploads them.
+void pull(const CommandContext &ctx, const SyncRequest &request) {
+    if (!request.restoreServer) {
+        vdirsyncerSync(ctx, request, request.forceDelete);
+        return;
+    }
+    try {
+        vdirsyncerSync(ctx, request, false, true);
+    } catch (const SideEmptied &) {
+        if (!holdsVCards(request.folder))
+            throw Failure(QStringLiteral("the folder is empty while the server's address book is "
+                                         "not; --restore-server puts back only what the server "
+                                         "lost"),
+                          request.folder);
+        KeepAllLastSeen(request.folder);
+        vdirsyncerSync(ctx, request, true);
+    }
 }
 
 struct Version {
@@ -119,6 +171,8 @@ SyncSettings RememberedSync() {
             s.folder = value;
         else if (key == u"vdirsyncer")
             s.pair = value;
+        else if (key == u"vdirsyncer-timeout")
+            s.vdirsyncerSeconds = std::max(0, value.trimmed().toInt());
     }
     return s;
 }
@@ -127,9 +181,11 @@ void RememberSync(const SyncSettings &s) {
     const QString path = settingsPath();
     if (!QDir().mkpath(QFileInfo(path).path()))
         throw Failure(QStringLiteral("cannot create the folder"), QFileInfo(path).path());
-    const QString text = QStringLiteral("# what `meridoc-cards sync` does without options\n"
-                                        "dir=%1\ncard-file=%2\nfolder=%3\nvdirsyncer=%4\n")
-                             .arg(s.dir, s.cardFile, s.folder, s.pair);
+    QString text = QStringLiteral("# what `meridoc-cards sync` does without options\n"
+                                  "dir=%1\ncard-file=%2\nfolder=%3\nvdirsyncer=%4\n")
+                       .arg(s.dir, s.cardFile, s.folder, s.pair);
+    if (s.vdirsyncerSeconds > 0)
+        text += QStringLiteral("vdirsyncer-timeout=%1\n").arg(s.vdirsyncerSeconds);
     QFile old(path);
     if (!old.open(QIODevice::ReadOnly) || old.readAll() != text.toUtf8())
         WriteFileAtomically(path, text.toUtf8());
@@ -142,15 +198,21 @@ void RunSync(const CommandContext &ctx, const SyncRequest &request) {
                       ctx.cardFile());
     if (!QDir().mkpath(request.folder))
         throw Failure(QStringLiteral("cannot create the folder"), request.folder);
-    files::DirectoryLock lock(ctx.programDir);
-    if (!request.pair.isEmpty())
-        vdirsyncerSync(ctx, request); // what the server has new comes into the folder first
-    SyncRound round(ctx, request);
-    round.plan();
-    round.apply();
-    if (!request.pair.isEmpty() && round.folderChanged())
-        vdirsyncerSync(ctx, request);
-    if (!request.pair.isEmpty())
+    const SyncFolderLock folderLock(request.folder);
+    const bool pair = !request.pair.isEmpty();
+    if (pair)
+        pull(ctx, request);
+    bool folderChanged = false;
+    {
+        const files::DirectoryLock lock(ctx.programDir);
+        SyncRound round(ctx, request);
+        round.plan();
+        round.apply();
+        folderChanged = round.folderChanged();
+    }
+    if (pair && folderChanged)
+        vdirsyncerSync(ctx, request, request.forceDelete);
+    if (pair)
         ForgetUnpushed(request.folder);
 }
 

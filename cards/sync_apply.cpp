@@ -36,6 +36,7 @@ void SyncRound::apply() {
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHHmmss"));
     writeBackups(stamp);
     writeFolder();
+    keepLastSeen();
     writeExtraTexts();
     writeCardFile();
     writeState();
@@ -51,8 +52,13 @@ void SyncRound::writeBackups(const QString &stamp) {
     QByteArray kept;
     for (const Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
-        if (ch.cards == CardOp::Remove)
-            kept += VCardOfProjection(entryProjection(c.entry), ch.uid, false);
+        if (ch.cards == CardOp::Remove) {
+            // The card file's side, in the last vCard the folder held for it when one is kept.
+            const Projection &mine = entryProjection(c.entry);
+            const auto last = LastSeen(folder_, ch.file);
+            const QByteArray patched = last ? PatchVCard(*last, mine).value_or(QByteArray()) : "";
+            kept += patched.isEmpty() ? VCardOfProjection(mine, ch.uid, false) : patched;
+        }
         if (ch.folder == FolderOp::Remove) {
             const Card &card = cards_[c.card];
             QByteArray bytes = card.read ? card.bytes : readFile(folder_ + card.file, 16 << 20);
@@ -121,6 +127,8 @@ void SyncRound::writeFolder() {
             read = card.stamp;
             if (!request_.pair.isEmpty()) // the push follows in the same run
                 KeepUnpushed(folder_, ch.uid, card.bytes);
+        } else if (!ch.restoredFrom.isEmpty()) {
+            bytes = PatchVCard(ch.restoredFrom, ch.result).value_or(QByteArray());
         }
         if (bytes.isEmpty())
             bytes = VCardOfProjection(ch.result, ch.uid, request_.version4);
@@ -155,6 +163,20 @@ void SyncRound::writeFolder() {
     }
     if (folderChanged_)
         files::syncDirectory(folder_);
+}
+
+// The vCards read or written are kept as the last ones their files held; a contact gone from
+// both sides is forgotten.
+void SyncRound::keepLastSeen() {
+    for (const Change &ch : changes_) {
+        const Contact &c = contacts_[ch.contact];
+        if (ch.skipped || ch.leftAlone)
+            continue;
+        if (ch.drop)
+            ForgetLastSeen(folder_, ch.file);
+        else if (ch.written || (c.card >= 0 && cards_[c.card].read))
+            KeepLastSeen(folder_, ch.file);
+    }
 }
 
 void SyncRound::writeExtraTexts() {

@@ -88,14 +88,17 @@ void SyncRound::decide(int index) {
             ch.drop = true;
             ++removalsFromFolder_;
             report(QStringLiteral("removed from the folder: %1 (%2)").arg(whoOf(base()), ch.file));
-        } else if (!card && mineChanged) {
+        } else if (!card && (mineChanged || request_.restoreServer)) {
             ch.folder = FolderOp::Write;
             ch.result = entryProjection(c.entry);
+            ch.restoredFrom = LastSeen(folder_, ch.file).value_or(QByteArray());
             if (QFileInfo::exists(folder_ + ch.file))
                 ch.file = ch.uid + QStringLiteral(".vcf");
-            report(QStringLiteral("came back: %1: removed from the folder but changed in the card "
-                                  "file")
-                       .arg(whoOf(ch.result)));
+            report(mineChanged ? QStringLiteral("came back: %1: removed from the folder but "
+                                                "changed in the card file")
+                                     .arg(whoOf(ch.result))
+                               : QStringLiteral("written again to the folder: %1 (%2)")
+                                     .arg(whoOf(ch.result), ch.file));
         } else if (!card) {
             ch.cards = CardOp::Remove;
             ch.drop = true;
@@ -170,21 +173,27 @@ void SyncRound::decideOneWay(Change &ch) {
 // carried out only when asked for.
 void SyncRound::refuseMassRemoval() const {
     const auto refuse = [&](int removed, std::size_t of, const QString &what, const QString &why,
-                            const QString &place) {
+                            const QString &ways, const QString &place) {
         if (removed > 1 && qint64(removed) * 2 > qint64(of) && !request_.forceDelete &&
             !request_.oneWay)
             throw Failure(QStringLiteral("the sync would remove %1 of the %2 %3, because %4; "
-                                         "nothing was changed. If they were removed on purpose, "
-                                         "run the sync again with --force-delete")
+                                         "nothing was changed. %5")
                               .arg(removed)
                               .arg(of)
-                              .arg(what, why),
+                              .arg(what, why, ways),
                           place);
     };
     refuse(removalsFromCards_, entries_.size(), QStringLiteral("entries of the card file"),
-           QStringLiteral("their vCards are gone from the folder"), request_.folder);
+           QStringLiteral("their vCards are gone from the folder"),
+           QStringLiteral("If they were removed on purpose, remove them from the card file too "
+                          "with `meridoc-cards sync --force-delete`; to put them back on the "
+                          "server instead, run `meridoc-cards sync --restore-server`"),
+           request_.folder);
     refuse(removalsFromFolder_, cards_.size(), QStringLiteral("vCards of the folder"),
-           QStringLiteral("their entries are gone from the card file"), cardFile_);
+           QStringLiteral("their entries are gone from the card file"),
+           QStringLiteral("If they were removed on purpose, run the sync again with "
+                          "--force-delete"),
+           cardFile_);
 }
 
 } // namespace meridoc::cards

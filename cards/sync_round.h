@@ -101,10 +101,12 @@ private:
         bool leftAlone = false; // its vCard cannot be read: the state keeps it as it was
         bool skipped = false;   // its vCard changed while the round ran: the next round merges
         std::optional<Projection> written; // what the card file takes from the vCard written
+        QByteArray restoredFrom;           // the last vCard its file held, written again (patched)
     };
     void decideOneWay(Change &change);
     void writeBackups(const QString &stamp);
     void writeFolder();
+    void keepLastSeen();
     void writeExtraTexts();
     void writeCardFile();
     void writeState();

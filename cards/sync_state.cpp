@@ -9,11 +9,14 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace meridoc::cards {
 namespace {
@@ -135,8 +138,10 @@ void KeepUnpushed(const QString &folder, const QString &uid, const QByteArray &b
     WriteFileAtomically(path, bytes);
 }
 
-std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid) {
-    const QString path = unpushedPath(folder, uid);
+namespace {
+
+// A vCard kept in the state folder, if there is one.
+std::optional<QByteArray> keptVCard(const QString &path) {
     if (StampOf(path).isNone())
         return std::nullopt;
     try {
@@ -146,10 +151,56 @@ std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid) {
     }
 }
 
-void ForgetUnpushed(const QString &folder) {
-    QDir dir(unpushedFolder(folder));
+void removeFolder(const QString &path) {
+    QDir dir(path);
     if (dir.exists() && !dir.removeRecursively())
         throw Failure(QStringLiteral("cannot remove the folder"), dir.path());
+}
+
+QString lastSeenFolder(const QString &folder) {
+    return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/last"));
+}
+
+} // namespace
+
+std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid) {
+    return keptVCard(unpushedPath(folder, uid));
+}
+
+void ForgetUnpushed(const QString &folder) {
+    removeFolder(unpushedFolder(folder));
+}
+
+void KeepLastSeen(const QString &folder, const QString &file) {
+    const QString from = QDir(folder).filePath(file), to = lastSeenFolder(folder) + '/' + file;
+    if (QFileInfo(from).isSymLink() || StampOf(from).isNone()) // links are not followed
+        return;
+    if (::unlink(QFile::encodeName(to).constData()) != 0 && errno == ENOENT &&
+        !QDir().mkpath(lastSeenFolder(folder)))
+        throw Failure(QStringLiteral("cannot create the folder"), lastSeenFolder(folder));
+    if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return;
+    try {
+        WriteFileAtomically(to, files::File::openForReading(from).readAll(16 << 20));
+    } catch (const EInOutError &e) {
+        throw Failure(e.message(), from);
+    }
+}
+
+void KeepAllLastSeen(const QString &folder) {
+    for (const QString &name : QDir(folder).entryList({QStringLiteral("*.vcf")}, QDir::Files))
+        KeepLastSeen(folder, name);
+    files::syncDirectory(lastSeenFolder(folder));
+}
+
+std::optional<QByteArray> LastSeen(const QString &folder, const QString &file) {
+    return keptVCard(lastSeenFolder(folder) + '/' + file);
+}
+
+void ForgetLastSeen(const QString &folder, const QString &file) {
+    const QString path = lastSeenFolder(folder) + '/' + file;
+    if (::unlink(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
+        throw Failure(QStringLiteral("cannot remove the file"), path);
 }
 
 std::array<QByteArray, FieldCount> SyncedContact::fields() const {

@@ -85,4 +85,16 @@ std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid);
 // Forgets them all: the rounds are pushed.
 void ForgetUnpushed(const QString &folder);
 
+// The last vCard each file of the folder held as a round read or wrote it, kept in the state
+// folder (a hard link, else a copy) by the file's name: what a contact was after vdirsyncer
+// removed its file, for the removed-*.vcf file and to write it again for a server that lost it.
+// Keeps the folder's file `file` as it is now. Throws Failure.
+void KeepLastSeen(const QString &folder, const QString &file);
+// The same for every vCard of the folder, before vdirsyncer is let remove them.
+void KeepAllLastSeen(const QString &folder);
+// The kept vCard of the file `file`, if any.
+std::optional<QByteArray> LastSeen(const QString &folder, const QString &file);
+// Forgets the kept vCard of `file`: its contact is gone from both sides.
+void ForgetLastSeen(const QString &folder, const QString &file);
+
 } // namespace meridoc::cards

@@ -218,6 +218,23 @@ def phone_keeps_email_and_photo(t):
     assert not lost, f"lost {lost}: {after[2]['raw']}"
 
 
+def restore_keeps_photo_and_uid(t):
+    # Deleted in MERIDOC, then on the phone: each time restored as the phone had it.
+    before = t.contacts()["Finn Ford"]
+    for delete in lambda: t.edit("Finn Ford"), lambda: t.phone("Finn Ford", None):
+        delete()
+        t.sync()
+        assert "Finn Ford" not in t.contacts() and "Finn Ford" not in t.entries()
+        path = t.removed("Ford")
+        t.run("restore", path)
+        assert "already there" in t.run("restore", path), "restored twice"
+        t.sync()
+        after = t.contacts()["Finn Ford"]
+        kept = [after[2][key] == before[2][key] for key in ("uid", "photo", "email")]
+        assert all(kept) and t.entries()["Finn Ford"][2] == "(000)555-9005", after[2]["raw"]
+        assert t.sync() == "", "the round after a restore changed something"
+
+
 def both_edit_other_fields(t):
     t.phone("Gus Green", vset("TEL", "+1 000 555 7006"))
     t.edit("Gus Green", 4, "changed here")
@@ -283,14 +300,20 @@ def phone_number_stays_a_uri(t):
     assert "VALUE=URI" not in params.upper() or re.fullmatch(r"tel:[+\d().-]+", value), tel
 
 
-def put_between_pull_and_push(t):
-    href, etag, card = t.contacts()["Ivy Irwin"]
-    bin_dir, calls = os.path.join(t.tmp, "bin"), os.path.join(t.tmp, "vdirsyncer-calls")
+def fake_vdirsyncer(t, name, body):
+    """A folder holding a vdirsyncer script that runs `body`; its PATH."""
+    bin_dir = os.path.join(t.tmp, name)
     os.makedirs(bin_dir, exist_ok=True)
     with open(os.path.join(bin_dir, "vdirsyncer"), "w") as f:
-        f.write(f"""#!/usr/bin/python3
-import http.client, os, sys
-calls = (int(open({calls!r}).read()) if os.path.exists({calls!r}) else 0) + ("sync" in sys.argv)
+        f.write("#!/usr/bin/python3\nimport http.client, os, sys, time\n" + body)
+    os.chmod(f.name, 0o755)
+    return f"{bin_dir}:{os.environ['PATH']}"
+
+
+def put_between_pull_and_push(t):
+    href, etag, card = t.contacts()["Ivy Irwin"]
+    calls = os.path.join(t.tmp, "vdirsyncer-calls")
+    path = fake_vdirsyncer(t, "bin", f"""calls = (int(open({calls!r}).read()) if os.path.exists({calls!r}) else 0) + ("sync" in sys.argv)
 open({calls!r}, "w").write(str(calls))
 if "sync" in sys.argv and calls == 2:
     c = http.client.HTTPConnection("127.0.0.1", {t.server.port})
@@ -299,9 +322,8 @@ if "sync" in sys.argv and calls == 2:
     assert c.getresponse().status == 201
 os.execv("/usr/bin/vdirsyncer", ["vdirsyncer"] + sys.argv[1:])
 """)
-    os.chmod(f.name, 0o755)
     t.edit("Ivy Irwin", 2, "(000)555-9008")
-    t.sync(path=f"{bin_dir}:{os.environ['PATH']}")
+    t.sync(path=path)
     assert open(calls).read() == "2", f"vdirsyncer synced {open(calls).read()} times"
     card = t.contacts()["Ivy Irwin"][2]
     assert (card["tel"][0], card["note"]) == ("(000)555-9008", "phone note"), card["raw"]
@@ -316,6 +338,75 @@ def two_rounds_no_change(t):
     assert t.server.changes() == changes, "a round without changes wrote to the server"
     after = snapshot(t.crd, t.sync_dir)
     assert after == before, f"rewritten: {[p for p in after if after[p] != before.get(p)]}"
+
+
+def import_while_vdirsyncer_talks(t):
+    # The pull waits until the test says go: an import into the program folder meanwhile ends.
+    waiting, go, late = (os.path.join(t.tmp, f"slow-{n}") for n in ("waiting", "go", "late"))
+    path = fake_vdirsyncer(t, "slow", f"""if not os.path.exists({waiting!r}):
+    open({waiting!r}, "w").close()
+    for _ in range(600):
+        if os.path.exists({go!r}):
+            sys.exit(0)
+        time.sleep(0.1)
+    open({late!r}, "w").close()
+""")
+    card = os.path.join(t.tmp, "olga.vcf")
+    open(card, "w").write(vcard("Olga", "Slow", "+1 000 555 7010"))
+    round_ = subprocess.Popen([t.cards, "sync"], env=dict(os.environ, PATH=path),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for _ in range(600):
+        if os.path.exists(waiting) or round_.poll() is not None:
+            break
+        time.sleep(0.1)
+    t.run("import", card)
+    assert not os.path.exists(late) and round_.poll() is None, "the import waited for the round"
+    open(go, "w").close()
+    assert round_.wait(120) == 0, "the round failed"
+    t.sync()
+    assert "Olga Slow" in t.contacts() and "Olga Slow" in t.entries()
+
+
+def vdirsyncer_over_time_limit(t):
+    pid = os.path.join(t.tmp, "stalled-pid")
+    path = fake_vdirsyncer(t, "stalled", f"""open({pid!r}, "w").write(str(os.getpid()))
+time.sleep(120)
+""")
+    entries, conf = t.entries(), os.path.join(os.environ["HOME"], ".config/meridoc/sync.conf")
+    open(conf, "a").write("vdirsyncer-timeout=1\n")
+    t.sync(code=1, path=path)
+    assert "was stopped" in t.stderr and t.entries() == entries, t.stderr
+    try:  # (no file: stopped before it wrote one)
+        os.kill(int(open(pid).read()), 0)
+        raise AssertionError("vdirsyncer still runs")
+    except (ProcessLookupError, FileNotFoundError, ValueError):
+        pass
+    t.sync("--vdirsyncer-timeout", "300")  # the limit of this round; the remembered one stays
+    kept = open(conf).read()
+    open(conf, "w").write(kept.replace("vdirsyncer-timeout=1\n", ""))
+    assert "vdirsyncer-timeout=1\n" in kept, kept
+
+
+def mass_deletion_ways_back(t):
+    # Every contact deleted on the phone: put back as they were, photo and UID included.
+    before = t.contacts()
+    for person in before:
+        t.phone(person, None)
+    t.sync(code=1)
+    assert "--force-delete" in t.stderr and "--restore-server" in t.stderr, t.stderr
+    t.sync("--restore-server")
+    after = t.contacts()
+    changed = [n for n in before if after.get(n, (0, 0, {}))[2].get("uid") != before[n][2]["uid"]]
+    assert not changed and after["Finn Ford"][2]["photo"] == before["Finn Ford"][2]["photo"]
+    assert t.sync() == "", "the round after the restore changed something"
+    # Most deleted on the phone, and the deletion accepted.
+    gone = sorted(before)[:len(before) // 2 + 1]
+    for person in gone:
+        t.phone(person, None)
+    t.sync(code=1)
+    assert "--restore-server" in t.stderr, t.stderr
+    t.sync("--force-delete")
+    assert not set(gone) & set(t.entries()) and t.sync() == ""
 
 
 def wiped_server(t):
@@ -340,9 +431,11 @@ def wiped_server(t):
 
 
 TABLE = [phone_adds, phone_edits, phone_deletes, meridoc_adds, meridoc_edits, meridoc_deletes,
-         phone_keeps_email_and_photo, both_edit_other_fields, both_edit_one_field,
-         delete_against_edit, long_and_foreign_names, phone_number_stays_a_uri,
-         put_between_pull_and_push, two_rounds_no_change, wiped_server]
+         phone_keeps_email_and_photo, restore_keeps_photo_and_uid, both_edit_other_fields,
+         both_edit_one_field, delete_against_edit, long_and_foreign_names,
+         phone_number_stays_a_uri, put_between_pull_and_push, two_rounds_no_change,
+         import_while_vdirsyncer_talks, vdirsyncer_over_time_limit, mass_deletion_ways_back,
+         wiped_server]
 
 
 def test_table(tmp, cards):
