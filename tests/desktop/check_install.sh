@@ -32,8 +32,11 @@ bash "$source_dir/scripts/install-desktop.sh" "$prefix" "$tmp/program-files"
 entry="$XDG_DATA_HOME/applications/$id.desktop"
 metainfo="$XDG_DATA_HOME/metainfo/$id.metainfo.xml"
 desktop-file-validate "$entry" || fail "desktop-file-validate"
-# Contact files open with the program, which is handed the file.
-grep -qx 'MimeType=text/vcard;text/x-vcard;text/csv;' "$entry" || fail "MimeType"
+# vCards open with the program, which is handed the file; CSV files are spreadsheets first, so
+# the program never becomes their default application.
+grep -qx 'MimeType=text/vcard;text/x-vcard;' "$entry" || fail "MimeType"
+! grep -q "^text/csv=.*$id.desktop;" "$XDG_DATA_HOME/applications/mimeinfo.cache" ||
+    fail "the desktop database offers MERIDOC for CSV files"
 grep -q "^text/vcard=.*$id.desktop;" "$XDG_DATA_HOME/applications/mimeinfo.cache" ||
     fail "the desktop database does not offer MERIDOC for vCards"
 report="$(appstreamcli validate --no-net "$metainfo")" || fail "appstreamcli: $report"
