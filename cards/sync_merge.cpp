@@ -38,6 +38,17 @@ QStringList oneHeading(const QStringList &lines) {
     return out;
 }
 
+// The type of the phone a view holds in PHONE1 or PHONE2: its "Phone N type" line, else the
+// type such a phone has without one.
+QString slotType(const QStringList &lines, int field) {
+    const int slot = Field(field) == Field::PHONE1 ? 0 : 1;
+    const QString prefix = QStringLiteral("Phone %1 type: ").arg(slot + 1);
+    for (const QString &line : lines)
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size());
+    return DefaultPhoneType(slot);
+}
+
 } // namespace
 
 QString HeadingOf(const QStringList &lines) {
@@ -113,8 +124,11 @@ MergeOutcome MergeProjections(const Projection *base, const Projection &mine,
             continue;
         const QString name = QLatin1String(FieldNames[f]);
         if ((Field(f) == Field::PHONE1 || Field(f) == Field::PHONE2) && !t.isEmpty())
-            kept += QStringLiteral("Phone: ") + decoded(t);
-        kept += QStringLiteral("Sync conflict %1: %2 \"%3\" here, \"%4\" on the other side")
+            kept += detailLabel(QStringLiteral("Phone"), slotType(theirs.lines, f)) +
+                    QStringLiteral(": ") + decoded(t);
+        // The line is read on both sides (the extra text and the phone's note): it names each
+        // side rather than saying "here".
+        kept += QStringLiteral("Sync conflict %1: %2 \"%3\" in MERIDOC, \"%4\" on the phone/server")
                     .arg(date, name, decoded(m), decoded(t));
         out.conflicts += QStringLiteral("%1 changed on both sides: kept \"%2\", and \"%3\" in the "
                                         "extra text")

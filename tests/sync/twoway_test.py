@@ -257,6 +257,7 @@ def both_edit_one_field(t):
     assert hal["tel"][0] == "(000)555-9007", f"the first TEL is not the card file's: {hal['raw']}"
     assert jon["note"].startswith("meridoc note") and "phone note" in jon["note"], jon["raw"]
     assert "Sync conflict" in hal["note"] and "Sync conflict" in jon["note"], hal["note"]
+    assert '"+1 000 555 7007" on the phone/server' in hal["note"], hal["note"]
 
 
 def delete_against_edit(t):
