@@ -42,6 +42,14 @@ void removeBlock(QTextDocument &doc, int number) {
     c.removeSelectedText();
 }
 
+// A line added to a text starts a plain paragraph in the text's default font: it takes neither
+// the paragraph format nor the character format of the text before it (an italic last line).
+void insertPlainLine(QTextCursor &at, const QString &line, bool newBlock) {
+    if (newBlock)
+        at.insertBlock(QTextBlockFormat(), QTextCharFormat());
+    at.insertText(line, QTextCharFormat());
+}
+
 } // namespace
 
 SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
@@ -100,10 +108,8 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
     // the last up, so that the numbers of those before stay right.
     QTextCursor at(doc.findBlockByNumber(last));
     at.movePosition(QTextCursor::EndOfBlock);
-    for (const QString &line : std::as_const(inserted)) {
-        at.insertBlock();
-        at.insertText(line);
-    }
+    for (const QString &line : std::as_const(inserted))
+        insertPlainLine(at, line, true);
     for (auto it = replaced.rbegin(); it != replaced.rend(); ++it)
         removeBlock(doc, *it);
     merge.rewritten = true;
@@ -158,11 +164,8 @@ SectionEdit EditSection(QTextDocument &doc, const QString &heading, const QStrin
     QTextCursor at(doc.findBlockByNumber(last));
     at.movePosition(QTextCursor::EndOfBlock);
     const bool empty = doc.isEmpty();
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        if (i > 0 || !empty)
-            at.insertBlock();
-        at.insertText(lines[i]);
-    }
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        insertPlainLine(at, lines[i], i > 0 || !empty);
     std::sort(gone.begin(), gone.end());
     for (auto it = gone.rbegin(); it != gone.rend(); ++it)
         removeBlock(doc, *it);

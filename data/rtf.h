@@ -21,8 +21,14 @@ void read(const QByteArray &bytes, QTextDocument &doc);
 
 // Writes `doc` as RTF 1.x: font and colour tables, one \par per paragraph,
 // tabs, line breaks and bold/italic/underline/size/colour/font-family runs.
-// read(write(doc)) gives back the same text and those formats.
+// read(write(doc)) gives back the same text and those formats. The default
+// font (font 0) is the one read() found for the text, else the document's.
 QByteArray write(const QTextDocument &doc);
+
+// The property of a document read() sets to the family of the RTF's default
+// font (\deff), empty when it names none: text in that font has no family of
+// its own in the document, and write() names it again.
+inline constexpr char DefaultFontProperty[] = "rtfDefaultFont";
 
 // `bytes` with `paragraphs` added as plain paragraphs before the final brace of the document,
 // every byte before it kept as it is (pictures, links, alignment and fonts stay). Nothing when

@@ -633,6 +633,8 @@ void Reader::flushRun() {
 
 void Reader::finish() {
     flushRun();
+    if (const auto font = fonts_.constFind(defaultFont_); font != fonts_.cend())
+        cursor_.document()->setProperty(DefaultFontProperty, font->name);
     // The last \par ends the last paragraph; it does not open an empty one.
     for (; pendingPars_ > 1; --pendingPars_)
         cursor_.insertBlock(QTextBlockFormat(), QTextCharFormat());
@@ -735,6 +737,7 @@ void read(const QByteArray &bytes, QTextDocument &doc) {
     const bool undo = doc.isUndoRedoEnabled();
     doc.setUndoRedoEnabled(false);
     doc.clear();
+    doc.setProperty(DefaultFontProperty, QString());
     // One edit block for the whole load: the document and its views update
     // once at the end instead of after every run, which would cost time in
     // proportion to the paragraph's length for each run.

@@ -136,7 +136,9 @@ QByteArray runWords(const QTextCharFormat &f, Tables &tables) {
 class Writer {
 public:
     explicit Writer(const QTextDocument &doc) : doc_(doc) {
-        QString family = doc.defaultFont().family();
+        QString family = doc.property(DefaultFontProperty).toString();
+        if (family.isEmpty())
+            family = doc.defaultFont().family();
         tables_.families.append(family.isEmpty() ? QStringLiteral("Sans") : family);
     }
 
