@@ -1,8 +1,13 @@
 #include "csv_layout.h"
 
+#include "detail_values.h"
+
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+
+#include <algorithm>
+#include <functional>
 
 namespace meridoc::cards::csv {
 
@@ -67,10 +72,32 @@ const QHash<QString, QString> &fixedDetails() {
 }
 
 // Address columns of Outlook ("Home Street", "Business City") and Thunderbird ("Work ZipCode"),
-// in the order their values are joined.
-const QStringList addressParts = {" street",      " street 2", " street 3",       " address",
-                                  " address 2",   " po box",   " city",           " state",
-                                  " postal code", " zipcode",  " country/region", " country"};
+// with the part of the address each holds.
+const QList<std::pair<const char *, AddressPart>> addressParts = {
+    {" street", Street},  {" street 2", Street},        {" street 3", Street},
+    {" address", Street}, {" address 2", Street},       {" po box", PoBox},
+    {" city", City},      {" state", Region},           {" postal code", Code},
+    {" zipcode", Code},   {" country/region", Country}, {" country", Country}};
+
+// The parts of Google's numbered addresses ("Address 1 - City").
+const QList<std::pair<const char *, AddressPart>> numberedAddressParts = {
+    {"street", Street}, {"extended address", Extended}, {"po box", PoBox},   {"city", City},
+    {"region", Region}, {"postal code", Code},          {"country", Country}};
+
+// Groups as Google ("Friends ::: * myContacts") and Outlook ("Clients;VIP") list them; Google's
+// group of all contacts is no group of the person's, and a '*' marking a system group goes.
+QStringList groupsOf(const QString &header, const QString &value) {
+    static const QRegularExpression outlook(QStringLiteral("[;,]"));
+    const QStringList listed =
+        header == u"categories" ? value.split(outlook) : value.split(QLatin1String(" ::: "));
+    QStringList groups;
+    for (QString g : listed) {
+        g = g.trimmed();
+        if (!g.isEmpty() && !noInformation(header, g))
+            groups += g.startsWith(u'*') ? g.mid(1).trimmed() : g;
+    }
+    return groups;
+}
 
 // "* Mobile" marks the primary value in Google's exports.
 QString labelType(QString label, bool *primary = nullptr) {
@@ -137,10 +164,9 @@ void Layout::numbered(const QStringList &header) {
         const QString kind = m.captured(1);
         if (kind == u"address") {
             AddressColumns a{{}, label, use(prefix + QLatin1String("formatted")), {}};
-            for (const char *part : {"street", "extended address", "po box", "city", "region",
-                                     "postal code", "country"})
-                if (const int i = use(prefix + QLatin1String(part)); i >= 0)
-                    a.parts += i;
+            for (const auto &[name, part] : numberedAddressParts)
+                if (const int i = use(prefix + QLatin1String(name)); i >= 0)
+                    a.parts.append({i, part});
             addresses_ += a;
         } else if (kind == u"phone") {
             phones_ += PhoneColumn{use(prefix + QLatin1String("value")), label, {}, false};
@@ -203,9 +229,9 @@ void Layout::fixed(const QStringList &header) {
         {"home", "home"}, {"business", "work"}, {"work", "work"}, {"other", "other"}};
     for (const auto &[prefix, type] : prefixes) {
         AddressColumns a{QLatin1String(type), -1, -1, {}};
-        for (const QString &part : addressParts)
-            if (const int i = use(QLatin1String(prefix) + part); i >= 0)
-                a.parts += i;
+        for (const auto &[name, part] : addressParts)
+            if (const int i = use(QLatin1String(prefix) + QLatin1String(name)); i >= 0)
+                a.parts.append({i, part});
         if (!a.parts.isEmpty())
             addresses_ += a;
     }
@@ -327,15 +353,19 @@ Contact Layout::contact(const QStringList &fields) const {
                                                    .arg(day.toInt(), 2, 10, QChar(u'0'))};
     }
     for (const AddressColumns &a : addresses_) {
-        QString value = get(a.formatted);
-        if (value.isEmpty()) {
-            QStringList parts;
-            for (const int i : a.parts)
-                if (!get(i).isEmpty())
-                    parts += get(i);
-            value = parts.join(QLatin1String(", "));
+        // The parts when the file has them, else the formatted address as the street.
+        Address address;
+        for (const auto &[i, part] : a.parts)
+            if (const QString v = get(i); !v.isEmpty())
+                address[part] += (address[part].isEmpty() ? QString() : QStringLiteral(", ")) + v;
+        if (std::all_of(address.cbegin(), address.cend(), std::mem_fn(&QString::isEmpty))) {
+            QStringList lines = get(a.formatted).split(u'\n');
+            for (QString &line : lines)
+                line = line.trimmed();
+            lines.removeAll(QString());
+            address[Street] = lines.join(QLatin1String(", "));
         }
-        if (!value.isEmpty())
+        if (const QString value = ReadableAddress(address); !value.isEmpty())
             c.details += Detail{detailLabel(QStringLiteral("Address"),
                                             a.label >= 0 ? labelType(get(a.label)) : a.type),
                                 value};
@@ -348,12 +378,8 @@ Contact Layout::contact(const QStringList &fields) const {
             c.notKept += QStringLiteral("Photo column not kept (%1)").arg(value.left(60));
         } else if (headers_[i] == u"labels" || headers_[i] == u"group membership" ||
                    headers_[i] == u"categories") {
-            QStringList groups;
-            for (const QString &g : splitValues(value))
-                if (!noInformation(headers_[i], g))
-                    groups += g.startsWith(u'*') ? g.mid(1).trimmed() : g;
-            if (!groups.isEmpty())
-                c.details += Detail{QStringLiteral("Groups"), groups.join(QLatin1String(", "))};
+            if (const QStringList groups = groupsOf(headers_[i], value); !groups.isEmpty())
+                c.details += Detail{QStringLiteral("Groups"), JoinGroups(groups)};
         } else {
             c.details += Detail{headerNames_[i].isEmpty() ? QStringLiteral("Column %1").arg(i + 1)
                                                           : headerNames_[i],

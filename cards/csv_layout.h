@@ -45,7 +45,9 @@ private:
         QString type;
         int label = -1;
         int formatted = -1;
-        QList<int> parts; // street ... country, joined when there is no formatted column
+        // Columns of the address's parts, each with its part (AddressPart); several columns
+        // of one part (Outlook's "Street 2") are joined.
+        QList<std::pair<int, int>> parts;
     };
 
     int column(const QString &name) const;

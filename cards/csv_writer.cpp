@@ -1,11 +1,30 @@
 #include "csv_writer.h"
 
+#include "detail_values.h"
 #include "entry_contact.h"
 
 namespace meridoc::cards {
 namespace {
 
 constexpr int Emails = 3, Phones = 4, Addresses = 2, Websites = 1;
+
+// The columns of an address after its label and formatted text, with the part each holds.
+constexpr const char *AddressColumns[] = {"Label",       "Formatted", "Street",
+                                          "City",        "PO Box",    "Region",
+                                          "Postal Code", "Country",   "Extended Address"};
+constexpr AddressPart AddressColumnParts[] = {Street, City, PoBox, Region, Code, Country, Extended};
+
+// An address's columns: its label, the address as a person writes it on an envelope, then its
+// parts, which a reader takes rather than the formatted text.
+void addressColumns(QByteArray &row, const QString &type, const QString &value) {
+    const Address a = ParseAddress(value);
+    const QString cityLine = QStringList{a[Code], a[City]}.join(u' ').trimmed();
+    QStringList lines = {a[Street], a[Extended], a[PoBox], cityLine, a[Region], a[Country]};
+    lines.removeAll(QString());
+    row += ',' + CsvField(type) + ',' + CsvField(lines.join(u'\n'));
+    for (const AddressPart part : AddressColumnParts)
+        row += ',' + CsvField(a[part]);
+}
 
 // Up to `count` label/value column pairs of the values whose label starts with `base`.
 void pairs(QByteArray &row, QList<std::pair<QString, QString>> values, int count,
@@ -39,7 +58,11 @@ QByteArray CsvHeader() {
     };
     numbered("E-mail", Emails, "Value");
     numbered("Phone", Phones, "Value");
-    numbered("Address", Addresses, "Formatted");
+    for (int i = 1; i <= Addresses; ++i) {
+        const QByteArray prefix = ",Address " + QByteArray::number(i) + " - ";
+        for (const char *column : AddressColumns)
+            header += prefix + column;
+    }
     numbered("Website", Websites, "Value");
     return header + "\r\n";
 }
@@ -78,12 +101,20 @@ QByteArray CsvRow(const Contact &c) {
     QByteArray row = CsvField(company ? QString() : c.given) + ',' + CsvField(c.additional) + ',' +
                      CsvField(company ? QString() : c.family) + ',' + CsvField(c.prefix) + ',' +
                      CsvField(c.suffix);
+    // Google lists groups apart by " ::: ".
+    single[4] = SplitGroups(single[4]).join(QLatin1String(" ::: "));
     for (const QString &value : single)
         row += ',' + CsvField(value);
     QByteArray tail;
     pairs(tail, emails, Emails, overflow, QStringLiteral("E-mail"));
     pairs(tail, phones, Phones, overflow, QStringLiteral("Phone"));
-    pairs(tail, addresses, Addresses, overflow, QStringLiteral("Address"));
+    for (int i = 0; i < Addresses; ++i) {
+        const auto [type, value] = addresses.value(i);
+        addressColumns(tail, type, value);
+    }
+    for (qsizetype i = Addresses; i < addresses.size(); ++i)
+        overflow += detailLabel(QStringLiteral("Address"), addresses[i].first) +
+                    QStringLiteral(": ") + addresses[i].second;
     pairs(tail, websites, Websites, overflow, QStringLiteral("Web"));
     QString notes = c.note;
     if (!overflow.isEmpty())

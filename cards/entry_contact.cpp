@@ -1,5 +1,7 @@
 #include "entry_contact.h"
 
+#include "detail_values.h"
+
 #include "data/text.h"
 
 #include <QRegularExpression>
@@ -145,6 +147,13 @@ Contact ContactOfEntry(const FieldViews &fields, const QString &extraText) {
             } else if (l->base == u"Phone") {
                 c.phones.append(Phone{l->value, l->type.split(QStringLiteral(", ")), false});
                 c.phones.last().types.removeAll(QString());
+            } else if (l->base == u"Birthday" || l->base == u"Anniversary") {
+                // Another program's form of a date, or an earlier version's, in one form; what
+                // is no date stays text, with no date property.
+                if (const auto date = ParseDate(l->value))
+                    c.details.append(Detail{detailLabel(l->base, l->type), ReadableDate(*date)});
+                else
+                    rest += line;
             } else if (detailBases().contains(l->base)) {
                 c.details.append(Detail{detailLabel(l->base, l->type), l->value});
                 if (l->base == u"Organisation" && organisation.isEmpty())

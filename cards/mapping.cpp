@@ -1,4 +1,5 @@
 #include "contact.h"
+#include "detail_values.h"
 #include "transliteration.h"
 
 #include "data/entryrecord.h"
@@ -63,6 +64,10 @@ QString phoneTypes(const Phone &phone) {
         if (named(t) && !kept.contains(spoken(t)))
             kept += spoken(t);
     return kept.join(QLatin1String(", "));
+}
+
+bool isDateLabel(const QString &label) {
+    return label == u"Birthday" || label == u"Anniversary";
 }
 
 QString phoneLabel(const Phone &phone) {
@@ -220,6 +225,15 @@ MappedEntry mapContact(const Contact &contact) {
             .replace(u'\n', QLatin1String(", "));
         if (value.isEmpty())
             continue;
+        if (isDateLabel(d.label)) {
+            // Every source's form of a date shown in one; what is no date stays as written,
+            // and never becomes one on export.
+            if (const auto date = ParseDate(value))
+                value = ReadableDate(*date);
+            else
+                f.entry.losses +=
+                    QStringLiteral("%1 \"%2\" is not a date: kept as text").arg(d.label, value);
+        }
         QStringList &lines = d.label.startsWith(QLatin1String("E-mail"))    ? f.emailLines
                              : d.label.startsWith(QLatin1String("Address")) ? f.addressLines
                                                                             : f.otherLines;

@@ -1,10 +1,10 @@
 #include "contact.h"
 #include "decoding.h"
+#include "detail_values.h"
 #include "input_text.h"
 #include "vcard_text.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
 // vCard 2.1 (the older format phones still write), 3.0 (RFC 2426) and 4.0 (RFC 6350). The reader is
 // lenient where writers differ and strict where a mistake would lose or corrupt data silently.
@@ -42,13 +42,8 @@ QString detailType(const QStringList &types) {
 }
 
 QString readableDate(const QString &value) {
-    static const QRegularExpression basic(QStringLiteral("^(\\d{4})(\\d{2})(\\d{2})$"));
-    static const QRegularExpression noYear(QStringLiteral("^--(\\d{2})(\\d{2})$"));
-    if (auto m = basic.match(value); m.hasMatch())
-        return m.captured(1) + u'-' + m.captured(2) + u'-' + m.captured(3);
-    if (auto m = noYear.match(value); m.hasMatch())
-        return QStringLiteral("--") + m.captured(1) + u'-' + m.captured(2);
-    return value;
+    const auto date = ParseDate(value);
+    return date ? ReadableDate(*date) : value;
 }
 
 // A detail that may be relabelled by its group's X-ABLabel.
@@ -162,20 +157,28 @@ private:
             detail(QStringLiteral("E-mail"), detailType(typesOf(p)), vcard::unescape(value),
                    p.group);
         } else if (n == "ADR") {
-            QStringList parts;
-            for (const QString &c : vcard::components(value, QStringLiteral(", ")))
-                for (const QString &line : c.split(u'\n'))
-                    if (!line.trimmed().isEmpty())
-                        parts += line.trimmed();
+            const QStringList components = vcard::components(value, QStringLiteral(", "));
+            Address address;
+            for (int i = 0; i < AddressParts && i < components.size(); ++i) {
+                QStringList lines = components[i].split(u'\n');
+                for (QString &line : lines)
+                    line = line.trimmed();
+                lines.removeAll(QString());
+                address[i] = lines.join(QLatin1String(", "));
+            }
             hasAddress_ = true;
-            detail(QStringLiteral("Address"), detailType(typesOf(p)),
-                   parts.join(QLatin1String(", ")), p.group);
+            detail(QStringLiteral("Address"), detailType(typesOf(p)), ReadableAddress(address),
+                   p.group);
         } else if (n == "LABEL") {
             QString text = vcard::unescape(value).trimmed();
             text.replace(u'\n', QLatin1String(", "));
+            Address address;
+            address[Street] = text;
             if (!text.isEmpty())
-                addressLabels_ +=
-                    PendingDetail{QStringLiteral("Address"), detailType(typesOf(p)), text, {}};
+                addressLabels_ += PendingDetail{QStringLiteral("Address"),
+                                                detailType(typesOf(p)),
+                                                ReadableAddress(address),
+                                                {}};
         } else if (n == "NOTE") {
             notes_ += vcard::unescape(value);
         } else if (n == "UID") {
@@ -213,7 +216,10 @@ private:
             else if (kind != u"individual" && kind != u"person" && !kind.isEmpty())
                 detail(QStringLiteral("Kind"), {}, kind, {});
         } else if (n == "CATEGORIES") {
-            detail(QStringLiteral("Groups"), {}, vcard::unescape(value, QStringLiteral(", ")), {});
+            // Each value a group of its own, whatever it holds (a comma given as "\,").
+            const QChar apart(0x1F);
+            detail(QStringLiteral("Groups"), {},
+                   JoinGroups(vcard::unescape(value, apart).split(apart)), {});
         } else if (n == "RELATED" || n == "X-ABRELATEDNAMES") {
             detail(QStringLiteral("Relation"), detailType(typesOf(p)), vcard::unescape(value),
                    p.group);

@@ -1,5 +1,7 @@
 #include "vcard_writer.h"
 
+#include "detail_values.h"
+
 #include "data/text.h"
 
 #include <array>
@@ -117,6 +119,9 @@ public:
     // The next component of a structured value.
     Card &component(const QString &text) {
         line_.append(';');
+        return escaped(text);
+    }
+    Card &escaped(const QString &text) {
         appendEscaped(line_, text.toUtf8());
         return *this;
     }
@@ -132,18 +137,33 @@ private:
     QByteArray line_;
 };
 
+// ADR's seven components, each escaped.
+void address(Card &card, const Address &parts) {
+    card.raw(":");
+    for (int i = 0; i < AddressParts; ++i) {
+        if (i > 0)
+            card.raw(";");
+        card.escaped(parts[i]);
+    }
+}
+
 void detail(Card &card, const Detail &d, bool v4) {
     const auto [base, types] = splitLabel(d.label);
     const QStringList list = d.value.split(QStringLiteral(", "), Qt::SkipEmptyParts);
     if (base == u"E-mail")
         card.start("EMAIL").types(v4 ? types : QStringList{"internet"} + types).value(d.value);
-    else if (base == u"Address") // the whole address as its street: its parts are not told apart
-        card.start("ADR").types(types).raw(":;").component(d.value).raw(";;;;").end();
-    else if (base == u"Birthday")
-        card.start("BDAY").value(d.value);
-    else if (base == u"Anniversary")
-        card.start(v4 ? "ANNIVERSARY" : "X-ANNIVERSARY").value(d.value);
-    else if (base == u"Organisation")
+    else if (base == u"Address")
+        address(card.start("ADR").types(types), ParseAddress(d.value));
+    else if (base == u"Birthday" || base == u"Anniversary") {
+        const auto date = ParseDate(d.value);
+        if (!date) // what is not a date has no date property
+            return;
+        card.start(base == u"Birthday" ? "BDAY"
+                   : v4                ? "ANNIVERSARY"
+                                       : "X-ANNIVERSARY")
+            .raw(":")
+            .raw(VCardDate(*date, v4));
+    } else if (base == u"Organisation")
         card.start("ORG").value(d.value);
     else if (base == u"Title")
         card.start("TITLE").value(d.value);
@@ -154,11 +174,10 @@ void detail(Card &card, const Detail &d, bool v4) {
     else if (base == u"Nickname")
         card.start("NICKNAME").list(list);
     else if (base == u"Groups")
-        card.start("CATEGORIES").list(list);
+        card.start("CATEGORIES").list(SplitGroups(d.value));
     else
         return;
-    if (base != u"Address")
-        card.end();
+    card.end();
 }
 
 // Every Windows-1252 byte as it appears in an escaped UTF-8 text value.

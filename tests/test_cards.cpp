@@ -67,18 +67,41 @@ TEST(CardsWriter, VCardAndCsvLines) {
          "",
          VCardVersion::V3,
          {"N:Berg;Anna;;;", "FN:Anna Berg", "TEL;TYPE=CELL:(000)555-0101", "NOTE:a\\;b\\,c\\\\d"},
-         "Anna,,Berg,,,,,,,,\"a;b,c\\d\",,,,,,,mobile,(000)555-0101,,,,,,,,,,,,\r\n"},
+         "Anna,,Berg,,,,,,,,\"a;b,c\\d\",,,,,,,mobile,(000)555-0101" + QByteArray(26, ',') +
+             "\r\n"},
         {{"", "Berg", "", "12", ""},
          "line 1\nline \"2\"",
          VCardVersion::V4,
          {"VERSION:4.0", "N:Berg;;;;", "FN:Berg", "TEL;TYPE=home:12", "NOTE:line 1\\nline \"2\"",
           "X-MERIDOC-COMMENTS:"},
-         ",,Berg,,,,,,,,\"\nline 1\nline \"\"2\"\"\",,,,,,,home,12,,,,,,,,,,,,\r\n"},
+         ",,Berg,,,,,,,,\"\nline 1\nline \"\"2\"\"\",,,,,,,home,12" + QByteArray(26, ',') + "\r\n"},
         {{"Caf\xe9", "", "", "", ""},
          "",
          VCardVersion::V3,
          {"VERSION:3.0", "N:;Café;;;", "FN:Café", "END:VCARD"},
-         "Café" + QByteArray(30, ',') + "\r\n"},
+         "Café" + QByteArray(44, ',') + "\r\n"},
+        // Each part of an address, a year-less birthday and each group come back apart; what
+        // is no date goes to the note, never to BDAY.
+        {{"Ana", "Ruiz", "", "", ""},
+         "Address (home): Calle Mayor 1, 2º; Madrid; ; 28013; España\nBirthday: --03-15\n"
+         "Groups: Clients, VIP, A\\, B\nAnniversary: in May",
+         VCardVersion::V4,
+         {"ADR;TYPE=home:;;Calle Mayor 1\\, 2º;Madrid;;28013;España", "BDAY:--0315",
+          "CATEGORIES:Clients,VIP,A\\, B", "NOTE:Anniversary: in May"},
+         "Ana,,Ruiz,,,,,,--03-15,\"Clients ::: VIP ::: A, B\",\"\nAnniversary: in May\"" +
+             QByteArray(14, ',') +
+             ",home,\"Calle Mayor 1, 2º\n28013 Madrid\nEspaña\",\"Calle "
+             "Mayor 1, 2º\",Madrid,,,28013,España," +
+             QByteArray(11, ',') + "\r\n"},
+        // An address of an earlier version, written whole, is the street.
+        {{"Bo", "Lund", "", "", ""},
+         "Address: Storgatan 1, 111 22 Stockholm\nBirthday: 3/15/1980",
+         VCardVersion::V3,
+         {"ADR:;;Storgatan 1\\, 111 22 Stockholm;;;;", "BDAY:1980-03-15"},
+         "Bo,,Lund,,,,,,1980-03-15" + QByteArray(18, ',') +
+             "\"Storgatan 1, 111 22 Stockholm\","
+             "\"Storgatan 1, 111 22 Stockholm\"" +
+             QByteArray(17, ',') + "\r\n"},
     };
     for (const Row &row : rows) {
         const QByteArray card = WriteVCard(entry(row.fields, row.extra), row.version);
@@ -196,7 +219,7 @@ TEST(CardsCli, StatusOutputAndMessages) {
          ""},
         {{"--card-file=other", "export", "--output", "-", "--format=csv"},
          0,
-         QString::fromUtf8(CsvHeader() + "Carl,,Dahl" + QByteArray(28, ',') + "\r\n"),
+         QString::fromUtf8(CsvHeader() + "Carl,,Dahl" + QByteArray(42, ',') + "\r\n"),
          ""},
         {{"find", "ferry"}, 0, "Anna\tBerg\t(000)555-0101\t\ttab here\n", ""},
         {{"find", "öS"}, 0, "Bo\tÖster\t\t+46 8 123 4567\t\n", ""},

@@ -358,6 +358,17 @@ TEST(CardsReaders, MappingOverflow) {
          {"Full name: Ann Lee", "E-mail: ann@example.com", "Address (home): 1 Road, Town",
           "Birthday: 1990-01-02"},
          3},
+        {"dates of every source in one form, what is no date kept as text and reported",
+         Contact{.given = "Ann",
+                 .family = "Lee",
+                 .details = {{"Birthday", "3/15/1980"},
+                             {"Anniversary", " --0315"},
+                             {"Birthday", "15.03.1980"},
+                             {"Birthday", "2/30/1980"}}},
+         {"Ann", "Lee", "", "", ""},
+         {"Full name: Ann Lee", "Birthday: 1980-03-15", "Anniversary: --03-15",
+          "Birthday: 1980-03-15", "Birthday: 2/30/1980"},
+         5},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.kind);

@@ -66,6 +66,12 @@ def flat(value):
     return ", ".join(p for p in parts if p)
 
 
+def parts(address):
+    """An address as its seven parts, each as one text: a comma inside a street stays in it."""
+    return tuple(flat(getattr(address, k)) for k in
+                 ("box", "extended", "street", "city", "region", "code", "country"))
+
+
 def types(prop, card):
     kept = set()
     # An address book's label of the property's group counts as a type.
@@ -87,7 +93,7 @@ def contact(card):
                                                 card.contents.get("x-abshowas")) else None,
         "tel": sorted((re.sub(r"\D", "", t.value), sorted(types(t, card))) for t in values("tel")),
         "email": sorted(e.value.strip() for e in values("email")),
-        "adr": sorted(flat(a.value) for a in values("adr")),
+        "adr": sorted(parts(a.value) for a in values("adr")),
         "bday": [re.sub(r"\D", "", b.value) for b in values("bday")],
         "org": [flat(o.value) for o in values("org")],
         "categories": sorted(c for v in values("categories") for c in v.value),
