@@ -300,6 +300,8 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
         QByteArray extraBefore = {}; // the extra text "AnnaSmith", plain text
         const char *extraHas = nullptr, *extraLacks = nullptr;
         QByteArray more = "TEL:777\r\nNOTE:new\r\n";
+        const char *rtfHas = nullptr; // in the bytes of "AnnaSmith"
+        QByteArray others = {};       // further cards of the file
     } rows[] = {
         {"e-mail replaced in its own lines", Card, true, "Anna\tSmith\t777\t\tnew\t\n",
          "replaces the entry", twoPeople, "E-mail: new@x", "old@x",
@@ -319,6 +321,26 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
          "same name as an existing entry, added beside it; --update replaces it"},
         {"replaced", Card, true, "Anna\tSmith\t777\t\tnew\t\n",
          "replaces the entry of the same name"},
+        // A line put into a formatted text is a plain paragraph in the text's own font.
+        {"a formatted text keeps its font, the new line no format", Card, true,
+         "Anna\tSmith\t777\t\tnew\t\n", "replaces the entry",
+         "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\\pard Full name: Anna "
+         "Smith\\par {\\i E-mail: old@x}\\par}",
+         "E-mail: new@x", "old@x", "TEL:777\r\nNOTE:new\r\nEMAIL:new@x\r\n",
+         "\\pard\\plain E-mail: new@x\\par\n"},
+        {"names in other letters imported again",
+         Card,
+         true,
+         "Ol'ga\tPetrova\t\t\t\t\nAnna\tSmith\t777\t\tnew\t\nXiao Ming\tWang\t\t\t\t\n",
+         "replaces the entry",
+         {},
+         nullptr,
+         nullptr,
+         "TEL:777\r\nNOTE:new\r\n",
+         nullptr,
+         vcard("\xd0\x9e\xd0\xbb\xd1\x8c\xd0\xb3\xd0\xb0",
+               "\xd0\x9f\xd0\xb5\xd1\x82\xd1\x80\xd0\xbe\xd0\xb2\xd0\xb0", "EMAIL:o@x\r\n") +
+             vcard("\xe5\xb0\x8f\xe6\x98\x8e", "\xe7\x8e\x8b", "EMAIL:w@x\r\n")},
         {"two of the name: added beside",
          cardFileBytes({{"Anna", "Smith", "555", "", "old"}, {"Anna", "Smith", "1", "", ""}}, 'j'),
          true, "Anna\tSmith\t555\t\told\t\nAnna\tSmith\t1\t\t\t\nAnna\tSmith\t777\t\tnew\t\n",
@@ -326,7 +348,7 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
-        const QString file = input("a.vcf", vcard("Anna", "Smith", row.more));
+        const QString file = input("a.vcf", vcard("Anna", "Smith", row.more) + row.others);
         dir.write("home.crd", row.card);
         QFile::remove(dir.file("AnnaSmith"));
         if (!row.extraBefore.isEmpty())
@@ -344,6 +366,10 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
         }
         if (row.extraLacks) {
             EXPECT_FALSE(plainText(dir.read("AnnaSmith")).contains(row.extraLacks));
+        }
+        if (row.rtfHas) {
+            EXPECT_TRUE(dir.read("AnnaSmith").contains(row.rtfHas)) << dir.read("AnnaSmith").data();
+            EXPECT_TRUE(dir.read("AnnaSmith").contains("Arial"));
         }
         ASSERT_EQ(run(args), 0) << err.toStdString();
         EXPECT_EQ(snapshot(), after);
