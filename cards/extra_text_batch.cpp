@@ -15,6 +15,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -207,10 +208,11 @@ void ExtraTextBatch::stage(bool write, bool replaceLabelled) {
         const bool replacing =
             replaceLabelled && (shown.isEmpty() || !HoldsMoreThanText(bytesOf(shown)));
         QStringList added;
-        bool rewritten = false; // lines changed inside the text: it is written anew
+        bool rewritten = false;    // lines changed inside the text: it is written anew
+        QHash<QString, int> named; // groups so far of each heading: people of one full name
         for (const QStringList &group : target->additions) {
-            const SectionMerge merge =
-                MergeIntoSection(doc, group, held, replacing, added.isEmpty());
+            const SectionMerge merge = MergeIntoSection(
+                doc, group, held, replacing, added.isEmpty(), named[GroupHeading(group)]++);
             if (!merge.found) {
                 target->appended += append(held, group, added) ? 1 : 0;
                 continue;

@@ -9,6 +9,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 namespace meridoc::cards {
@@ -16,16 +17,6 @@ namespace {
 
 bool isHeading(const QTextBlock &block) {
     return block.text().startsWith(FullNameHeading);
-}
-
-// The first block of the contact's lines: its heading's next (the heading itself when nothing
-// follows it); invalid when no line names the contact.
-QTextBlock sectionStart(const QTextDocument &doc, const QString &heading) {
-    for (QTextBlock b = doc.begin(); b.isValid() && !heading.isEmpty(); b = b.next()) {
-        if (isHeading(b) && text::trimmed(b.text()) == heading)
-            return b.next().isValid() ? b.next() : b;
-    }
-    return {};
 }
 
 void removeBlock(QTextDocument &doc, int number) {
@@ -50,67 +41,104 @@ void insertPlainLine(QTextCursor &at, const QString &line, bool newBlock) {
     at.insertText(line, QTextCharFormat());
 }
 
+// What merging a group's lines into a contact's lines, from `start` to the next heading, does.
+struct SectionPlan {
+    std::vector<int> replaced; // block numbers, in order
+    QStringList before, after; // the contact's lines, trimmed, now and once merged
+    QStringList inserted;
+    int last = 0; // the block of the contact's last line
+    // The same lines (in whatever order: a person's lines are a set).
+    bool unchanged() const {
+        QStringList a = before, b = after;
+        a.sort();
+        b.sort();
+        return a == b;
+    }
+};
+
+SectionPlan planFor(const QTextBlock &start, const QStringList &lines, const QSet<QString> &labels,
+                    const QSet<QString> &held) {
+    SectionPlan plan;
+    plan.last = start.blockNumber();
+    for (QTextBlock b = start; b.isValid() && !isHeading(b); b = b.next()) {
+        plan.last = b.blockNumber();
+        const QString line = text::trimmed(b.text());
+        plan.before += line;
+        if (labels.contains(LabelBase(line)))
+            plan.replaced.push_back(b.blockNumber());
+        else
+            plan.after += line;
+    }
+    for (const QString &line : lines) {
+        const QString trimmed = text::trimmed(line);
+        const bool replacing = labels.contains(LabelBase(trimmed));
+        if (!trimmed.isEmpty() && (replacing || !held.contains(trimmed)) &&
+            !plan.inserted.contains(line)) {
+            plan.inserted += line;
+            plan.after += trimmed;
+        }
+    }
+    return plan;
+}
+
 } // namespace
 
+QString GroupHeading(const QStringList &group) {
+    return !group.isEmpty() && group.first().startsWith(FullNameHeading)
+               ? text::trimmed(group.first())
+               : QString();
+}
+
 SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
-                              const QSet<QString> &held, bool replaceLabelled, bool endIsOpen) {
+                              const QSet<QString> &held, bool replaceLabelled, bool endIsOpen,
+                              int occurrence) {
     SectionMerge merge;
     QStringList lines = group;
-    const QString heading = !lines.isEmpty() && lines.first().startsWith(FullNameHeading)
-                                ? text::trimmed(lines.takeFirst())
-                                : QString();
-    const QTextBlock start = sectionStart(doc, heading);
-    if (!start.isValid())
-        return merge;
-    merge.found = true;
-
+    const QString heading = GroupHeading(group);
+    if (!heading.isEmpty())
+        lines.removeFirst();
     QSet<QString> labels;
     if (replaceLabelled)
         for (const QString &line : std::as_const(lines))
             if (const QString label = LabelBase(text::trimmed(line)); !label.isEmpty())
                 labels.insert(label);
-    std::vector<int> replaced; // block numbers, in order
-    QStringList before, after; // the contact's lines, trimmed, now and once merged
-    int last = start.blockNumber();
-    for (QTextBlock b = start; b.isValid() && !isHeading(b); b = b.next()) {
-        last = b.blockNumber();
-        const QString line = text::trimmed(b.text());
-        before += line;
-        if (labels.contains(LabelBase(line)))
-            replaced.push_back(b.blockNumber());
-        else
-            after += line;
-    }
-    QStringList inserted;
-    for (const QString &line : std::as_const(lines)) {
-        const QString trimmed = text::trimmed(line);
-        const bool replacing = labels.contains(LabelBase(trimmed));
-        if (!trimmed.isEmpty() && (replacing || !held.contains(trimmed)) &&
-            !inserted.contains(line)) {
-            inserted += line;
-            after += trimmed;
+    // The lines of each person of the name are looked at: those that hold the group already
+    // are its contact's (imported again), whichever person they follow; else the group goes to
+    // the lines of the person of its place among the import's people of that name.
+    std::optional<SectionPlan> chosen;
+    int seen = 0;
+    for (QTextBlock b = doc.begin(); b.isValid() && !heading.isEmpty(); b = b.next()) {
+        if (!isHeading(b) || text::trimmed(b.text()) != heading)
+            continue;
+        SectionPlan plan = planFor(b.next().isValid() ? b.next() : b, lines, labels, held);
+        if (plan.unchanged()) {
+            merge.found = true;
+            return merge;
         }
+        if (seen++ == occurrence)
+            chosen = std::move(plan);
     }
-    if (after == before) // all there already (imported again)
+    if (!chosen)
         return merge;
-    const bool sectionIsLast = !doc.findBlockByNumber(last).next().isValid();
-    if (replaced.empty()) {
+    merge.found = true;
+    const bool sectionIsLast = !doc.findBlockByNumber(chosen->last).next().isValid();
+    if (chosen->replaced.empty()) {
         // Only appended to the file's own bytes, so that its formatting, pictures and links
         // stay: at the end of the contact's lines when these end the text, else as a group
         // of its own after the text.
         if (sectionIsLast && endIsOpen)
-            merge.atEnd = inserted;
+            merge.atEnd = chosen->inserted;
         else
             merge.found = false;
         return merge;
     }
     // The new lines go where the contact's lines end, then the replaced ones are removed from
     // the last up, so that the numbers of those before stay right.
-    QTextCursor at(doc.findBlockByNumber(last));
+    QTextCursor at(doc.findBlockByNumber(chosen->last));
     at.movePosition(QTextCursor::EndOfBlock);
-    for (const QString &line : std::as_const(inserted))
+    for (const QString &line : std::as_const(chosen->inserted))
         insertPlainLine(at, line, true);
-    for (auto it = replaced.rbegin(); it != replaced.rend(); ++it)
+    for (auto it = chosen->replaced.rbegin(); it != chosen->replaced.rend(); ++it)
         removeBlock(doc, *it);
     merge.rewritten = true;
     return merge;

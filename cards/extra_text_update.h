@@ -15,17 +15,24 @@ struct SectionMerge {
     QStringList atEnd;      // lines to append at the end of the text, where the contact's end
 };
 
+// The line naming a group's contact in full (its first line, trimmed), empty when it has none.
+QString GroupHeading(const QStringList &group);
+
 // Merges the group of lines an import gives a contact into that contact's lines of the extra text
 // `doc`: those after the line naming it in full ("Full name: ...", the group's first line), up to
-// the next such line. Lines the text holds (`held`: every line, trimmed) are not added again,
-// and the heading is not repeated. With `replaceLabelled` (an import with --update) the group's
-// labelled lines ("E-mail (work): ...") take the place of the contact's lines of the same labels
+// the next such line. People of one full name each have lines of their own: the group is the
+// `occurrence`-th (from 0) of the import to name its contact so, and goes to the lines after the
+// `occurrence`-th such line of the text. Lines the text holds (`held`: every line, trimmed) are not
+// added again, and the heading is not repeated. With `replaceLabelled` (an import with --update)
+// the group's labelled lines ("E-mail (work): ...") take the place of the contact's lines of the
+// same labels
 // ("E-mail"); only then is the text rewritten. Other lines are handed back in `atEnd` to be
 // appended to the file's bytes when the contact's lines end the text and `endIsOpen` (nothing
 // waits to be appended after it). Otherwise, and when no line names the contact, `found` is
 // false and nothing is done: the group is appended whole.
 SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
-                              const QSet<QString> &held, bool replaceLabelled, bool endIsOpen);
+                              const QSet<QString> &held, bool replaceLabelled, bool endIsOpen,
+                              int occurrence = 0);
 
 } // namespace meridoc::cards
 

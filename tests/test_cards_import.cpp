@@ -328,10 +328,12 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
          "Smith\\par {\\i E-mail: old@x}\\par}",
          "E-mail: new@x", "old@x", "TEL:777\r\nNOTE:new\r\nEMAIL:new@x\r\n",
          "\\pard\\plain E-mail: new@x\\par\n"},
+        // Two people of each full name, in letters the record lacks: each keeps its lines.
         {"names in other letters imported again",
          Card,
          true,
-         "Ol'ga\tPetrova\t\t\t\t\nAnna\tSmith\t777\t\tnew\t\nXiao Ming\tWang\t\t\t\t\n",
+         "Ol'ga\tPetrova\t\t\t\t\nOl'ga\tPetrova\t2\t\t\t\nAnna\tSmith\t777\t\tnew\t\n"
+         "Xiao Ming\tWang\t\t\t\t\nXiao Ming\tWang\t1\t\t\t\n",
          "replaces the entry",
          {},
          nullptr,
@@ -340,7 +342,10 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
          nullptr,
          vcard("\xd0\x9e\xd0\xbb\xd1\x8c\xd0\xb3\xd0\xb0",
                "\xd0\x9f\xd0\xb5\xd1\x82\xd1\x80\xd0\xbe\xd0\xb2\xd0\xb0", "EMAIL:o@x\r\n") +
-             vcard("\xe5\xb0\x8f\xe6\x98\x8e", "\xe7\x8e\x8b", "EMAIL:w@x\r\n")},
+             vcard("\xe5\xb0\x8f\xe6\x98\x8e", "\xe7\x8e\x8b", "EMAIL:w@x\r\n") +
+             vcard("\xe5\xb0\x8f\xe6\x98\x8e", "\xe7\x8e\x8b", "TEL:1\r\nEMAIL:w1@x\r\n") +
+             vcard("\xd0\x9e\xd0\xbb\xd1\x8c\xd0\xb3\xd0\xb0",
+                   "\xd0\x9f\xd0\xb5\xd1\x82\xd1\x80\xd0\xbe\xd0\xb2\xd0\xb0", "TEL:2\r\n")},
         {"two of the name: added beside",
          cardFileBytes({{"Anna", "Smith", "555", "", "old"}, {"Anna", "Smith", "1", "", ""}}, 'j'),
          true, "Anna\tSmith\t555\t\told\t\nAnna\tSmith\t1\t\t\t\nAnna\tSmith\t777\t\tnew\t\n",
