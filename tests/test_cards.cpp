@@ -95,13 +95,16 @@ TEST(CardsWriter, VCardAndCsvLines) {
              QByteArray(11, ',') + "\r\n"},
         // An address of an earlier version, written whole, is the street.
         {{"Bo", "Lund", "", "", ""},
-         "Address: Storgatan 1, 111 22 Stockholm\nBirthday: 3/15/1980",
+         "Address: Storgatan 1, 111 22 Stockholm\nAddress (work): Unit 5\\; Block B; Leeds\n"
+         "Birthday: 3/15/1980",
          VCardVersion::V3,
-         {"ADR:;;Storgatan 1\\, 111 22 Stockholm;;;;", "BDAY:1980-03-15"},
+         {"ADR:;;Storgatan 1\\, 111 22 Stockholm;;;;", "ADR;TYPE=WORK:;;Unit 5\\; Block B;Leeds;;;",
+          "BDAY:1980-03-15"},
          "Bo,,Lund,,,,,,1980-03-15" + QByteArray(18, ',') +
              "\"Storgatan 1, 111 22 Stockholm\","
              "\"Storgatan 1, 111 22 Stockholm\"" +
-             QByteArray(17, ',') + "\r\n"},
+             QByteArray(6, ',') + ",work,\"Unit 5; Block B\nLeeds\",\"Unit 5; Block B\",Leeds" +
+             QByteArray(7, ',') + "\r\n"},
     };
     for (const Row &row : rows) {
         const QByteArray card = WriteVCard(entry(row.fields, row.extra), row.version);
