@@ -8,7 +8,7 @@ namespace {
 
 constexpr int Emails = 3, Phones = 4, Addresses = 2, Websites = 1;
 
-// The columns of an address after its label and formatted text, with the part each holds.
+// The columns of each address, and the part each column from "Street" on holds.
 constexpr const char *AddressColumns[] = {"Label",       "Formatted", "Street",
                                           "City",        "PO Box",    "Region",
                                           "Postal Code", "Country",   "Extended Address"};
