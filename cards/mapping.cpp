@@ -1,8 +1,8 @@
 #include "contact.h"
-#include "transliteration.h"
 
 #include "data/entryrecord.h"
 #include "data/text.h"
+#include "data/transliteration.h"
 
 #include <QVarLengthArray>
 
