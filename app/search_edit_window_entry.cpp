@@ -157,6 +157,7 @@ void TForm2::deleteEntryOfRow(int row) {
         return;
     DroppedEntry = recordOf(cells, false);
     RewriteCardFile(false);
+    watchCardFile(); // the results already show this change
     RemoveOrphanExtraText(ExtraTextKey(DroppedEntry.NAME(), DroppedEntry.SURNAME()));
     RemoveResultRow(row);
 }

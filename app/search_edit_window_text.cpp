@@ -113,7 +113,7 @@ void TForm2::Button5Click() {
         text::trimmed(ui->Edit1->text() + QLatin1Char(' ') + ui->Edit2->text()));
     ui->GroupBox2->show();
     ui->GroupBox1->hide();
-    keepFocusShown(); // the focus is not moved by the program: from the hidden form, Tab's way
+    keepFocusShown(); // no focus is set: the hidden form hands it on to the editor
     setText(ui->RichEdit2, std::move(note));
 }
 
