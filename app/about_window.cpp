@@ -61,7 +61,7 @@ TForm3::TForm3(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
     // not centred over the main window.
     move(170, 85);
     ui->Memo1->setAccessibleName(QStringLiteral("About MERIDOC"));
-    ui->Memo1->setFocus(Qt::OtherFocusReason); // the first control, as seen
+    ui->Button1->setFocus(Qt::OtherFocusReason); // BACK comes first in the tab order
     connect(ui->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
 }
 

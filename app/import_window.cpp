@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QTimer>
 
 using namespace meridoc;
 
@@ -42,7 +43,14 @@ ImportWindow::ImportWindow(const ApplicationState &cardFile, const QStringList &
             [this] { guarded(this, [this] { Button1Click(); }); });
     connect(ui->Button2, &QPushButton::clicked, this,
             [this] { guarded(this, [this] { Button2Click(); }); });
-    guarded(this, [this] { showDryRun(); });
+    // The window shows at once; the dry run, which reads every contact, follows once the event
+    // loop has put it on screen.
+    ui->Label1->setText(fileNames() + QStringLiteral("\nReading the contacts..."));
+    ui->Button1->setEnabled(false);
+    QTimer::singleShot(0, this, [this] {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); // painted first
+        guarded(this, [this] { showDryRun(); });
+    });
     ui->Memo1->setFocus(Qt::OtherFocusReason); // the first control
 }
 
@@ -52,10 +60,14 @@ void ImportWindow::showDryRun() {
     showReport(importFiles(cardFile_, files_, true), false);
 }
 
-void ImportWindow::showReport(const cards::ContactFileReport &report, bool imported) {
+QString ImportWindow::fileNames() const {
     QStringList names;
     for (const QString &file : files_)
         names.append(QFileInfo(file).fileName());
+    return names.join(QStringLiteral(", "));
+}
+
+void ImportWindow::showReport(const cards::ContactFileReport &report, bool imported) {
     QString summary = report.summary;
     QString details = report.details;
     if (!report.error.isEmpty()) {
@@ -66,8 +78,10 @@ void ImportWindow::showReport(const cards::ContactFileReport &report, bool impor
                                       "Google Contacts, Outlook and Thunderbird.");
     } else if (report.contacts == 0) {
         details = QStringLiteral("The file holds no contacts.");
+    } else if (report.notShown > 0) {
+        details += QStringLiteral("... and %1 more contacts, not shown here.").arg(report.notShown);
     }
-    ui->Label1->setText(names.join(QStringLiteral(", ")) + QLatin1Char('\n') + summary);
+    ui->Label1->setText(fileNames() + QLatin1Char('\n') + summary);
     ui->Memo1->setPlainText(details);
     ui->Memo1->setAccessibleDescription(summary); // read out with the report's name
     const bool canImport = !imported && report.error.isEmpty() && report.added > 0;

@@ -35,7 +35,9 @@ public slots:
     void reject() override;
 
 private:
+    // Runs once the window is on screen and the event loop turns.
     void showDryRun();
+    QString fileNames() const; // of the contact files, for the label
     void showReport(const meridoc::cards::ContactFileReport &report, bool imported);
 
     std::unique_ptr<Ui::ImportWindow> ui;

@@ -76,6 +76,15 @@ int ResultsGrid::rowCount() const {
     return static_cast<int>(model_->rows().size()) + 1;
 }
 
+int ResultsGrid::rowOf(const EntryKey &entry) const {
+    if (!filled_)
+        return -1;
+    const auto &rows = model_->rows();
+    const auto found = std::find_if(rows.begin(), rows.end(),
+                                    [&](const EntryRecord &r) { return entry.matches(r); });
+    return found == rows.end() ? -1 : static_cast<int>(found - rows.begin()) + 1;
+}
+
 QString ResultsGrid::cell(int column, int row) const {
     if (column < 0 || column >= Columns || row < 0 || row >= rowCount())
         return {};

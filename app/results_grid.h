@@ -56,6 +56,8 @@ public:
     std::array<QString, Columns> rowCells(int row) const;
 
     int currentRow() const;
+    // The first result row listing `entry` (all five fields equal); -1 when none does.
+    int rowOf(const EntryKey &entry) const;
     // Selects a result row; a row past the last one selects the last, one before the first the
     // first.
     void setCurrentRow(int row);

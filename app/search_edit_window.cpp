@@ -136,7 +136,7 @@ void TForm2::prepareAddMode(const Search &search) {
     resize(380, height());
     for (QLineEdit *edit : {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5})
         edit->clear();
-    ui->Edit1->setFocus(Qt::OtherFocusReason);
+    // No focus is set: showing the window gives it to the first control on screen.
 }
 
 QList<QWidget *> TForm2::resultControls() const {
@@ -157,6 +157,7 @@ void TForm2::HideResultControls() {
 
 void TForm2::RunSearch(int rowToSelect) {
     const SearchCriteria criteria = MakeSearchCriteria(search_.text, search_.byName);
+    watchCardFile();
     grid_->reset();
     grid_->beginFill();
     try {

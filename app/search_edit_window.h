@@ -8,6 +8,7 @@
 namespace Ui {
 class TForm2;
 }
+class QFileSystemWatcher;
 class QKeyEvent;
 
 namespace meridoc {
@@ -73,6 +74,10 @@ public:
     // Printing.
     void Button1Click(); // PRINT
 
+    // The card file changed on disk (another program wrote it): while the results are on screen
+    // and no form, text or question is open, the search runs again with the same entry selected.
+    void CardFileChanged();
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -96,10 +101,17 @@ private:
     bool gridMouseEvent(bool onCells, QEvent *event);
     bool askToCloseEditor(const QString &question);
     void closeEditor();
+    // Notes the card file the search reads, and watches it and its folder for changes.
+    void watchCardFile();
+    bool resultsOnScreen() const;
+    // A step that hid the focused control: the focus goes on along the tab order.
+    void keepFocusShown();
 
     std::unique_ptr<Ui::TForm2> ui;
     std::unique_ptr<meridoc::ResultsGrid> grid_;
     QWidget *mainWindow_;
     Search search_;
     bool addMode_ = false; // the entry form was opened by NEW RECORD, not by EDIT
+    QFileSystemWatcher *watcher_ = nullptr;
+    std::array<qint64, 4> cardFileStamp_{}; // the card file as the last search found it
 };

@@ -6,6 +6,7 @@
 #include "data/cardfile.h"
 #include "data/extratext.h"
 #include "data/text.h"
+#include "data/transliteration.h"
 #include "messages.h"
 #include "results_grid.h"
 #include "seed_refusal.h"
@@ -24,14 +25,20 @@ bool isBlank(const QString &s) {
     return text::trimmed(s).isEmpty();
 }
 
-// A record made of the five texts, each cut to its field's width.
-EntryRecord recordOf(const std::array<QString, ResultsGrid::Columns> &texts, bool trim) {
+// The five texts as a record's fields: letters the record cannot hold written in Latin letters.
+std::array<QByteArray, FieldCount> fieldsOf(const std::array<QString, ResultsGrid::Columns> &texts,
+                                            bool trim) {
     std::array<QByteArray, FieldCount> fields;
     for (int i = 0; i < FieldCount; ++i) {
-        const QByteArray bytes = text::toCp1252(texts[i]);
+        const QByteArray bytes = toCp1252Latin(texts[i]);
         fields[i] = trim ? text::trimmed(bytes) : bytes;
     }
-    return EntryRecord::fromFields(fields);
+    return fields;
+}
+
+// A record made of the five texts, each cut to its field's width.
+EntryRecord recordOf(const std::array<QString, ResultsGrid::Columns> &texts, bool trim) {
+    return EntryRecord::fromFields(fieldsOf(texts, trim));
 }
 
 } // namespace
@@ -88,16 +95,21 @@ void TForm2::Button4Click() {
             DroppedEntry.PHONE2() == ReplacementEntry.PHONE2() &&
             DroppedEntry.COMMENTS() == ReplacementEntry.COMMENTS())
             return;
-        ReplaceEntry(); // the rewrite with the new entry, then the sort
+        // The rewrite with the new entry, then the sort; nothing when another program changed or
+        // removed the entry since the search, which would otherwise leave both versions.
+        if (!ReplaceListedEntry()) {
+            messages::show(this, messages::Kind::Warning,
+                           QStringLiteral("The entry for ") + grid_->cell(0, row) + " " +
+                               grid_->cell(1, row) +
+                               QStringLiteral(" was changed elsewhere since the search. Nothing "
+                                              "was written; the search runs again."),
+                           messages::Ok);
+        }
         RunSearch(row);
         return;
     }
 
-    const auto texts = entryFormTexts();
-    std::array<QByteArray, FieldCount> fields;
-    for (int i = 0; i < FieldCount; ++i)
-        fields[i] = text::toCp1252(texts[i]);
-    AddEntry(fields); // appended, then sorted into place
+    AddEntry(fieldsOf(entryFormTexts(), false)); // appended, then sorted into place
     RunSearch(1);
     hide();
     if (mainWindow_)
@@ -110,6 +122,8 @@ void TForm2::Button9Click() {
         hide();
         if (mainWindow_)
             mainWindow_->show();
+    } else {
+        CardFileChanged(); // a change made while the form was open shows now
     }
 }
 
@@ -122,7 +136,7 @@ void TForm2::LeaveEntryForm() {
     ui->Label3->setText(QStringLiteral("SURNAME"));
     ui->Label3->adjustSize();
     ui->GroupBox1->hide();
-    focusFirstShown();
+    keepFocusShown();
 }
 
 void TForm2::StringGrid1MouseDown(Qt::MouseButton button, const QPoint &viewportPos) {
@@ -143,6 +157,7 @@ void TForm2::deleteEntryOfRow(int row) {
         return;
     DroppedEntry = recordOf(cells, false);
     RewriteCardFile(false);
+    watchCardFile(); // the results already show this change
     RemoveOrphanExtraText(ExtraTextKey(DroppedEntry.NAME(), DroppedEntry.SURNAME()));
     RemoveResultRow(row);
 }

@@ -77,6 +77,25 @@ void TForm2::focusFirstShown() {
     }
 }
 
+// When a step hides the focused control, the focus goes on to the next control on screen in the
+// tab order, as the toolkit moves it in an active window; when none is on screen yet, it stays
+// until a later step shows one, and the first control on screen takes it if it was lost.
+void TForm2::keepFocusShown() {
+    QWidget *focused = focusWidget();
+    if (focused && focused->isVisibleTo(this))
+        return;
+    if (focused) {
+        for (QWidget *w : nextInFocusChainFrom(focused)) {
+            if (w != focused && w->isVisibleTo(this) && w->isEnabled()) {
+                w->setFocus(Qt::TabFocusReason);
+                return;
+            }
+        }
+        return;
+    }
+    focusFirstShown();
+}
+
 QList<QWidget *> TForm2::nextInFocusChainFrom(QWidget *first) const {
     QList<QWidget *> chain;
     QWidget *w = first;

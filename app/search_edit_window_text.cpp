@@ -29,16 +29,21 @@ std::unique_ptr<QTextDocument> documentFor(const QTextEdit *box) {
     return note;
 }
 
-// Gives `box` the focus, then `note` to show in place of its document. In that order a screen
-// reader names the box as it gets the focus: text changes it handles for a box that has the focus
-// by then make it take the box as already announced (Orca 43 stayed silent).
-void focusWithText(QTextEdit *box, std::unique_ptr<QTextDocument> note) {
-    box->setFocus(Qt::OtherFocusReason);
+// Gives `box` `note` to show in place of its document.
+void setText(QTextEdit *box, std::unique_ptr<QTextDocument> note) {
     const QPointer<QTextDocument> shown = box->document();
     note->setParent(box);
     box->setDocument(note.release());
     if (shown && shown->parent() == box)
         delete shown; // the box deletes only the document it made itself
+}
+
+// Gives `box` the focus, then `note` to show. In that order a screen reader names the box as it
+// gets the focus: text changes it handles for a box that has the focus by then make it take the
+// box as already announced (Orca 43 stayed silent).
+void focusWithText(QTextEdit *box, std::unique_ptr<QTextDocument> note) {
+    box->setFocus(Qt::OtherFocusReason);
+    setText(box, std::move(note));
 }
 } // namespace
 
@@ -79,10 +84,13 @@ void TForm2::StringGrid1DblClick() {
 
 void TForm2::Button2Click() {
     ui->RichEdit1->hide();
+    keepFocusShown();
     ui->Button2->hide();
+    keepFocusShown();
     resize(ClosedTextWidth, height());
     ShowResultControls();
-    focusFirstShown();
+    keepFocusShown();
+    CardFileChanged(); // a change made while the text was shown shows now
 }
 
 void TForm2::Button5Click() {
@@ -105,8 +113,8 @@ void TForm2::Button5Click() {
         text::trimmed(ui->Edit1->text() + QLatin1Char(' ') + ui->Edit2->text()));
     ui->GroupBox2->show();
     ui->GroupBox1->hide();
-    // The editor takes the focus from the hidden form's button.
-    focusWithText(ui->RichEdit2, std::move(note));
+    keepFocusShown(); // no focus is set: the hidden form hands it on to the editor
+    setText(ui->RichEdit2, std::move(note));
 }
 
 // Asks the editor's question; true on Yes.
@@ -118,8 +126,9 @@ bool TForm2::askToCloseEditor(const QString &question) {
 // The editor makes way for the entry form again.
 void TForm2::closeEditor() {
     ui->GroupBox2->hide();
+    keepFocusShown();
     ui->GroupBox1->show();
-    focusFirstShown();
+    keepFocusShown();
 }
 
 void TForm2::Button6Click() {

@@ -58,7 +58,13 @@ ContactFileReport ImportContactFiles(const ApplicationState &cardFile, const QSt
         ctx.extension = cardFile.CardExtension;
         ctx.cardBaseName = cardFile.CurrentFileName;
         ImportReport report;
-        report.contact = [&](const ReportedContact &c) { result.details += describe(c); };
+        qint64 reported = 0;
+        report.contact = [&](const ReportedContact &c) {
+            if (++reported <= ShownContacts)
+                result.details += describe(c);
+            else
+                ++result.notShown;
+        };
         ImportRequest request;
         request.files = files;
         request.dryRun = dryRun;

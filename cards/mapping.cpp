@@ -1,9 +1,9 @@
 #include "contact.h"
 #include "detail_values.h"
-#include "transliteration.h"
 
 #include "data/entryrecord.h"
 #include "data/text.h"
+#include "data/transliteration.h"
 
 #include <QVarLengthArray>
 

@@ -232,9 +232,11 @@ void AddEntry(const QString &cardFile, const EntryRecord &entry) {
     rewriteSorted(cardFile, card, size / RecSize, std::nullopt, entry);
 }
 
-void ReplaceEntry(const QString &cardFile, const EntryRecord &dropped,
-                  const EntryRecord &replacement) {
-    files::DirectoryLock lock(files::directoryOf(cardFile));
+namespace {
+
+// ReplaceEntry's work, with the directory's lock held by the caller.
+void replaceLocked(const QString &cardFile, const EntryRecord &dropped,
+                   const EntryRecord &replacement) {
     if (rewriteWithEntryInOrder(cardFile, EntryKey(dropped), replacement))
         return;
     // The card file was not in order (written by other means).
@@ -243,6 +245,32 @@ void ReplaceEntry(const QString &cardFile, const EntryRecord &dropped,
     if (size % RecSize != 0) // rewriting fails on a partial record, as the reader does
         throw EInOutError(ioerror::ReadBeyondEnd);
     rewriteSorted(cardFile, card, size / RecSize, EntryKey(dropped), replacement);
+}
+
+bool holdsEntry(const QString &cardFile, const EntryKey &key) {
+    CardFileReader reader(cardFile);
+    while (const EntryRecord *record = reader.next()) {
+        if (key.matches(*record))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void ReplaceEntry(const QString &cardFile, const EntryRecord &dropped,
+                  const EntryRecord &replacement) {
+    files::DirectoryLock lock(files::directoryOf(cardFile));
+    replaceLocked(cardFile, dropped, replacement);
+}
+
+bool ReplaceListedEntry(const QString &cardFile, const EntryRecord &dropped,
+                        const EntryRecord &replacement) {
+    files::DirectoryLock lock(files::directoryOf(cardFile));
+    if (!holdsEntry(cardFile, EntryKey(dropped)))
+        return false;
+    replaceLocked(cardFile, dropped, replacement);
+    return true;
 }
 
 // The operations on the current card file and the program-wide buffers, as the windows use them.
@@ -267,6 +295,10 @@ void AddEntry(const std::array<QByteArray, FieldCount> &texts) {
 
 void ReplaceEntry() {
     ReplaceEntry(CardFilePath(), DroppedEntry, ReplacementEntry);
+}
+
+bool ReplaceListedEntry() {
+    return ReplaceListedEntry(CardFilePath(), DroppedEntry, ReplacementEntry);
 }
 
 } // namespace meridoc

@@ -75,6 +75,12 @@ void SortCardFile(const QString &cardFile);
 void ReplaceEntry(const QString &cardFile, const EntryRecord &dropped,
                   const EntryRecord &replacement);
 
+// ReplaceEntry, but only while `cardFile` still holds a record of the entry `dropped`: false,
+// writing nothing, when it holds none (another program changed or removed the entry since it was
+// read). The test and the change run under one lock.
+bool ReplaceListedEntry(const QString &cardFile, const EntryRecord &dropped,
+                        const EntryRecord &replacement);
+
 // AppendEntry(cardFile, entry) followed by SortCardFile(cardFile), with the same outcome, done in a
 // single pass over a sorted card file. Whatever the card file holds (records out of order, a
 // partial record at the end), the new content replaces it by one rename, so a failure at any
@@ -92,6 +98,8 @@ void RewriteCardFile(bool appendReplacement);
 void SortCardFile();
 // Replaces DroppedEntry by ReplacementEntry, sorted into place.
 void ReplaceEntry();
+// The same, only while the card file still holds DroppedEntry; false, writing nothing, otherwise.
+bool ReplaceListedEntry();
 // Builds the record of the five texts in RecordBuffer and adds it, sorted into place.
 void AddEntry(const std::array<QByteArray, FieldCount> &texts);
 

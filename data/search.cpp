@@ -1,6 +1,7 @@
 #include "search.h"
 
 #include "text.h"
+#include "transliteration.h"
 
 namespace meridoc {
 namespace {
@@ -8,7 +9,7 @@ constexpr int MaxSearchLength = 20;
 }
 
 SearchCriteria MakeSearchCriteria(const QString &searchText, bool byName) {
-    const QByteArray bytes = text::trimmed(text::upperAscii(text::toCp1252(searchText)));
+    const QByteArray bytes = text::trimmed(text::upperAscii(toCp1252Latin(searchText)));
     return {bytes.left(MaxSearchLength), byName};
 }
 

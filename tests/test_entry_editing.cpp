@@ -142,6 +142,80 @@ TEST_F(EntryEditing, ChangingOneOfTwoIdenticalEntriesLeavesOne) {
     EXPECT_EQ(w.grid().currentRow(), 1); // row 2 no longer exists: the last row is selected
 }
 
+// Another program (a sync round) writes the card file while the window shows it: the results
+// follow it with the same entry selected, nothing typed is replaced, and DONE never leaves a
+// second version of an entry changed elsewhere.
+TEST_F(EntryEditing, TheCardFileChangedByAnotherProgram) {
+    using L = QList<Fields>;
+    const L start = {{"Anna", "Smith", "1", "", ""},
+                     {"Bob", "Smith", "2", "", ""},
+                     {"Cy", "Smith", "3", "", ""}};
+    const struct {
+        const char *what;
+        bool formOpen, done; // EDIT on Bob, "typed" into PHONE1; then DONE or not
+        L elsewhere, after;
+        bool warned;
+        const char *selected;
+    } rows[] = {
+        {"results follow, same entry selected",
+         false,
+         false,
+         {{"Al", "Adams", "", "", ""}, start[0], start[1], start[2]},
+         {},
+         false,
+         "Bob"},
+        {"results follow a removal", false, false, {start[0], start[2]}, {}, false, "Cy"},
+        {"a change waits while the form is open", true, false, {start[0], start[2]}, {}, false, ""},
+        {"DONE on an entry changed elsewhere",
+         true,
+         true,
+         {start[0], {"Bob", "Smith", "9", "", ""}, start[2]},
+         {},
+         true,
+         "Bob"},
+        {"DONE on an entry removed elsewhere", true, true, {start[0], start[2]}, {}, true, "Cy"},
+        {"DONE after another entry changed",
+         true,
+         true,
+         {{"Anna", "Smith", "5", "", ""}, start[1], start[2]},
+         {{"Anna", "Smith", "5", "", ""}, {"Bob", "Smith", "typed", "", ""}, start[2]},
+         false,
+         "Bob"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        ProgramWindows w({start[0], start[1], start[2]});
+        w.searchFor("");
+        w.grid().setCurrentRow(2);
+        if (row.formOpen) {
+            edit(w, 2);
+            box(w, "Edit3")->setText("typed");
+        }
+        QByteArray elsewhere;
+        for (const Fields &f : row.elsewhere)
+            elsewhere += testsupport::cardFileBytes({f});
+        w.dir().write("home.crd", elsewhere);
+        ScriptedMessages boxes;
+        if (row.warned)
+            boxes.expect(Kind::Warning,
+                         "The entry for Bob Smith was changed elsewhere since the search. Nothing "
+                         "was written; the search runs again.",
+                         messages::Ok);
+        if (row.done)
+            w.click2("Button4");
+        else
+            w.form2().CardFileChanged();
+        EXPECT_EQ(recordsOf(w.homeCard()), row.after.isEmpty() ? row.elsewhere : row.after);
+        EXPECT_EQ(w.search("GroupBox1")->isVisible(), row.formOpen && !row.done);
+        if (row.formOpen && !row.done)
+            EXPECT_EQ(box(w, "Edit3")->text(), QStringLiteral("typed"));
+        else
+            EXPECT_EQ(w.grid().cell(0, w.grid().currentRow()), QString(row.selected));
+        EXPECT_EQ(w.grid().rowCount(),
+                  (row.formOpen && !row.done ? start : row.elsewhere).size() + 1);
+    }
+}
+
 TEST_F(EntryEditing, DoneAndCancelLeaveTheFormTheSameWay) {
     ProgramWindows w({{"Anna", "Smith", "1", "", ""}});
     w.searchFor("");
@@ -216,6 +290,13 @@ TEST_F(EntryEditing, NewRecordAddsAsTypedAndReturnsToTheMainWindow) {
     EXPECT_TRUE(w.form1().isVisible());
     EXPECT_FALSE(w.form2().isVisible());
     EXPECT_TRUE(w.main("StringGrid1")->isVisible()); // the pad is back as it was
+
+    // Letters the record cannot hold are written in Latin letters, never as '?'.
+    w.trigger("Newrecord1");
+    box(w, "Edit1")->setText(QStringLiteral("Łucja"));
+    box(w, "Edit2")->setText(QStringLiteral("Kępińska"));
+    w.click2("Button4");
+    EXPECT_EQ(recordsOf(w.homeCard())[1], (Fields{"Lucja", "Kepinska", "", "", ""}));
 }
 
 TEST_F(EntryEditing, NamesAreMandatory) {

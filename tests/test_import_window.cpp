@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
             "Would import 1 contact into home.crd, 1 already there", "Imported 1 contact", 2, ""},
         Row{"EscapeCancels", true, Contacts, "Escape", "Extra text: E-mail: ben@example.org", "", 1,
             ""},
+        Row{"LongReportCut", true, Contacts.repeated(260), "Escape",
+            "and 20 more contacts, not shown here", "", 1, ""},
         Row{"SeedCardFileTakesNone", false, Contacts, "Return", "seed card file", "", 1, ""},
         Row{"NotAContactFile", true, "\x89PNG\r\n\x1a\n", "Return", "MERIDOC imports vCard files",
             "", 1, ""},
