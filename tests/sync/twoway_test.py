@@ -410,6 +410,22 @@ def mass_deletion_ways_back(t):
     assert not set(gone) & set(t.entries()) and t.sync() == ""
 
 
+def removals_on_both_sides(t):
+    # Each side's removals would pass alone; together they are most of the contacts.
+    common = sorted(set(t.entries()) & set(t.contacts()))
+    k = len(t.entries()) // 4 + 1
+    assert 3 * k <= len(t.entries()) and 2 * k <= len(common), "too few contacts for the row"
+    for person in common[:k]:
+        t.phone(person, None)
+    for person in common[k:2 * k]:
+        t.edit(person)
+    entries = t.entries()
+    t.sync(code=1)
+    assert f"would remove {2 * k} of the" in t.stderr and t.entries() == entries, t.stderr
+    t.sync("--force-delete")
+    assert not set(common[:2 * k]) & (set(t.entries()) | set(t.contacts()))
+
+
 def wiped_server(t):
     entries, files = t.entries(), snapshot(t.sync_dir)
     for person in t.contacts():
@@ -436,7 +452,7 @@ TABLE = [phone_adds, phone_edits, phone_deletes, meridoc_adds, meridoc_edits, me
          both_edit_one_field, delete_against_edit, long_and_foreign_names,
          phone_number_stays_a_uri, put_between_pull_and_push, two_rounds_no_change,
          import_while_vdirsyncer_talks, vdirsyncer_over_time_limit, mass_deletion_ways_back,
-         wiped_server]
+         removals_on_both_sides, wiped_server]
 
 
 def test_table(tmp, cards):
