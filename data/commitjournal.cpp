@@ -151,8 +151,7 @@ bool writerRuns(const QString &journal) {
 CommitJournal::CommitJournal(const ApplicationState &folder) : folder_(folder) {}
 
 CommitJournal::~CommitJournal() {
-    if (sealed_ && !completed_ && lines_ > 0 && !cardStaged_.isEmpty() &&
-        stillStaged(cardStaged_, cardInode_))
+    if (written_ && !completed_ && !cardStaged_.isEmpty() && stillStaged(cardStaged_, cardInode_))
         unlinkQuietly(journalPath(folder_.ProgramDir));
 }
 
@@ -198,16 +197,17 @@ void CommitJournal::removeOrphan(const QByteArray &key) {
 }
 
 void CommitJournal::seal() {
-    if (lines_ > 0) {
+    // A new card file alone is replaced in one rename: it needs no journal.
+    if (lines_ > (cardStaged_.isEmpty() ? 0 : 1)) {
         writeOut();
         file_->commit();
+        written_ = true;
     }
-    sealed_ = true;
     CrashPoint("sealed");
 }
 
 void CommitJournal::complete() {
-    if (lines_ > 0)
+    if (written_)
         carryOut(folder_.ProgramDir);
     completed_ = true;
 }

@@ -36,7 +36,8 @@ public:
     void remove(const QString &path);
     // The extra text of the name `key` (ExtraTextKey), removed unless a card file holds the name.
     void removeOrphan(const QByteArray &key);
-    // Writes the journal and flushes it to disk. Throws EInOutError.
+    // Writes the journal and flushes it to disk (unless it lists the card file alone, whose
+    // rename is one step already). Throws EInOutError.
     void seal();
     // Once the card file is replaced (right after seal() when there is none): puts the staged
     // files in place, removes the files, then the journal. Throws Exception naming the file.
@@ -53,7 +54,7 @@ private:
     int lines_ = 0;
     QString cardStaged_;
     quint64 cardInode_ = 0;
-    bool sealed_ = false, completed_ = false;
+    bool written_ = false, completed_ = false;
 };
 
 // Finishes or undoes the step a run killed part-way left in `programDir`, if any. Unless
