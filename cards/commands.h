@@ -86,5 +86,9 @@ struct ImportRequest {
 // summary and every contact that lost anything from its record (on ctx.err; with dryRun, the
 // full report on ctx.out and nothing written). Throws Failure.
 void RunImport(const CommandContext &ctx, const ImportRequest &request);
+// What a run killed part-way left in the program folder: its step finished, or undone when its
+// card file was not replaced; then the files it staged. The caller holds the folder's lock.
+// Throws Failure.
+void FinishKilledRun(const CommandContext &ctx);
 
 } // namespace meridoc::cards

@@ -236,14 +236,6 @@ void ExtraTextBatch::stage(bool write, bool replaceLabelled) {
     }
 }
 
-void ExtraTextBatch::putInPlace(const QString &staged, const QString &target) {
-    try {
-        files::putInPlace(staged, target);
-    } catch (const EInOutError &e) {
-        fail(target, e.message());
-    }
-}
-
 QList<std::pair<QString, QString>> ExtraTextBatch::takeStaged() {
     QList<std::pair<QString, QString>> staged;
     for (const auto &target : targets_) {

@@ -14,8 +14,8 @@
 #include <vector>
 
 // Lines added to people's extra-text files by an import, all or nothing: every changed file is
-// first written beside its target and synced (stage), and put in place (putInPlace) only once
-// the card file is. Anything staged and not taken is removed.
+// first written beside its target (stage), and put in place only with the card file, through the
+// import's CommitJournal. Anything staged and not taken is removed.
 namespace meridoc::cards {
 
 class ExtraTextBatch {
@@ -39,8 +39,6 @@ public:
     void stage(bool write, bool replaceLabelled = false);
     // The staged files with their targets, which this batch then no longer removes.
     QList<std::pair<QString, QString>> takeStaged();
-    // Renames the staged file over its target. Throws Failure naming the target.
-    static void putInPlace(const QString &staged, const QString &target);
     // The groups of lines stage() found missing from their extra texts.
     int appendedCount() const;
 

@@ -4,6 +4,7 @@
 #include "contact.h"
 #include "extra_text_batch.h"
 
+#include "data/commitjournal.h"
 #include "data/errors.h"
 #include "data/extratext.h"
 #include "data/files.h"
@@ -114,30 +115,29 @@ void ExtraTextQueue::stage(bool write, bool replaceLabelled) {
     }
 }
 
-void ExtraTextQueue::commit() {
-    if (stagedAny_) {
-        // The staged files reach the disk before any takes its target's place: one flush of
-        // each file system they lie on (the folder's, or a linked file's elsewhere), where an
-        // fsync of each file waited for the disk thousands of times.
-        QSet<QString> dirs;
-        forEachStaged([&](const QString &, const QString &target) {
-            dirs.insert(files::directoryOf(target));
-        });
-        for (const QString &dir : std::as_const(dirs)) {
-            try {
-                files::syncFileSystem(dir);
-            } catch (const EInOutError &e) {
-                throw Failure(e.message(), dir);
-            }
+void ExtraTextQueue::record(CommitJournal &journal) {
+    if (!stagedAny_)
+        return;
+    // The staged files reach the disk before the journal that lists them: one flush of each file
+    // system they lie on (the folder's, or a linked file's elsewhere), where an fsync of each file
+    // waited for the disk thousands of times.
+    QSet<QString> dirs;
+    forEachStaged(
+        [&](const QString &, const QString &target) { dirs.insert(files::directoryOf(target)); });
+    for (const QString &dir : std::as_const(dirs)) {
+        try {
+            files::syncFileSystem(dir);
+        } catch (const EInOutError &e) {
+            throw Failure(e.message(), dir);
         }
-        forEachStaged(ExtraTextBatch::putInPlace);
     }
-    committed_ = true;
-    try {
-        files::syncDirectory(folder_.ProgramDir); // every rename at once
-    } catch (const EInOutError &e) {
-        throw Failure(e.message(), folder_.ProgramDir);
-    }
+    forEachStaged([&](const QString &staged, const QString &target) {
+        try {
+            journal.put(staged, target);
+        } catch (const EInOutError &e) {
+            throw Failure(e.message(), folder_.ProgramDir + files::CommitJournalName);
+        }
+    });
 }
 
 // Two people (names as written, in the line heading each one's lines) whose entries share one

@@ -13,12 +13,16 @@
 #include <memory>
 #include <optional>
 
+namespace meridoc {
+class CommitJournal;
+}
+
 namespace meridoc::cards {
 
 // The lines an import gives people's extra texts, kept in scratch files instead of memory: in
 // input order for the report, and spread by name over partitions, so that staging holds the
 // extra texts of one partition at a time and memory does not grow with the number of contacts.
-// Staged files are listed in a scratch file too; the ones not committed are removed.
+// Staged files are listed in a scratch file too; the ones not handed over are removed.
 class ExtraTextQueue {
 public:
     struct Entry {
@@ -40,8 +44,10 @@ public:
     // Appends to each extra text what it does not hold yet and (when `write`) writes the
     // changed ones beside their targets (see ExtraTextBatch). Throws Failure naming the file.
     void stage(bool write, bool replaceLabelled = false);
-    // Puts every staged file in place. Throws Failure naming the file.
-    void commit();
+    // Lists every staged file in `journal`, flushed to disk first. Throws Failure.
+    void record(CommitJournal &journal);
+    // The journal has taken the staged files: they are no longer removed with the queue.
+    void handOver() { committed_ = true; }
     // The groups of lines stage() found missing from their extra texts.
     int appendedCount() const { return appended_; }
     // What the report says of contact `number` sharing its extra text with another person, once

@@ -9,6 +9,7 @@
 
 #include "data/appstate.h"
 #include "data/cardmerge.h"
+#include "data/commitjournal.h"
 #include "data/entryrecord.h"
 #include "data/errors.h"
 #include "data/extratext.h"
@@ -88,7 +89,7 @@ public:
         // never holds up another writer of the program folder.
         std::optional<files::DirectoryLock> lock(std::in_place, ctx_.programDir);
         if (!request_.dryRun)
-            files::removeStaleStagedFiles(ctx_.programDir); // left by a run that was killed
+            FinishKilledRun(ctx_);
         std::optional<Progress> progress(std::in_place, ctx_, count_);
         findNamesInCardFile();
         CardMerge merge(
@@ -102,19 +103,33 @@ public:
             request_.report ? reportAsData(merge, "would import") : reportDryRun(merge);
             return;
         }
-        merge.commit();
-        try {
-            extra_.commit();
-        } catch (const Failure &f) {
-            throw Failure(QStringLiteral("the entries were imported, but an extra text was "
-                                         "not: %1")
-                              .arg(f.reason()));
-        }
+        commit(merge);
         lock.reset();
         request_.report ? reportAsData(merge, "imported") : reportDone(merge);
     }
 
 private:
+    // The extra texts staged are listed in a journal before the card file is replaced: a run
+    // killed at any point leaves the next one to finish the import or to undo it whole.
+    void commit(CardMerge &merge) {
+        CrashPoint("staged");
+        CommitJournal journal(ctx_.folder());
+        if (const QString staged = merge.stagedPath(); !staged.isEmpty())
+            journal.cardFile(staged);
+        extra_.record(journal);
+        journal.seal();
+        merge.commit();
+        extra_.handOver();
+        CrashPoint("replaced");
+        try {
+            journal.complete();
+        } catch (const Exception &e) {
+            throw Failure(QStringLiteral("the entries were imported, but an extra text was "
+                                         "not: %1")
+                              .arg(e.message()));
+        }
+    }
+
     void read(const QString &file, Progress &progress) {
         InputText input(file);
         const ContactSink sink = [&](Contact &&contact) {
@@ -281,6 +296,16 @@ private:
 };
 
 } // namespace
+
+void FinishKilledRun(const CommandContext &ctx) {
+    try {
+        FinishInterruptedCommit(ctx.programDir, true);
+    } catch (const Exception &e) {
+        throw Failure(QStringLiteral("a killed run left a step that cannot be finished: %1")
+                          .arg(e.message()));
+    }
+    files::removeStaleStagedFiles(ctx.programDir);
+}
 
 void RunImport(const CommandContext &ctx, const ImportRequest &request) {
     const QString cardPath = ctx.cardFile();

@@ -199,12 +199,14 @@ void RunSync(const CommandContext &ctx, const SyncRequest &request) {
     if (!QDir().mkpath(request.folder))
         throw Failure(QStringLiteral("cannot create the folder"), request.folder);
     const SyncFolderLock folderLock(request.folder);
+    RemoveStaleStateFiles(request.folder); // left by a round that was killed
     const bool pair = !request.pair.isEmpty();
     if (pair)
         pull(ctx, request);
     bool folderChanged = false;
     {
         const files::DirectoryLock lock(ctx.programDir);
+        FinishKilledRun(ctx);
         SyncRound round(ctx, request);
         round.plan();
         round.apply();

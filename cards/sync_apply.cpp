@@ -7,6 +7,7 @@
 #include "sync.h"
 #include "vcard_patch.h"
 
+#include "data/commitjournal.h"
 #include "data/errors.h"
 #include "data/extratext.h"
 #include "data/extratext_io.h"
@@ -37,8 +38,7 @@ void SyncRound::apply() {
     writeBackups(stamp);
     writeFolder();
     keepLastSeen();
-    writeExtraTexts();
-    writeCardFile();
+    writeProgramFolder();
     writeState();
     for (const QString &line : std::as_const(reportLines_)) {
         const QByteArray bytes = (line + '\n').toUtf8();
@@ -179,7 +179,31 @@ void SyncRound::keepLastSeen() {
     }
 }
 
-void SyncRound::writeExtraTexts() {
+// The card file and the extra texts change as one step (see CommitJournal): a round killed at
+// any point leaves no text of a removed entry behind, and none written for an entry the card
+// file does not take, whose lines the next round would write again.
+void SyncRound::writeProgramFolder() {
+    // The journal goes first: until the card file is replaced, a journal left by a failure goes
+    // with it, before the staged files.
+    std::unique_ptr<NewCardFile> card;
+    std::vector<std::unique_ptr<files::ReplacementFile>> texts;
+    CommitJournal journal(ctx_.folder());
+    card = writeCardFile(journal);
+    writeExtraTexts(journal, texts);
+    try {
+        journal.seal();
+        if (card)
+            card->commit();
+        for (const auto &text : texts)
+            text->release(); // the journal puts it in place
+        journal.complete();
+    } catch (const Exception &e) {
+        throw Failure(e.message(), cardFile_);
+    }
+}
+
+void SyncRound::writeExtraTexts(CommitJournal &journal,
+                                std::vector<std::unique_ptr<files::ReplacementFile>> &staged) {
     struct Edit {
         QString heading;
         QStringList removed, added;
@@ -272,19 +296,22 @@ void SyncRound::writeExtraTexts() {
             }
             bytes = *kept;
         } else if (text::trimmed(doc.toPlainText()).isEmpty()) {
-            if (!shown.isEmpty() && ::unlink(shown.constData()) != 0 && errno != ENOENT)
-                throw Failure(QStringLiteral("cannot remove the file"), QFile::decodeName(shown));
+            if (!shown.isEmpty())
+                journal.remove(QFile::decodeName(shown));
             touchedTexts_.insert(it.key());
             continue;
         } else {
             bytes = rtf::write(doc);
         }
         try {
-            files::ReplacementFile file(
+            auto file = std::make_unique<files::ReplacementFile>(
                 target, files::modeFor(target),
-                {files::Staging::Beside, files::Link::Follow, files::Flush::Each});
-            file.file().writeAt(bytes.constData(), bytes.size(), 0);
-            file.commit();
+                files::Replacement{files::Staging::Beside, files::Link::Follow,
+                                   files::Flush::Each});
+            file->file().writeAt(bytes.constData(), bytes.size(), 0);
+            file->finish();
+            journal.put(file->stagedPath(), file->target());
+            staged.push_back(std::move(file));
         } catch (const Exception &e) {
             throw Failure(e.message(), target);
         }
@@ -292,7 +319,7 @@ void SyncRound::writeExtraTexts() {
     }
 }
 
-void SyncRound::writeCardFile() {
+std::unique_ptr<NewCardFile> SyncRound::writeCardFile(CommitJournal &journal) {
     QSet<QByteArray> dropped; // the entries replaced or removed, by their fields
     std::vector<bool> droppedEntries(entries_.size(), false); // the same by their index
     std::vector<EntryRecord> records;
@@ -313,7 +340,7 @@ void SyncRound::writeCardFile() {
             records.push_back(EntryRecord::fromFields(ch.result.fields));
     }
     if (dropped.isEmpty() && records.empty())
-        return;
+        return nullptr;
     // The card file's records less those dropped, in their order, and the new ones where their
     // sort keys place them (stably, after their equals); a card file out of order is sorted.
     std::vector<std::pair<SortKey, EntryRecord>> all;
@@ -335,12 +362,14 @@ void SyncRound::writeCardFile() {
         all.insert(std::upper_bound(all.begin(), all.end(), item, byKey), item);
     }
     try {
-        NewCardFile out(cardFile_, files::modeFor(cardFile_));
+        auto out = std::make_unique<NewCardFile>(cardFile_, files::modeFor(cardFile_));
         for (const auto &[key, r] : all)
-            out.writer().write(r);
-        out.commit();
+            out->writer().write(r);
+        out->writer().flush();
+        journal.cardFile(out->stagedPath());
         for (const QByteArray &key : orphans)
-            RemoveOrphanExtraText(ctx_.folder(), key);
+            journal.removeOrphan(key);
+        return out;
     } catch (const Exception &e) {
         throw Failure(e.message(), cardFile_);
     }

@@ -183,6 +183,8 @@ void SyncRound::refuseMassRemoval() const {
                               .arg(what, why, ways),
                           place);
     };
+    const QString onPurpose =
+        QStringLiteral("If they were removed on purpose, run the sync again with --force-delete");
     refuse(removalsFromCards_, entries_.size(), QStringLiteral("entries of the card file"),
            QStringLiteral("their vCards are gone from the folder"),
            QStringLiteral("If they were removed on purpose, remove them from the card file too "
@@ -190,10 +192,15 @@ void SyncRound::refuseMassRemoval() const {
                           "server instead, run `meridoc-cards sync --restore-server`"),
            request_.folder);
     refuse(removalsFromFolder_, cards_.size(), QStringLiteral("vCards of the folder"),
-           QStringLiteral("their entries are gone from the card file"),
-           QStringLiteral("If they were removed on purpose, run the sync again with "
-                          "--force-delete"),
-           cardFile_);
+           QStringLiteral("their entries are gone from the card file"), onPurpose, cardFile_);
+    // Removals on both sides add up: each side's half would pass alone.
+    if (oldState_)
+        refuse(removalsFromCards_ + removalsFromFolder_, oldState_->contacts.size(),
+               QStringLiteral("contacts the last round synced"),
+               QStringLiteral("%1 are gone from the folder and %2 from the card file")
+                   .arg(removalsFromCards_)
+                   .arg(removalsFromFolder_),
+               onPurpose, request_.folder);
 }
 
 } // namespace meridoc::cards

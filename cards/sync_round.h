@@ -5,6 +5,7 @@
 #include "sync_state.h"
 
 #include "data/entryrecord.h"
+#include "data/files.h"
 
 #include <QDate>
 #include <QHash>
@@ -18,6 +19,11 @@
 
 // One round of the two-way sync: both sides read, each contact merged, the changes written in
 // an order that a round killed at any point leaves for the next round to finish.
+namespace meridoc {
+class CommitJournal;
+class NewCardFile;
+} // namespace meridoc
+
 namespace meridoc::cards {
 
 struct SyncRequest;
@@ -107,8 +113,10 @@ private:
     void writeBackups(const QString &stamp);
     void writeFolder();
     void keepLastSeen();
-    void writeExtraTexts();
-    void writeCardFile();
+    void writeProgramFolder();
+    void writeExtraTexts(CommitJournal &journal,
+                         std::vector<std::unique_ptr<files::ReplacementFile>> &staged);
+    std::unique_ptr<NewCardFile> writeCardFile(CommitJournal &journal);
     void writeState();
 
     std::vector<Change> changes_;

@@ -171,6 +171,13 @@ void ForgetUnpushed(const QString &folder) {
     removeFolder(unpushedFolder(folder));
 }
 
+void RemoveStaleStateFiles(const QString &folder) {
+    for (const QString &dir : {QDir(folder).filePath(SyncStateFolderName), unpushedFolder(folder),
+                               lastSeenFolder(folder)})
+        if (const QFileInfo info(dir); info.isDir() && !info.isSymLink())
+            files::removeStaleStagedFiles(dir + '/');
+}
+
 void KeepLastSeen(const QString &folder, const QString &file) {
     const QString from = QDir(folder).filePath(file), to = lastSeenFolder(folder) + '/' + file;
     if (QFileInfo(from).isSymLink() || StampOf(from).isNone()) // links are not followed

@@ -82,6 +82,9 @@ QByteArray SyncStateBytes(const SyncState &state);
 void KeepUnpushed(const QString &folder, const QString &uid, const QByteArray &bytes);
 // The kept version of the vCard with `uid`, if any.
 std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid);
+// Removes the files a round killed part-way staged in the state folder (the state, the removed
+// contacts, the unpushed and last-seen versions); a state folder that is a link is left alone.
+void RemoveStaleStateFiles(const QString &folder);
 // Forgets them all: the rounds are pushed.
 void ForgetUnpushed(const QString &folder);
 

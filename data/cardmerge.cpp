@@ -161,6 +161,10 @@ CardMerge::CardMerge(const QString &cardFile, const files::File &batch, qint64 c
 
 CardMerge::~CardMerge() = default;
 
+QString CardMerge::stagedPath() const {
+    return needed_ && output_ ? output_->stagedPath() : QString();
+}
+
 void CardMerge::commit() {
     if (needed_ && output_)
         output_->commit();

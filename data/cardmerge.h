@@ -53,6 +53,8 @@ public:
     // The path the card file has (or will have once created).
     const QString &path() const { return path_; }
 
+    // Where the new card file waits for commit(); empty when commit() does nothing.
+    QString stagedPath() const;
     // Puts the new card file in place (fsynced, renamed, directory synced). Does nothing when
     // nothing was added to an existing card file.
     void commit();

@@ -1,6 +1,7 @@
 #include "configuration.h"
 
 #include "appstate.h"
+#include "commitjournal.h"
 #include "errors.h"
 #include "extratext.h"
 #include "files.h"
@@ -62,7 +63,12 @@ void WriteDefaultFile(const QString &name) {
 
 void LoadConfiguration(const QString &programDir) {
     AppState.ProgramDir = programDir;
-    files::removeStaleStagedFiles(AppState.ProgramDir); // left by a run that was killed
+    // What a run killed part-way left: its step finished (or undone), then its staged files.
+    try {
+        FinishInterruptedCommit(AppState.ProgramDir, false);
+    } catch (const Exception &) { // left for a later run, which reports it
+    }
+    files::removeStaleStagedFiles(AppState.ProgramDir);
     WriteSeedCardFile();
     if (!files::fileExists(AppState.ProgramDir, ConfigFileName))
         CreateDefaultConfiguration();

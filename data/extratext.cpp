@@ -23,7 +23,8 @@ namespace {
 
 // The files the program writes for itself, which no entry's name may reach; the installed files
 // are known by IsInstalledFile.
-const QStringList OwnFiles = {QStringLiteral("meridoc.ini"), QStringLiteral("temp.tmp")};
+const QStringList OwnFiles = {QStringLiteral("meridoc.ini"), QStringLiteral("temp.tmp"),
+                              files::CommitJournalName};
 
 // A file of the program directory with its name as it reads: UTF-8 when the bytes are valid
 // UTF-8, otherwise Windows-1252 (a name written on the original platform).

@@ -317,6 +317,9 @@ bool isStagedName(const QByteArray &name) {
 
 void removeStaleStagedFiles(const QString &dir) {
     const QByteArray dirBytes = encoded(dir);
+    struct stat journal {};
+    if (::lstat(encoded(dir + CommitJournalName).constData(), &journal) == 0)
+        return;
     DIR *d = ::opendir(dirBytes.constData());
     if (!d)
         return;

@@ -108,6 +108,8 @@ public:
     File &file() { return file_; }
     // What the rename replaces: the target, or the file its link points to.
     const QString &target() const { return target_; }
+    // Where the new content waits until the rename.
+    const QString &stagedPath() const { return path_; }
     // Gives the file its mode, flushes it to disk (unless Flush::Together) and closes it.
     void finish();
     // finish() unless done, then the rename over the target and, unless `syncLater` (the caller
@@ -130,10 +132,15 @@ private:
 // a new file `mode` under the process's umask.
 mode_t modeFor(const QString &target, mode_t mode = 0666);
 
+// The journal of a step that changes many files of the program folder at once (see
+// commitjournal.h); it lists staged files that the step still needs.
+inline const QString CommitJournalName = QStringLiteral("meridoc.journal");
+
 // Whether `name` is the name of a file staged by ReplacementFile (Staging::Beside).
 bool isStagedName(const QByteArray &name);
 // Removes the staged files in `dir` whose writing process has ended (killed part-way), and never
-// any other file. Failures are ignored: the files are removed by a later run.
+// any other file; none while `dir` holds a journal, whose run finishes or removes them. Failures
+// are ignored: the files are removed by a later run.
 void removeStaleStagedFiles(const QString &dir);
 
 // Replaces `target` by `source` atomically (rename(2)), then syncs the directory.

@@ -108,6 +108,7 @@ public:
         : replacement_(target, mode), writer_(replacement_.file()) {}
 
     RecordWriter &writer() { return writer_; }
+    const QString &stagedPath() const { return replacement_.stagedPath(); }
 
     void commit() {
         writer_.flush();

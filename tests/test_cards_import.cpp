@@ -1,4 +1,5 @@
 #include "cards/cli.h"
+#include "data/configuration.h"
 #include "data/rtf.h"
 #include "data/text.h"
 #include "support/program_dir.h"
@@ -7,6 +8,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTextDocument>
 
 #include <csignal>
@@ -378,5 +380,55 @@ TEST_F(CardsImport, UpdateReplacesTheOneEntryOfTheName) {
         }
         ASSERT_EQ(run(args), 0) << err.toStdString();
         EXPECT_EQ(snapshot(), after);
+    }
+}
+
+// An import killed at each step of its commit: the next run, an import or the windows starting,
+// finishes it when the card file was replaced and undoes it whole when it was not; every note is
+// then found and nothing staged stays.
+TEST_F(CardsImport, KilledImportIsFinishedByTheNextRun) {
+    QByteArray cards;
+    for (int i = 0; i < 20; ++i)
+        cards += vcard("P" + QByteArray::number(i), "Kill",
+                       "NOTE:c\\nnote " + QByteArray::number(i) + "\r\n");
+    const QString file = input("k.vcf", cards), other = input("o.vcf", Bob);
+    const auto notesFound = [&] {
+        for (int i = 0; i < 20; ++i)
+            if (!dir.exists(QStringLiteral("P%1Kill").arg(i)) ||
+                !plainText(dir.read(QStringLiteral("P%1Kill").arg(i)))
+                     .contains(QStringLiteral("note %1").arg(i)))
+                return false;
+        return true;
+    };
+    const auto leftOver = [&] {
+        return dir.entries().filter(QRegularExpression("meridoc-staged|meridoc\\.journal|temp"));
+    };
+    const struct {
+        const char *step;
+        bool taken; // the card file was replaced before the kill
+    } rows[] = {{"staged", false}, {"sealed", false}, {"replaced", true}, {"put", true}};
+    for (const auto &row : rows) {
+        for (const bool windows : {false, true}) {
+            SCOPED_TRACE(std::string(row.step) + (windows ? " then the windows" : " then import"));
+            for (const QString &name : dir.entries())
+                QFile::remove(dir.file(name));
+            dir.write("home.crd", Card);
+            QProcess tool;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("MERIDOC_CRASH_AT", row.step);
+            tool.setProcessEnvironment(env);
+            tool.start(MERIDOC_CARDS, {"--dir", dir.path(), "--card-file", "home", "import", file});
+            ASSERT_TRUE(tool.waitForFinished(60000));
+            ASSERT_EQ(tool.exitStatus(), QProcess::CrashExit);
+            if (windows)
+                meridoc::LoadConfiguration(dir.path());
+            else
+                ASSERT_EQ(run({"--card-file", "home", "import", other}), 0) << err.toStdString();
+            EXPECT_EQ(notesFound(), row.taken);
+            EXPECT_EQ(leftOver(), QStringList());
+            ASSERT_EQ(run({"--card-file", "home", "import", file}), 0) << err.toStdString();
+            EXPECT_TRUE(notesFound());
+            EXPECT_EQ(leftOver(), QStringList());
+        }
     }
 }

@@ -410,6 +410,22 @@ def mass_deletion_ways_back(t):
     assert not set(gone) & set(t.entries()) and t.sync() == ""
 
 
+def removals_on_both_sides(t):
+    # Each side's removals would pass alone; together they are most of the contacts.
+    common = sorted(set(t.entries()) & set(t.contacts()))
+    k = len(t.entries()) // 4 + 1
+    assert 3 * k <= len(t.entries()) and 2 * k <= len(common), "too few contacts for the row"
+    for person in common[:k]:
+        t.phone(person, None)
+    for person in common[k:2 * k]:
+        t.edit(person)
+    entries = t.entries()
+    t.sync(code=1)
+    assert f"would remove {2 * k} of the" in t.stderr and t.entries() == entries, t.stderr
+    t.sync("--force-delete")
+    assert not set(common[:2 * k]) & (set(t.entries()) | set(t.contacts()))
+
+
 def wiped_server(t):
     entries, files = t.entries(), snapshot(t.sync_dir)
     for person in t.contacts():
@@ -436,7 +452,7 @@ TABLE = [phone_adds, phone_edits, phone_deletes, meridoc_adds, meridoc_edits, me
          both_edit_one_field, delete_against_edit, long_and_foreign_names,
          phone_number_stays_a_uri, put_between_pull_and_push, two_rounds_no_change,
          import_while_vdirsyncer_talks, vdirsyncer_over_time_limit, mass_deletion_ways_back,
-         wiped_server]
+         removals_on_both_sides, wiped_server]
 
 
 def test_table(tmp, cards):
@@ -469,18 +485,33 @@ def test_table(tmp, cards):
 
 
 def converged(t, model):
-    """Card file and folder both hold exactly the model: NAME SURNAME -> PHONE1 PHONE2 COMMENTS."""
+    """Card file and folder both hold exactly the model: NAME SURNAME -> PHONE1 PHONE2 NOTE, the
+    note's first line the entry's COMMENTS and the rest its extra text's lines under its full
+    name, each once; no other extra text, and nothing staged left in either folder."""
     entries = {k: e[2:] for k, e in t.entries().items()}
     files = {" ".join(c["n"]): (*(c["tel"] + ["", ""])[:2], c["note"]) for c in t.files()}
-    for side, got in ("card file", entries), ("folder", files):
-        wrong = {k: (got.get(k), model.get(k)) for k in set(got) | set(model)
-                 if got.get(k) != model.get(k)}
+    firsts = {k: (*v[:2], v[2].split("\n")[0]) for k, v in model.items()}
+    for side, got, want in ("card file", entries, firsts), ("folder", files, model):
+        wrong = {k: (got.get(k), want.get(k)) for k in set(got) | set(want)
+                 if got.get(k) != want.get(k)}
         assert not wrong, f"{side} differs (got, want): {wrong}"
     assert len(files) == len(model), "a name twice in the folder"
+    texts = {k.replace(" ", ""): [f"Full name: {k}", *v[2].split("\n")[1:]]
+             for k, v in model.items() if "\n" in v[2]}
+    found = set(os.listdir(t.folder.program)) - {"home.crd", "meridoc.ini"}
+    assert found == set(texts), f"extra texts (got, want): {sorted(found)} {sorted(texts)}"
+    for name, lines in texts.items():
+        rtf = open(os.path.join(t.folder.program, name), encoding="cp1252").read()
+        twice = [line for line in lines if rtf.count(line + "\\par") != 1]
+        assert not twice, f"{name}: not once: {twice}\n{rtf}"
+    staged = [p for p in glob.glob(f"{t.sync_dir}/**", recursive=True, include_hidden=True)
+              if "meridoc-staged" in p]
+    assert not staged, f"staged files left: {staged}"
 
 
 def test_kill(tmp, cards, rounds=100):
     rng, t = random.Random(1812), Sides(tmp, cards)
+    os.remove(os.path.join(t.folder.program, "AnnaSurname000"))
     model = {f"K{i:02d} Kill": (f"(000)555-{i:04d}", "", f"note {i}") for i in range(12)}
     write_card_file(t.crd, [(*k.split(), *v) for k, v in model.items()])
     os.makedirs(t.sync_dir)
@@ -493,20 +524,26 @@ def test_kill(tmp, cards, rounds=100):
         card_edit, card_gone, file_edit, file_gone = rng.sample(sorted(model), 4)
         at, value = rng.choice([(0, f"(000)555-{r + 1000:04d}"), (2, f"card note {r}")])
         t.edit(card_edit, at + 2, value)  # PHONE1 or COMMENTS
-        t.edit(card_gone)
+        t.edit(card_gone)  # with its extra text, as the search window removes an entry
+        text = os.path.join(t.folder.program, card_gone.replace(" ", ""))
+        if os.path.exists(text):
+            os.remove(text)
         t.edit(None, add=(f"C{r:03d}", "Kill", f"(000)555-{r:04d}", "", "card side"))
+        if at == 2:  # the comment is the note's first line; the rest is the extra text's
+            value = "\n".join([value, *model[card_edit][2].split("\n")[1:]])
         model[card_edit] = replaced(model[card_edit], at, value)
         paths = {" ".join(parse_vcard(open(p, encoding="utf-8").read())["n"]): p
                  for p in glob.glob(f"{t.sync_dir}/*.vcf")}
-        at, value = rng.choice([(0, f"+1 000 555 {r:04d}"), (2, f"folder note {r}")])
+        at, value = rng.choice([(0, f"+1 000 555 {r:04d}"), (2, f"folder note {r}\\nmore {r}")])
         change = vset("TEL" if at == 0 else "NOTE", value)
         write_atomically(paths[file_edit], change(open(paths[file_edit], encoding="utf-8").read()))
-        model[file_edit] = replaced(model[file_edit], at, value)
+        model[file_edit] = replaced(model[file_edit], at, value.replace("\\n", "\n"))
         os.remove(paths[file_gone])
         write_atomically(f"{t.sync_dir}/{uuid.uuid4().hex}.vcf",
-                         vcard(f"F{r:03d}", "Kill", "+1 000 555 7000", kind=""))
+                         vcard(f"F{r:03d}", "Kill", "+1 000 555 7000", kind="",
+                               extra=[f"NOTE:first {r}\\nmore {r}"]))
         model.update({f"C{r:03d} Kill": (f"(000)555-{r:04d}", "", "card side"),
-                      f"F{r:03d} Kill": ("+1 000 555 7000", "", "")})
+                      f"F{r:03d} Kill": ("+1 000 555 7000", "", f"first {r}\nmore {r}")})
         del model[card_gone], model[file_gone]
         before = snapshot(t.crd, t.sync_dir)
         process = subprocess.Popen([cards, "--dir", t.folder.program, *args],
