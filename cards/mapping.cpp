@@ -169,16 +169,23 @@ MappedEntry mapContact(const Contact &contact) {
     };
     if (!std::is_sorted(phones.begin(), phones.end(), byClass)) // usually they are
         std::stable_sort(phones.begin(), phones.end(), byClass);
+    // A home number alone takes PHONE2, the home number's place, and PHONE1 stays empty: an
+    // entry with only PHONE2 comes back from its vCard as it was.
+    const int firstSlot = phones.size() == 1 && phoneClass(*phones[0].first) == 1 &&
+                                  phoneTypes(*phones[0].first) == DefaultPhoneType(1)
+                              ? 1
+                              : 0;
     QStringList phoneTypeLines;
     for (int i = 0; i < phones.size(); ++i) {
         const Phone &phone = *phones[i].first;
         const QString &number = phones[i].second;
-        if (const QString types = i < 2 ? phoneTypes(phone) : QString();
-            !types.isEmpty() && types != DefaultPhoneType(i))
-            phoneTypeLines += QStringLiteral("Phone %1 type: %2").arg(i + 1).arg(types);
-        if (i < 2) {
-            const Field field = i == 0 ? Field::PHONE1 : Field::PHONE2;
-            f.fit(field, i == 0 ? "PHONE1" : "PHONE2", number, f.phoneLines,
+        const int slot = i + firstSlot;
+        if (const QString types = slot < 2 ? phoneTypes(phone) : QString();
+            !types.isEmpty() && types != DefaultPhoneType(slot))
+            phoneTypeLines += QStringLiteral("Phone %1 type: %2").arg(slot + 1).arg(types);
+        if (slot < 2) {
+            const Field field = slot == 0 ? Field::PHONE1 : Field::PHONE2;
+            f.fit(field, slot == 0 ? "PHONE1" : "PHONE2", number, f.phoneLines,
                   [&] { return phoneLabel(phone); });
         } else {
             f.phoneLines += phoneLabel(phone) + QStringLiteral(": ") + number;
