@@ -23,7 +23,9 @@ QString decoded(const QByteArray &field) {
     return text::fromCp1252(field);
 }
 
-// One heading for the contact's lines: a second one would start another person's lines.
+// One heading for the contact's lines, first: a second one would start another person's lines,
+// and lines before it would be read as every contact's of the text (a merge puts the lines one
+// side kept before those the other side changed, a renamed contact's new heading among them).
 QStringList oneHeading(const QStringList &lines) {
     QStringList out;
     bool headed = false;
@@ -32,6 +34,8 @@ QStringList oneHeading(const QStringList &lines) {
             if (headed)
                 continue;
             headed = true;
+            out.prepend(line);
+            continue;
         }
         out += line;
     }
