@@ -244,6 +244,14 @@ void SyncRound::writeExtraTexts(CommitJournal &journal,
                 edit(entries_[c.entry].fields(), {HeadingOf(old), old, {}});
             continue;
         }
+        if (c.carried) {
+            // The lines left in the old name's text go, unless another entry has that name.
+            const SyncedContact &s = oldState_->contacts[c.state];
+            const QByteArray left = keyOf(s.fields());
+            if (std::none_of(entries_.begin(), entries_.end(),
+                             [&](const Entry &e) { return keyOf(e.fields()) == left; }))
+                edit(s.fields(), {HeadingOf(s.lines), s.lines, {}});
+        }
         if (c.entry >= 0 && keyOf(entries_[c.entry].fields()) != keyOf(ch.result.fields)) {
             edit(entries_[c.entry].fields(), {HeadingOf(old), old, {}});
             edit(ch.result.fields, {HeadingOf(ch.result.lines), {}, ch.result.lines});

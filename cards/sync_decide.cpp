@@ -2,6 +2,7 @@
 
 #include "sync.h"
 
+#include "data/extratext.h"
 #include "data/text.h"
 
 #include <QDate>
@@ -9,6 +10,29 @@
 #include <QUuid>
 
 namespace meridoc::cards {
+
+const Projection &SyncRound::mineOf(int index) {
+    Contact &c = contacts_[index];
+    const Projection &entry = entryProjection(c.entry);
+    if (c.carried)
+        return *c.carried;
+    if (c.state < 0 || !entry.lines.isEmpty())
+        return entry;
+    const SyncedContact &s = oldState_->contacts[c.state];
+    const auto [name, surname] = NameOfKey(s.key);
+    const auto [newName, newSurname] = NameOfKey(entries_[c.entry].key);
+    if (s.lines.isEmpty() || ExtraTextKey(name.toByteArray(), surname.toByteArray()) ==
+                                 ExtraTextKey(newName.toByteArray(), newSurname.toByteArray()))
+        return entry;
+    // The name's own lines go: the new name makes its heading.
+    QStringList lines;
+    for (const QString &line : s.lines)
+        if (!line.startsWith(FullNameHeading) && !line.startsWith(QLatin1String("Name: ")) &&
+            !line.startsWith(QLatin1String("Surname: ")))
+            lines += line;
+    c.carried = ProjectionOfEntry(entries_[c.entry].fields(), lines.join(u'\n'));
+    return *c.carried;
+}
 
 void SyncRound::decide(int index) {
     const Contact &c = contacts_[index];
@@ -20,7 +44,8 @@ void SyncRound::decide(int index) {
         return;
     Change ch;
     ch.contact = index;
-    ch.uid = s ? s->uid : card ? card->uid : QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // A vCard's UID, when it changed, is the contact's from now on.
+    ch.uid = card ? card->uid : s ? s->uid : QUuid::createUuid().toString(QUuid::WithoutBraces);
     ch.file = card ? card->file : s ? s->file : ch.uid + QStringLiteral(".vcf");
     if (card && !card->usable) {
         ch.leftAlone = true;
@@ -68,8 +93,8 @@ void SyncRound::decide(int index) {
         bool mineChanged = false, theirsChanged = false;
         if (c.entry >= 0) {
             const Entry &e = entries_[c.entry];
-            mineChanged = (e.key != s->key || e.textStamp != s->textSeen) &&
-                          !(entryProjection(c.entry) == base());
+            mineChanged =
+                (e.key != s->key || e.textStamp != s->textSeen) && !(mineOf(index) == base());
         }
         if (card)
             theirsChanged = card->read && ProjectionHash(*card->projection) != s->vhash;
@@ -105,7 +130,7 @@ void SyncRound::decide(int index) {
             ++removalsFromCards_;
             report(QStringLiteral("removed from the card file: %1").arg(whoOf(base())));
         } else if (mineChanged || theirsChanged) {
-            merged(&base(), mineChanged ? entryProjection(c.entry) : base(),
+            merged(&base(), mineChanged ? mineOf(index) : base(),
                    theirsChanged ? *card->projection : base(), theirsHash);
         }
     } else if (c.entry >= 0 && card) {

@@ -292,6 +292,76 @@ Projection SyncRound::baseOf(const SyncedContact &s) const {
     return ProjectionOfEntry(s.fields(), s.lines.join(u'\n'));
 }
 
+// An entry renamed in the card file (by this tool, the windows or another program) is the
+// contact of the state whose other fields it holds unchanged, when one contact of the state and
+// one entry alone have them: it keeps its UID, its file and what its vCard holds beside.
+void SyncRound::pairRenamed(const std::vector<SyncedContact> &state, std::vector<int> &stateEntry,
+                            std::vector<bool> &entryTaken) {
+    const auto othersKey = [](const std::array<QByteArray, FieldCount> &fields) {
+        QByteArray key;
+        for (const Field f : {Field::PHONE1, Field::PHONE2, Field::COMMENTS})
+            key += text::trimmed(fields[int(f)]) + '\t';
+        return key.size() > 3 ? key : QByteArray();
+    };
+    QHash<QByteArray, QList<int>> lost, free;
+    for (std::size_t s = 0; s < state.size(); ++s)
+        if (stateEntry[s] < 0)
+            if (const QByteArray key = othersKey(state[s].fields()); !key.isEmpty())
+                lost[key] += int(s);
+    if (lost.isEmpty())
+        return;
+    for (std::size_t e = 0; e < entries_.size(); ++e)
+        if (!entryTaken[e])
+            if (const QByteArray key = othersKey(entries_[e].fields()); lost.contains(key))
+                free[key] += int(e);
+    for (auto it = free.cbegin(); it != free.cend(); ++it) {
+        const QList<int> &states = lost[it.key()];
+        if (states.size() != 1 || it->size() != 1)
+            continue;
+        stateEntry[states.first()] = it->first();
+        entryTaken[it->first()] = true;
+    }
+}
+
+// A vCard whose UID changed (the phone wrote its file anew, or removed it and added the contact
+// again) is the contact of the state it replaces: the one of its file, else the one of its name
+// when one contact without its vCard and one new vCard alone have that name. It keeps its entry
+// and takes the new UID; without this, both sides would keep adding it back.
+void SyncRound::pairNewUids(std::vector<bool> &cardTaken) {
+    std::vector<int> lost; // contacts of the state without their vCard
+    for (std::size_t i = 0; i < contacts_.size(); ++i)
+        if (contacts_[i].card < 0)
+            lost.push_back(int(i));
+    if (lost.empty())
+        return;
+    QHash<QString, int> newOfFile;
+    for (std::size_t c = 0; c < cards_.size(); ++c)
+        if (!cardTaken[c] && cards_[c].read && cards_[c].usable)
+            newOfFile.insert(cards_[c].file, int(c));
+    if (newOfFile.isEmpty())
+        return;
+    QHash<QByteArray, QList<int>> lostOfName, newOfName;
+    for (int i : lost) {
+        const SyncedContact &s = oldState_->contacts[contacts_[i].state];
+        if (const int c = newOfFile.value(s.file, -1); c >= 0 && !cardTaken[c]) {
+            contacts_[i].card = c;
+            cardTaken[c] = true;
+        } else {
+            lostOfName[nameKey(s.fields())] += i;
+        }
+    }
+    for (auto it = newOfFile.cbegin(); it != newOfFile.cend(); ++it)
+        if (!cardTaken[*it])
+            newOfName[nameKey(cards_[*it].projection->fields)] += *it;
+    for (auto it = lostOfName.cbegin(); it != lostOfName.cend(); ++it) {
+        const QList<int> cards = newOfName.value(it.key());
+        if (it->size() != 1 || cards.size() != 1)
+            continue;
+        contacts_[it->first()].card = cards.first();
+        cardTaken[cards.first()] = true;
+    }
+}
+
 // Entries to the state by all five fields, then one to one by name; cards to the state by UID;
 // what is new on both sides paired by the fields the card file holds, then by name.
 void SyncRound::match() {
@@ -340,6 +410,7 @@ void SyncRound::match() {
             stateEntry[s] = e;
             entryTaken[e] = true;
         });
+    pairRenamed(state, stateEntry, entryTaken);
 
     QHash<QString, int> cardOfUid; // of the files read this round
     for (std::size_t c = 0; c < cards_.size(); ++c)
@@ -363,6 +434,7 @@ void SyncRound::match() {
             cardTaken[c.card] = true;
         contacts_.push_back(c);
     }
+    pairNewUids(cardTaken);
 
     // New on both sides: the same contact when the card file would hold the same of it.
     std::vector<int> newEntries, newCards;
@@ -384,7 +456,7 @@ void SyncRound::match() {
         }
         const int c = same.takeFirst();
         cardTaken[c] = true;
-        contacts_.push_back(Contact{-1, e, c, true});
+        contacts_.push_back(Contact{-1, e, c, true, {}});
     }
     std::vector<int> unpairedCards;
     for (int c : newCards)
@@ -395,14 +467,14 @@ void SyncRound::match() {
         [&](int c) { return nameKey(cards_[c].projection->fields); },
         [&](int e, int c) {
             entryTaken[e] = cardTaken[c] = true;
-            contacts_.push_back(Contact{-1, e, c, true});
+            contacts_.push_back(Contact{-1, e, c, true, {}});
         });
     for (int e : unpairedEntries)
         if (!entryTaken[e])
-            contacts_.push_back(Contact{-1, e, -1, false});
+            contacts_.push_back(Contact{-1, e, -1, false, {}});
     for (int c : unpairedCards)
         if (!cardTaken[c])
-            contacts_.push_back(Contact{-1, -1, c, false});
+            contacts_.push_back(Contact{-1, -1, c, false, {}});
 }
 
 } // namespace meridoc::cards

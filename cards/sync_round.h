@@ -62,6 +62,9 @@ private:
     struct Contact {
         int state = -1, entry = -1, card = -1;
         bool nameOnlyPair = false; // new on both sides, paired by name: no common base
+        // Renamed in the card file, its lines left behind in the old name's extra text: what the
+        // card file holds of it with those lines.
+        std::optional<Projection> carried;
     };
     // The extra-text name the viewer looks up for an entry of these fields.
     static QString textNameOf(const std::array<QByteArray, FieldCount> &fields);
@@ -72,8 +75,12 @@ private:
     void refuseSharedUids();
     void readCardFile();
     void match();
+    void pairNewUids(std::vector<bool> &cardTaken);
+    void pairRenamed(const std::vector<SyncedContact> &state, std::vector<int> &stateEntry,
+                     std::vector<bool> &entryTaken);
     void decide(int contact);
     const Projection &entryProjection(int entry);
+    const Projection &mineOf(int contact);
     Projection baseOf(const SyncedContact &s) const;
     QString whoOf(const Projection &p) const;
     void report(const QString &line);
