@@ -70,9 +70,17 @@ bool belongs(const QStringList &section, const FieldViews &fields) {
     return true;
 }
 
-// The lines of the text that are the entry's: those before the first heading, then the first
-// contact's lines that belong to it.
-QStringList linesOf(const QString &extraText, const FieldViews &fields) {
+// The entry identity a contact's lines carry, empty when they carry none.
+QString idOf(const QStringList &section) {
+    return section.size() > 1 && section[1].startsWith(EntryIdLabel)
+               ? text::trimmed(section[1].mid(EntryIdLabel.size()))
+               : QString();
+}
+
+// The lines of the text that are the entry's: those before the first heading, then the lines of
+// its own contact (OwnSection).
+QStringList linesOf(const QString &extraText, const FieldViews &fields, const QString &id,
+                    bool *ambiguous = nullptr, const EntryIdTaken &taken = {}) {
     const QStringList all = extraText.split(u'\n');
     QStringList mine;
     QList<QStringList> sections;
@@ -84,10 +92,11 @@ QStringList linesOf(const QString &extraText, const FieldViews &fields) {
         else
             sections.last() += line;
     }
-    for (const QStringList &section : sections)
-        if (belongs(section, fields))
-            return section + mine;
-    return mine;
+    bool unclear = false;
+    const int own = OwnSection(sections, fields, id, &unclear, taken);
+    if (ambiguous)
+        *ambiguous = unclear;
+    return own >= 0 ? sections[own] + mine : mine;
 }
 
 } // namespace
@@ -102,7 +111,46 @@ bool HasProperty(const QString &label) {
     return l && detailBases().contains(l->base);
 }
 
-Contact ContactOfEntry(const FieldViews &fields, const QString &extraText) {
+int OwnSection(const QList<QStringList> &sections, const FieldViews &fields, const QString &id,
+               bool *ambiguous, const EntryIdTaken &taken) {
+    int only = -1, unmarked = -1, belonging = 0, unmarkedCount = 0;
+    for (int i = 0; i < sections.size(); ++i) {
+        const QString sectionId = idOf(sections[i]);
+        if (!sectionId.isEmpty() && sectionId == id)
+            return i;
+        if (!belongs(sections[i], fields) || (!sectionId.isEmpty() && taken && taken(sectionId)))
+            continue;
+        only = i;
+        ++belonging;
+        if (sectionId.isEmpty()) {
+            unmarked = i;
+            ++unmarkedCount;
+        }
+    }
+    if (belonging == 1)
+        return only;
+    if (unmarkedCount == 1)
+        return unmarked;
+    if (ambiguous)
+        *ambiguous = belonging > 1;
+    return -1;
+}
+
+QString EntryIdOf(const FieldViews &fields) {
+    const UidText id = EntryUidText(fields);
+    return QString::fromLatin1(id.data(), qsizetype(id.size()));
+}
+
+bool LinesAreAmbiguous(const FieldViews &fields, const QString &extraText, const QString &id,
+                       const EntryIdTaken &taken) {
+    bool ambiguous = false;
+    if (!extraText.isEmpty())
+        linesOf(extraText, fields, id.isEmpty() ? EntryIdOf(fields) : id, &ambiguous, taken);
+    return ambiguous;
+}
+
+Contact ContactOfEntry(const FieldViews &fields, const QString &extraText, const QString &id,
+                       const EntryIdTaken &taken) {
     Contact c;
     c.given = decoded(fields[int(Field::NAME)]);
     c.family = decoded(fields[int(Field::SURNAME)]);
@@ -117,7 +165,8 @@ Contact ContactOfEntry(const FieldViews &fields, const QString &extraText) {
     QStringList rest;
     QString organisation;
     if (!extraText.isEmpty()) {
-        for (const QString &line : linesOf(extraText, fields)) {
+        for (const QString &line :
+             linesOf(extraText, fields, id.isEmpty() ? EntryIdOf(fields) : id, nullptr, taken)) {
             const auto l = labelled(line);
             const auto field = [&](Field f, QString &target) {
                 if (holds(fields[int(f)], f, l->value))
@@ -127,6 +176,8 @@ Contact ContactOfEntry(const FieldViews &fields, const QString &extraText) {
             };
             if (!l) {
                 rest += line;
+            } else if (l->base == u"Entry ID" && l->type.isEmpty()) {
+                continue; // the contact's identity in the text, not a detail of it
             } else if (l->base == u"Full name" && l->type.isEmpty()) {
                 c.formatted = l->value;
             } else if (l->base == u"Name" && l->type.isEmpty()) {

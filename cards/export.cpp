@@ -38,9 +38,10 @@ struct DistinctEntry {
     FieldViews fields;
     UidText uid;
     QString extraText;
+    const EntryIdTaken *taken = nullptr; // the other entries' identities
 
     QByteArrayView uidText() const { return QByteArrayView(uid.data(), qsizetype(uid.size())); }
-    Contact contact() const { return ContactOfEntry(fields, extraText); }
+    Contact contact() const { return ContactOfEntry(fields, extraText, {}, *taken); }
     void appendVCard(QByteArray &out, VCardVersion version) const {
         if (extraText.isEmpty())
             AppendEntryVCard(out, fields, uidText(), version);
@@ -94,6 +95,20 @@ template <typename Visit> void forEachDistinct(const CommandContext &ctx, Visit 
     Progress progress(ctx, entries.count());
     RunOfEqualKeys run;
     DistinctEntry entry;
+    // The entries' identities, read only for a text with lines of several people of one name.
+    std::optional<QSet<QString>> ids;
+    const EntryIdTaken taken = [&](const QString &id) {
+        if (!ids) {
+            ids.emplace();
+            CardEntries all(ctx.cardFile());
+            while (const EntryRecord *record = all.next()) {
+                const UidText uid = EntryUidText(*record);
+                ids->insert(QString::fromLatin1(uid.data(), qsizetype(uid.size())));
+            }
+        }
+        return ids->contains(id);
+    };
+    entry.taken = &taken;
     while (const EntryRecord *record = entries.next()) {
         progress.step();
         entry.record = record;

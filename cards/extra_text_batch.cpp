@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "contact.h"
+#include "entry_contact.h"
 
 #include "data/appstate.h"
 #include "data/errors.h"
@@ -58,12 +59,13 @@ QSet<QString> linesOf(const QTextDocument &doc) {
 }
 
 // Appends the group unless every non-blank line of it is already there (the line naming the
-// contact, which heads its lines, aside: a text written before it was added still counts as
-// holding them); true when appended.
+// contact, which heads its lines, and the identity of its entry aside: a text written before they
+// were added still counts as holding them); true when appended.
 bool append(QSet<QString> &held, const QStringList &group, QStringList &added) {
     const bool holdsAll = std::all_of(group.begin(), group.end(), [&](const QString &line) {
         return lineText(line).isEmpty() || held.contains(lineText(line)) ||
-               (&line == &group.first() && line.startsWith(FullNameHeading));
+               (&line == &group.first() && line.startsWith(FullNameHeading)) ||
+               (group.size() > 1 && &line == &group[1] && line.startsWith(EntryIdLabel));
     });
     if (holdsAll)
         return false;

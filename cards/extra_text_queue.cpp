@@ -100,7 +100,7 @@ void ExtraTextQueue::stage(bool write, bool replaceLabelled) {
         while (const std::optional<QByteArray> bytes = partition->next()) {
             const Queued q = deserialised(*bytes);
             batch.add(q.name, q.lines);
-            noteSharing(q.number, q.name, q.lines.value(0), firstHeadings);
+            noteSharing(q.number, q.name, q.lines, firstHeadings);
         }
         partition.reset();
         batch.stage(write, replaceLabelled);
@@ -143,18 +143,24 @@ void ExtraTextQueue::record(CommitJournal &journal) {
 // Two people (names as written, in the line heading each one's lines) whose entries share one
 // extra text: the later is told whose text it shares. The people of one partition are known
 // together, so the names need not be remembered for the whole import.
-void ExtraTextQueue::noteSharing(qint64 number, const QString &name, const QString &heading,
+// Two people of one name count too: their entries differ, and so do the identities of their
+// entries that follow the headings.
+void ExtraTextQueue::noteSharing(qint64 number, const QString &name, const QStringList &lines,
                                  QHash<QString, QString> &firstHeadings) {
+    const QString heading = lines.value(0);
     if (!heading.startsWith(FullNameHeading))
         return;
     const QString key = text::upperAscii(name);
+    const QString headed = heading + u'\n' + lines.value(1);
     const auto first = firstHeadings.constFind(key);
     if (first == firstHeadings.cend())
-        firstHeadings.insert(key, heading);
-    else if (*first != heading)
-        sharing_.insert(number, QStringLiteral("shares the extra text %1 with %2, under its own "
-                                               "full name")
-                                    .arg(name, first->mid(FullNameHeading.size())));
+        firstHeadings.insert(key, headed);
+    else if (*first != headed)
+        sharing_.insert(
+            number, QStringLiteral("shares the extra text %1 with %2, under its own %3")
+                        .arg(name, first->section(u'\n', 0, 0).mid(FullNameHeading.size()),
+                             first->section(u'\n', 0, 0) == heading ? QStringLiteral("entry ID")
+                                                                    : QStringLiteral("full name")));
 }
 
 template <typename Use> void ExtraTextQueue::forEachStaged(Use use) {

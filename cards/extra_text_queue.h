@@ -58,7 +58,7 @@ public:
     const Entry *entryOf(qint64 number);
 
 private:
-    void noteSharing(qint64 number, const QString &name, const QString &heading,
+    void noteSharing(qint64 number, const QString &name, const QStringList &lines,
                      QHash<QString, QString> &firstHeadings);
     // Hands each staged file and its target to `use`, in the order they were staged.
     template <typename Use> void forEachStaged(Use use);

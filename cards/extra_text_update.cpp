@@ -81,6 +81,24 @@ SectionPlan planFor(const QTextBlock &start, const QStringList &lines, const QSe
     return plan;
 }
 
+// The line after the heading `at` names the entry `id` (a whole line "Entry ID: ..."): put
+// there, or written over another entry's. Returns whether the text changed.
+bool markSection(const QTextBlock &at, const QString &id) {
+    const QString line = id.startsWith(EntryIdLabel) ? id : EntryIdLabel + id;
+    if (!at.isValid() || (at.next().isValid() && text::trimmed(at.next().text()) == line))
+        return false;
+    QTextCursor c(at);
+    if (at.next().isValid() && at.next().text().startsWith(EntryIdLabel)) {
+        c = QTextCursor(at.next());
+        c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        c.insertText(line);
+    } else {
+        c.movePosition(QTextCursor::EndOfBlock);
+        insertPlainLine(c, line, true);
+    }
+    return true;
+}
+
 } // namespace
 
 QString GroupHeading(const QStringList &group) {
@@ -97,26 +115,44 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
     const QString heading = GroupHeading(group);
     if (!heading.isEmpty())
         lines.removeFirst();
+    // The identity of the group's entry, when it carries one (the line after its heading).
+    const QString id = !lines.isEmpty() && lines.first().startsWith(EntryIdLabel)
+                           ? text::trimmed(lines.takeFirst())
+                           : QString();
     QSet<QString> labels;
     if (replaceLabelled)
         for (const QString &line : std::as_const(lines))
             if (const QString label = LabelBase(text::trimmed(line)); !label.isEmpty())
                 labels.insert(label);
-    // The lines of each person of the name are looked at: those that hold the group already
+    // The lines that carry the group's identity are its entry's. Otherwise the lines of each
+    // person of the name that carry no identity are looked at: those that hold the group already
     // are its contact's (imported again), whichever person they follow; else the group goes to
-    // the lines of the person of its place among the import's people of that name.
+    // the lines of the person of its place among the import's people of that name. Lines that
+    // carry another entry's identity are that entry's.
     std::optional<SectionPlan> chosen;
-    int seen = 0;
+    int seen = 0, chosenHeading = -1;
     for (QTextBlock b = doc.begin(); b.isValid() && !heading.isEmpty(); b = b.next()) {
         if (!isHeading(b) || text::trimmed(b.text()) != heading)
             continue;
-        SectionPlan plan = planFor(b.next().isValid() ? b.next() : b, lines, labels, held);
-        if (plan.unchanged()) {
+        const QTextBlock next = b.next();
+        const bool marked = next.isValid() && next.text().startsWith(EntryIdLabel);
+        const bool own = marked && text::trimmed(next.text()) == id;
+        if (marked && !own && !id.isEmpty())
+            continue;
+        SectionPlan plan = planFor(next.isValid() ? next : b, lines, labels, held);
+        if (own || plan.unchanged()) {
+            if (own && !plan.unchanged()) {
+                chosen = std::move(plan);
+                chosenHeading = b.blockNumber();
+                break;
+            }
             merge.found = true;
             return merge;
         }
-        if (seen++ == occurrence)
+        if (seen++ == occurrence && !chosen) {
             chosen = std::move(plan);
+            chosenHeading = b.blockNumber();
+        }
     }
     if (!chosen)
         return merge;
@@ -140,6 +176,9 @@ SectionMerge MergeIntoSection(QTextDocument &doc, const QStringList &group,
         insertPlainLine(at, line, true);
     for (auto it = chosen->replaced.rbegin(); it != chosen->replaced.rend(); ++it)
         removeBlock(doc, *it);
+    // Lines found by their name are the entry's from now on.
+    if (!id.isEmpty())
+        markSection(doc.findBlockByNumber(chosenHeading), id);
     merge.rewritten = true;
     return merge;
 }
@@ -151,52 +190,85 @@ bool HoldsMoreThanText(const QByteArray &rtf) {
     return false;
 }
 
-SectionEdit EditSection(QTextDocument &doc, const QString &heading, const QStringList &removed,
+SectionEdit EditSection(QTextDocument &doc, const SectionOwner &owner, const QStringList &removed,
                         const QStringList &added) {
     SectionEdit edit;
-    // The block numbers of the contact's lines: those before the first heading, then its own.
-    std::vector<int> mine;
-    int headingBlock = -1, last = -1;
-    bool inOwn = false, headed = false;
+    // The contacts' lines, and the numbers of their blocks and of those before the first heading.
+    QList<QStringList> sections;
+    std::vector<std::vector<int>> blocks;
+    std::vector<int> common;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         if (isHeading(b)) {
-            headed = true;
-            inOwn = headingBlock < 0 && text::trimmed(b.text()) == heading;
-            if (inOwn)
-                headingBlock = b.blockNumber();
+            sections.append(QStringList());
+            blocks.emplace_back();
         }
-        if (!headed || inOwn) {
-            mine.push_back(b.blockNumber());
-            if (inOwn || headingBlock < 0)
-                last = b.blockNumber();
+        if (sections.isEmpty()) {
+            common.push_back(b.blockNumber());
+            continue;
+        }
+        sections.last() += text::trimmed(b.text());
+        blocks.back().push_back(b.blockNumber());
+    }
+    FieldViews fields;
+    for (int f = 0; f < FieldCount; ++f)
+        fields[f] = owner.fields[f];
+    // Lines of no identity are new here: never another person's of the same name.
+    const int own =
+        owner.id.isEmpty() ? -1 : OwnSection(sections, fields, owner.id, &edit.ambiguous);
+    if (edit.ambiguous)
+        return edit;
+    std::vector<int> mine = common;
+    QStringList gone = removed, lines = added;
+    QTextCursor headingAt; // the contact's heading, wherever edits move it
+    if (own >= 0) {
+        mine.insert(mine.end(), blocks[own].begin() + 1, blocks[own].end());
+        headingAt = QTextCursor(doc.findBlockByNumber(blocks[own].front()));
+        // A new full name takes the old one's place: the lines after it stay the contact's.
+        const auto newHeading = std::find_if(lines.begin(), lines.end(), [](const QString &l) {
+            return l.startsWith(FullNameHeading);
+        });
+        if (newHeading != lines.end() && gone.removeOne(sections[own].front())) {
+            headingAt.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+            headingAt.insertText(*newHeading);
+            lines.erase(newHeading);
+            edit.changed = true;
+            edit.onlyAppended = false;
         }
     }
-    std::vector<int> gone;
-    for (const QString &line : removed) {
+    std::vector<int> goneBlocks;
+    for (const QString &line : std::as_const(gone)) {
         const QString wanted = text::trimmed(line);
         for (int n : mine) {
-            if (std::find(gone.begin(), gone.end(), n) == gone.end() &&
+            if (std::find(goneBlocks.begin(), goneBlocks.end(), n) == goneBlocks.end() &&
                 text::trimmed(doc.findBlockByNumber(n).text()) == wanted) {
-                gone.push_back(n);
+                goneBlocks.push_back(n);
                 break;
             }
         }
     }
-    QStringList lines = added;
-    if (headingBlock < 0 && !lines.isEmpty() && !lines.contains(heading))
-        lines.prepend(heading);
-    if (headingBlock < 0)
-        last = doc.blockCount() - 1; // a new contact's lines end the text
-    edit.changed = !gone.empty() || !lines.isEmpty();
-    edit.onlyAppended = gone.empty() && (lines.isEmpty() || last == doc.blockCount() - 1);
+    // A new contact's lines end the text, headed by its full name and its entry's identity.
+    if (own < 0 && !lines.isEmpty()) {
+        if (!lines.contains(owner.heading))
+            lines.prepend(owner.heading);
+        if (!owner.newId.isEmpty())
+            lines.insert(1, EntryIdLabel + owner.newId);
+    }
+    const int last = own >= 0 ? blocks[own].back() : doc.blockCount() - 1;
+    edit.changed = edit.changed || !goneBlocks.empty() || !lines.isEmpty();
+    edit.onlyAppended = edit.onlyAppended && goneBlocks.empty() &&
+                        (lines.isEmpty() || last == doc.blockCount() - 1);
     QTextCursor at(doc.findBlockByNumber(last));
     at.movePosition(QTextCursor::EndOfBlock);
     const bool empty = doc.isEmpty();
     for (qsizetype i = 0; i < lines.size(); ++i)
         insertPlainLine(at, lines[i], i > 0 || !empty);
-    std::sort(gone.begin(), gone.end());
-    for (auto it = gone.rbegin(); it != gone.rend(); ++it)
+    std::sort(goneBlocks.begin(), goneBlocks.end());
+    for (auto it = goneBlocks.rbegin(); it != goneBlocks.rend(); ++it)
         removeBlock(doc, *it);
+    if (own >= 0 && !owner.newId.isEmpty() && markSection(headingAt.block(), owner.newId)) {
+        edit.changed = true;
+        edit.onlyAppended = false;
+    }
     return edit;
 }
 

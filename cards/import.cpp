@@ -1,6 +1,7 @@
 #include "card_entries.h"
 #include "commands.h"
 #include "contact_pipe.h"
+#include "entry_contact.h"
 #include "extra_text_queue.h"
 #include "import_names.h"
 #include "input_text.h"
@@ -144,11 +145,16 @@ private:
             names_.add(record);
             notes_.add({count_, file, contact.line, whoOf(contact, mapped),
                         std::move(mapped.losses), record});
-            if (extra)
+            if (extra) {
+                // The entry's identity follows the heading: its lines stay its own when another
+                // person's join the same text, under the same name or not.
+                if (mapped.extraLines.first().startsWith(FullNameHeading))
+                    mapped.extraLines.insert(1, EntryIdLabel + EntryIdOf(FieldsOf(record)));
                 extra_.add(count_,
                            ViewerExtraTextName(text::fromCp1252(record.NAME()),
                                                text::fromCp1252(record.SURNAME())),
                            mapped.extraLines);
+            }
             ++count_;
             progress.step();
             return true;

@@ -1,7 +1,9 @@
 #include "sync_round.h"
 
 #include "card_entries.h"
+#include "entry_contact.h"
 #include "export.h"
+#include "export_entry.h"
 #include "extra_text_update.h"
 #include "output.h"
 #include "sync.h"
@@ -205,7 +207,7 @@ void SyncRound::writeProgramFolder() {
 void SyncRound::writeExtraTexts(CommitJournal &journal,
                                 std::vector<std::unique_ptr<files::ReplacementFile>> &staged) {
     struct Edit {
-        QString heading;
+        SectionOwner owner;
         QStringList removed, added;
     };
     // The edits of each extra text, by its key (the name without regard to letter case).
@@ -213,10 +215,13 @@ void SyncRound::writeExtraTexts(CommitJournal &journal,
     const auto keyOf = [](const std::array<QByteArray, FieldCount> &fields) {
         return ExtraTextKey(fields[int(Field::NAME)], fields[int(Field::SURNAME)]);
     };
-    const auto edit = [&](const std::array<QByteArray, FieldCount> &fields, const Edit &e) {
-        if (!e.removed.isEmpty() || !e.added.isEmpty()) {
-            auto &slot = byKey[keyOf(fields)];
-            slot.first = textNameOf(fields);
+    const auto edit = [&](const std::array<QByteArray, FieldCount> &textOf, const Edit &e) {
+        // Lines that stay as they were get the identity of the entry they are now.
+        const bool remark =
+            !e.owner.id.isEmpty() && !e.owner.newId.isEmpty() && e.owner.id != e.owner.newId;
+        if (!e.removed.isEmpty() || !e.added.isEmpty() || remark) {
+            auto &slot = byKey[keyOf(textOf)];
+            slot.first = textNameOf(textOf);
             slot.second.append(e);
         }
     };
@@ -234,31 +239,49 @@ void SyncRound::writeExtraTexts(CommitJournal &journal,
     }
     for (const Change &ch : changes_) {
         const Contact &c = contacts_[ch.contact];
-        if (ch.skipped || ch.cards == CardOp::Keep)
+        if (ch.skipped || ch.leftAlone)
             continue;
+        if (ch.cards == CardOp::Keep) {
+            // An entry edited here keeps its lines: they get its new identity.
+            if (c.entry >= 0 && !entries_[c.entry].groupId.isEmpty() &&
+                !entryProjection(c.entry).lines.isEmpty()) {
+                const auto fields = entries_[c.entry].fields();
+                edit(fields, {{fields, groupIdOf(c.entry), EntryUid(fields), {}}, {}, {}});
+            }
+            continue;
+        }
         const QStringList old = c.entry >= 0 ? entryProjection(c.entry).lines : QStringList();
+        // The entry's lines as they are found now, and as the card file's new entry has them.
+        const SectionOwner was =
+            c.entry >= 0
+                ? SectionOwner{entries_[c.entry].fields(), groupIdOf(c.entry), {}, HeadingOf(old)}
+                : SectionOwner{};
         if (ch.cards == CardOp::Remove) {
             // A text that no entry keeps is removed with the card file's entry, as the search
             // window does; one that others share loses only this contact's lines.
             if (remaining.contains(keyOf(entries_[c.entry].fields())))
-                edit(entries_[c.entry].fields(), {HeadingOf(old), old, {}});
+                edit(entries_[c.entry].fields(), {was, old, {}});
             continue;
         }
+        const QString heading = HeadingOf(ch.result.lines);
+        const QString newId = EntryUid(ch.result.fields);
         if (c.carried) {
             // The lines left in the old name's text go, unless another entry has that name.
             const SyncedContact &s = oldState_->contacts[c.state];
             const QByteArray left = keyOf(s.fields());
             if (std::none_of(entries_.begin(), entries_.end(),
                              [&](const Entry &e) { return keyOf(e.fields()) == left; }))
-                edit(s.fields(), {HeadingOf(s.lines), s.lines, {}});
+                edit(s.fields(),
+                     {{s.fields(), EntryUid(s.fields()), {}, HeadingOf(s.lines)}, s.lines, {}});
         }
-        if (c.entry >= 0 && keyOf(entries_[c.entry].fields()) != keyOf(ch.result.fields)) {
-            edit(entries_[c.entry].fields(), {HeadingOf(old), old, {}});
-            edit(ch.result.fields, {HeadingOf(ch.result.lines), {}, ch.result.lines});
+        if (c.entry < 0 || keyOf(entries_[c.entry].fields()) != keyOf(ch.result.fields)) {
+            if (c.entry >= 0)
+                edit(entries_[c.entry].fields(), {was, old, {}});
+            edit(ch.result.fields, {{ch.result.fields, {}, newId, heading}, {}, ch.result.lines});
         } else {
-            const QString heading = HeadingOf(ch.result.lines);
             edit(ch.result.fields,
-                 {heading.isEmpty() ? HeadingOf(old) : heading, LinesWithout(old, ch.result.lines),
+                 {{was.fields, was.id, newId, heading.isEmpty() ? was.heading : heading},
+                  LinesWithout(old, ch.result.lines),
                   LinesWithout(ch.result.lines, old)});
         }
     }
@@ -284,7 +307,7 @@ void SyncRound::writeExtraTexts(CommitJournal &journal,
         bool changed = false, onlyAppended = true;
         QStringList appended;
         for (const Edit &e : it->second) {
-            const SectionEdit done = EditSection(doc, e.heading, e.removed, e.added);
+            const SectionEdit done = EditSection(doc, e.owner, e.removed, e.added);
             changed = changed || done.changed;
             onlyAppended = onlyAppended && done.onlyAppended;
             appended += e.added;

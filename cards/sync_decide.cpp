@@ -1,5 +1,6 @@
 #include "sync_round.h"
 
+#include "entry_contact.h"
 #include "sync.h"
 
 #include "data/extratext.h"
@@ -49,6 +50,17 @@ void SyncRound::decide(int index) {
     ch.file = card ? card->file : s ? s->file : ch.uid + QStringLiteral(".vcf");
     if (card && !card->usable) {
         ch.leftAlone = true;
+        changes_.push_back(std::move(ch));
+        return;
+    }
+    // Lines that may be another person's of the same name are neither read nor written for it.
+    if (c.entry >= 0 && ambiguousLines(c.entry)) {
+        ch.leftAlone = true;
+        report(QStringLiteral("left alone: %1: its extra text %2 holds lines of several people of "
+                              "this name, none marked as this entry's (by a line \"%3%4\" after "
+                              "the heading)")
+                   .arg(whoOf(entryProjection(c.entry)), textNameOf(entries_[c.entry].fields()),
+                        EntryIdLabel, groupIdOf(c.entry)));
         changes_.push_back(std::move(ch));
         return;
     }

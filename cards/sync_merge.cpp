@@ -93,11 +93,12 @@ Projection ProjectionOfContact(const Contact &contact) {
 }
 
 Projection ProjectionOfEntry(const std::array<QByteArray, FieldCount> &fields,
-                             const QString &extraText) {
+                             const QString &extraText, const QString &id,
+                             const EntryIdTaken &taken) {
     FieldViews views;
     for (int f = 0; f < FieldCount; ++f)
         views[f] = fields[f];
-    return ProjectionOfContact(ContactOfEntry(views, extraText));
+    return ProjectionOfContact(ContactOfEntry(views, extraText, id, taken));
 }
 
 QByteArray ProjectionHash(const Projection &projection) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "contact.h"
+#include "entry_contact.h"
 
 #include "data/entryrecord.h"
 
@@ -27,9 +28,11 @@ struct Projection {
 
 // What importing the contact would give (control characters in fields as blanks).
 Projection ProjectionOfContact(const Contact &contact);
-// What the card file holds of an entry with its fields as stored and its extra text's plain text.
+// What the card file holds of an entry with its fields as stored and its extra text's plain text
+// (of several people's lines there, those of the entry `id`: see ContactOfEntry).
 Projection ProjectionOfEntry(const std::array<QByteArray, FieldCount> &fields,
-                             const QString &extraText);
+                             const QString &extraText, const QString &id = {},
+                             const EntryIdTaken &taken = {});
 // A hash of the projection, the same for equal projections (16 hex digits).
 QByteArray ProjectionHash(const Projection &projection);
 

@@ -1,6 +1,7 @@
 #include "sync_round.h"
 
 #include "card_entries.h"
+#include "entry_contact.h"
 #include "export.h"
 #include "sync.h"
 
@@ -284,8 +285,40 @@ const Projection &SyncRound::entryProjection(int index) {
     Entry &e = entries_[index];
     if (!e.projection)
         e.projection = ProjectionOfEntry(
-            e.fields(), texts_->plainText(NameOfKey(e.key).first, NameOfKey(e.key).second));
+            e.fields(), texts_->plainText(NameOfKey(e.key).first, NameOfKey(e.key).second),
+            e.groupId, [this](const QString &id) { return takenId(id); });
     return *e.projection;
+}
+
+// Whether an entry's lines carry the identity `id` (asked only of a text shared by people of one
+// name).
+bool SyncRound::takenId(const QString &id) {
+    if (!takenIds_) {
+        takenIds_.emplace();
+        for (std::size_t e = 0; e < entries_.size(); ++e)
+            takenIds_->insert(groupIdOf(int(e)));
+    }
+    return takenIds_->contains(id);
+}
+
+QString SyncRound::groupIdOf(int index) const {
+    const Entry &e = entries_[index];
+    return e.groupId.isEmpty() ? EntryUid(e.fields()) : e.groupId;
+}
+
+// Whether the entry's extra text holds lines of several people of its name, none of them marked
+// as the entry's.
+bool SyncRound::ambiguousLines(int index) {
+    const Entry &e = entries_[index];
+    if (e.textPath.isEmpty())
+        return false;
+    const std::array<QByteArray, FieldCount> fields = e.fields();
+    FieldViews views;
+    for (int f = 0; f < FieldCount; ++f)
+        views[f] = fields[f];
+    return LinesAreAmbiguous(views,
+                             texts_->plainText(NameOfKey(e.key).first, NameOfKey(e.key).second),
+                             e.groupId, [this](const QString &id) { return takenId(id); });
 }
 
 Projection SyncRound::baseOf(const SyncedContact &s) const {
@@ -411,6 +444,10 @@ void SyncRound::match() {
             entryTaken[e] = true;
         });
     pairRenamed(state, stateEntry, entryTaken);
+    // An entry edited since the last round finds its lines by what it was then.
+    for (std::size_t s = 0; s < state.size(); ++s)
+        if (stateEntry[s] >= 0 && entries_[stateEntry[s]].key != state[s].key)
+            entries_[stateEntry[s]].groupId = EntryUid(state[s].fields());
 
     QHash<QString, int> cardOfUid; // of the files read this round
     for (std::size_t c = 0; c < cards_.size(); ++c)

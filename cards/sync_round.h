@@ -56,6 +56,9 @@ private:
         QByteArray textPath; // its extra text's file, empty when there is none
         FileStamp textStamp;
         std::optional<Projection> projection; // worked out when needed
+        // The identity its lines in the extra text carry, when not that of its fields: those
+        // it had at the last round, before it was edited.
+        QString groupId;
         std::array<QByteArray, FieldCount> fields() const { return FieldsOfKey(key); }
     };
     // One contact across the state, the card file and the folder.
@@ -81,6 +84,9 @@ private:
     void decide(int contact);
     const Projection &entryProjection(int entry);
     const Projection &mineOf(int contact);
+    QString groupIdOf(int entry) const;
+    bool takenId(const QString &id);
+    bool ambiguousLines(int entry);
     Projection baseOf(const SyncedContact &s) const;
     QString whoOf(const Projection &p) const;
     void report(const QString &line);
@@ -100,6 +106,7 @@ private:
     QHash<QByteArrayView, int> entryOfKey_; // FieldsKey -> entry
     std::vector<Contact> contacts_;
     std::unique_ptr<class ExtraTexts> texts_;
+    std::optional<QSet<QString>> takenIds_; // the identities of the entries' lines, when needed
 
     // What a contact's round changes.
     enum class FolderOp { Keep, Write, Remove };

@@ -182,11 +182,15 @@ TEST_F(CardsImport, MergesEntriesAndAppendsExtraTexts) {
                   "Anna\tSmith\t\t\t\t\n");
         EXPECT_TRUE(err.startsWith(QString("meridoc-cards: ") + summary)) << err.toStdString();
         EXPECT_TRUE(err.contains("Cy Doe: E-mail moved to the extra text; no extra text"));
+        // Each entry's lines carry its identity: the two Bob Jones keep their own e-mails.
         EXPECT_EQ(plainText(dir.read("AnnaSmith")),
-                  "Kept\nFull name: Anna Smith\nE-mail: anna@example.org");
-        EXPECT_EQ(plainText(dir.read("BobJones")),
-                  "Met in 1999\nFull name: Bob Jones\nE-mail: bob@example.org\n"
-                  "Full name: Bob Jones\nE-mail: b@x");
+                  "Kept\nFull name: Anna Smith\nEntry ID: 38b9630f-08a8-5ddc-9561-7ea1fed37aff\n"
+                  "E-mail: anna@example.org");
+        EXPECT_EQ(
+            plainText(dir.read("BobJones")),
+            "Met in 1999\nFull name: Bob Jones\nEntry ID: b51ca08b-556d-50bb-b531-265edb3d13ce\n"
+            "E-mail: bob@example.org\nFull name: Bob Jones\n"
+            "Entry ID: d5acd3de-37ea-5e02-b666-205d0226352a\nE-mail: b@x");
         EXPECT_EQ(dir.entries(), (QStringList{".AnnaSmith.a1B2c3", "AnnaSmith", "BobJones",
                                               "BobJones ", "home.crd"}));
     }
@@ -247,12 +251,15 @@ TEST_F(CardsImport, ProgressWhileReadingAndMerging) {
 TEST_F(CardsImport, PeopleSharingAnExtraTextStayApart) {
     const QString file = input("a.vcf", vcard("Дмитрий", "Иванов", "EMAIL:d1@example.org\r\n") +
                                             vcard("Dmitrij", "Ivanov", "EMAIL:d2@example.org\r\n"));
+    const QString id = "26bb1033-a8f8-5e85-a3af-debd416a6ce4"; // of the one entry they make
     for (int i = 0; i < 2; ++i) {
         ASSERT_EQ(run({"--card-file", "home", "import", file}), 0) << err.toStdString();
         EXPECT_EQ(entriesOf(dir.read("home.CRD")), "Dmitrij\tIvanov\t\t\t\t\n");
         EXPECT_EQ(plainText(dir.read("DmitrijIvanov")),
-                  "Full name: Дмитрий Иванов\nName: Дмитрий\nSurname: Иванов\n"
-                  "E-mail: d1@example.org\nFull name: Dmitrij Ivanov\nE-mail: d2@example.org");
+                  "Full name: Дмитрий Иванов\nEntry ID: " + id +
+                      "\nName: Дмитрий\nSurname: Иванов\n"
+                      "E-mail: d1@example.org\nFull name: Dmitrij Ivanov\nEntry ID: " +
+                      id + "\nE-mail: d2@example.org");
     }
     EXPECT_TRUE(err.contains("shares the extra text DmitrijIvanov with Дмитрий Иванов"))
         << err.toStdString();
