@@ -294,6 +294,38 @@ TEST_F(CardsImport, LongLineUnderAnAddressSpaceLimit) {
     }
 }
 
+// Two people whose entries share an extra text under the same heading: the report names them,
+// and the export gives each entry its own e-mail.
+TEST_F(CardsImport, PeopleOfOneNameExportedApart) {
+    const struct {
+        const char *file;
+        QByteArray bytes;
+        QStringList cards; // a line of each exported vCard: TEL, then its own EMAIL
+    } rows[] = {
+        {"annas.csv",
+         "First Name,Last Name,E-mail 1 - Value,Phone 1 - Value,Organization Name,Labels\r\n"
+         "Anna,Smith,anna.smith@example.com,555-1,,Friends\r\n"
+         "Anna,Smith,asmith@corp.example.com,555-2,Corp Inc,\r\n",
+         {"555-1\r\nEMAIL;TYPE=INTERNET:anna.smith@example.com\r\nCATEGORIES:Friends",
+          "555-2\r\nEMAIL;TYPE=INTERNET:asmith@corp.example.com\r\nORG:Corp Inc"}},
+        {"wang.vcf",
+         vcard("小明", "王", "TEL:555-3\r\nEMAIL:w1@example.cn\r\n") +
+             vcard("小明", "汪", "TEL:555-4\r\nEMAIL:w2@example.cn\r\n"),
+         {"555-3\r\nEMAIL;TYPE=INTERNET:w1@example.cn",
+          "555-4\r\nEMAIL;TYPE=INTERNET:w2@example.cn"}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.file);
+        ASSERT_EQ(run({"--card-file", row.file, "import", input(row.file, row.bytes)}), 0);
+        EXPECT_TRUE(err.contains("shares the extra text")) << err.toStdString();
+        ASSERT_EQ(run({"--card-file", row.file, "export", "--format", "vcard3"}), 0);
+        const QStringList exported = out.split(QStringLiteral("END:VCARD"), Qt::SkipEmptyParts);
+        ASSERT_EQ(exported.size(), 3) << out.toStdString(); // two cards and the end
+        for (int i = 0; i < 2; ++i)
+            EXPECT_TRUE(exported[i].contains(row.cards[i])) << exported[i].toStdString();
+    }
+}
+
 // A contact with the name of one entry but other details: added beside it, or with --update in
 // its place, its labelled lines replacing those of the same labels in its extra text; importing
 // the same file again changes nothing either way.

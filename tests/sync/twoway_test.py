@@ -332,6 +332,75 @@ os.execv("/usr/bin/vdirsyncer", ["vdirsyncer"] + sys.argv[1:])
     assert t.entries()["Ivy Irwin"][2::2] == ("(000)555-9008", "phone note")
 
 
+def two_of_one_name(t):
+    # Two "Anna Smith" from one CSV: the phone changes the work one's e-mail, MERIDOC the home
+    # one's comment; each card keeps its own e-mail. Both go at the end (the table knows a name
+    # once).
+    csv = os.path.join(t.tmp, "annas.csv")
+    with open(csv, "w", encoding="utf-8") as f:
+        f.write("First Name,Last Name,E-mail 1 - Value,Phone 1 - Value,Organization Name\r\n"
+                "Anna,Smith,anna.smith@example.com,555-0401,\r\n"
+                "Anna,Smith,asmith@corp.example.com,555-0402,Corp Inc\r\n")
+    t.run("import", csv)
+    try:
+        t.sync()
+        work = [(h, e, c) for h, (e, c) in t.server.contacts().items() if "555-0402" in c["tel"]]
+        t.server.put(work[0][0], work[0][2]["raw"].replace("asmith@corp", "anna.s@corp"),
+                     work[0][1])
+        write_card_file(t.crd, [replaced(e, 4, "home") if e[2] == "555-0401" else e
+                                for e in read_card_file(t.crd)])
+        t.sync()
+        cards = {c["tel"][0]: c for _, c in t.server.contacts().values() if c["n"][1] == "Smith"}
+        home, work = cards["555-0401"], cards["555-0402"]
+        assert (home["email"], home["note"]) == (["anna.smith@example.com"], "home"), home["raw"]
+        assert work["email"] == ["anna.s@corp.example.com"], work["raw"]
+        assert t.sync() == "", "the next round changed something"
+    finally:
+        write_card_file(t.crd, [e for e in read_card_file(t.crd) if e[1] != "Smith"])
+        t.sync()
+
+
+def phone_renames_cyrillic(t):
+    t.server.put(f"{t.server.collection}{uuid.uuid4().hex[:12]}.vcf",
+                 vcard("Ирина", "Петрова", "+7 000 555 0501"))
+    t.sync()
+    t.phone("Ирина Петрова", lambda raw: raw.replace("Петрова", "Петрова-Смирнова"))
+    t.sync()
+    assert "Irina Petrova-Smirnova" in t.entries(), sorted(t.entries())
+    card = t.contacts()["Ирина Петрова-Смирнова"][2]
+    assert "FN:Ирина Петрова-Смирнова" in unfolded(card["raw"]), card["raw"]
+    assert t.sync() == "", "the next round changed something"
+
+
+def meridoc_renames_with_photo(t):
+    before = t.contacts()["Finn Ford"]  # the phone gave it an e-mail and a photo
+    t.edit("Finn Ford", 0, "Finnegan")
+    t.sync()
+    after = t.contacts()["Finnegan Ford"]
+    same_contact(before, after, "email", "photo")
+
+
+def phone_changes_uid(t):
+    # The phone removes the contact and adds it again under a new UID while MERIDOC changes it.
+    href, etag, card = t.contacts()["Gus Green"]
+    t.server.delete(href, etag)
+    t.server.put(f"{t.server.collection}{uuid.uuid4().hex[:12]}.vcf",
+                 re.sub(r"UID:.*", f"UID:urn:uuid:{uuid.uuid4()}", card["raw"]))
+    t.edit("Gus Green", 4, "after the new UID")
+    t.sync()
+    assert t.entries()["Gus Green"][4] == "after the new UID", t.entries()["Gus Green"]
+    assert t.contacts()["Gus Green"][2]["note"] == "after the new UID"
+    assert t.sync() == "", "the rounds do not settle"
+
+
+def phone2_only(t):
+    t.edit(None, add=("Pat", "Second", "", "555-0601", ""))
+    t.sync()
+    t.phone("Pat Second", vset("NOTE", "phone note"))
+    t.sync()
+    assert t.entries()["Pat Second"][2:] == ("", "555-0601", "phone note"), t.entries()
+
+
 def two_rounds_no_change(t):
     before, changes = snapshot(t.crd, t.sync_dir), t.server.changes()
     report = t.sync() + t.sync()
@@ -450,9 +519,10 @@ def wiped_server(t):
 TABLE = [phone_adds, phone_edits, phone_deletes, meridoc_adds, meridoc_edits, meridoc_deletes,
          phone_keeps_email_and_photo, restore_keeps_photo_and_uid, both_edit_other_fields,
          both_edit_one_field, delete_against_edit, long_and_foreign_names,
-         phone_number_stays_a_uri, put_between_pull_and_push, two_rounds_no_change,
-         import_while_vdirsyncer_talks, vdirsyncer_over_time_limit, mass_deletion_ways_back,
-         removals_on_both_sides, wiped_server]
+         phone_number_stays_a_uri, put_between_pull_and_push, two_of_one_name,
+         phone_renames_cyrillic, meridoc_renames_with_photo, phone_changes_uid, phone2_only,
+         two_rounds_no_change, import_while_vdirsyncer_talks, vdirsyncer_over_time_limit,
+         mass_deletion_ways_back, removals_on_both_sides, wiped_server]
 
 
 def test_table(tmp, cards):
