@@ -221,7 +221,7 @@ SectionEdit EditSection(QTextDocument &doc, const SectionOwner &owner, const QSt
     QStringList gone = removed, lines = added;
     QTextCursor headingAt; // the contact's heading, wherever edits move it
     if (own >= 0) {
-        mine.insert(mine.end(), blocks[own].begin() + 1, blocks[own].end());
+        mine.insert(mine.end(), blocks[own].begin(), blocks[own].end());
         headingAt = QTextCursor(doc.findBlockByNumber(blocks[own].front()));
         // A new full name takes the old one's place: the lines after it stay the contact's.
         const auto newHeading = std::find_if(lines.begin(), lines.end(), [](const QString &l) {
@@ -262,10 +262,15 @@ SectionEdit EditSection(QTextDocument &doc, const SectionOwner &owner, const QSt
     const bool empty = doc.isEmpty();
     for (qsizetype i = 0; i < lines.size(); ++i)
         insertPlainLine(at, lines[i], i > 0 || !empty);
+    // Without its heading, the identity that follows it goes too.
+    if (own >= 0 && blocks[own].size() > 1 && sections[own][1].startsWith(EntryIdLabel) &&
+        std::find(goneBlocks.begin(), goneBlocks.end(), blocks[own][0]) != goneBlocks.end())
+        goneBlocks.push_back(blocks[own][1]);
     std::sort(goneBlocks.begin(), goneBlocks.end());
     for (auto it = goneBlocks.rbegin(); it != goneBlocks.rend(); ++it)
         removeBlock(doc, *it);
-    if (own >= 0 && !owner.newId.isEmpty() && markSection(headingAt.block(), owner.newId)) {
+    if (own >= 0 && !owner.newId.isEmpty() && headingAt.block().isValid() &&
+        isHeading(headingAt.block()) && markSection(headingAt.block(), owner.newId)) {
         edit.changed = true;
         edit.onlyAppended = false;
     }

@@ -327,7 +327,9 @@ Projection SyncRound::baseOf(const SyncedContact &s) const {
 
 // An entry renamed in the card file (by this tool, the windows or another program) is the
 // contact of the state whose other fields it holds unchanged, when one contact of the state and
-// one entry alone have them: it keeps its UID, its file and what its vCard holds beside.
+// one entry alone have them: it keeps its UID, its file and what its vCard holds beside. The
+// contact's vCard is still there, and no vCard that changed or is new has the entry's name (a
+// contact removed here and another added on both sides is no rename).
 void SyncRound::pairRenamed(const std::vector<SyncedContact> &state, std::vector<int> &stateEntry,
                             std::vector<bool> &entryTaken) {
     const auto othersKey = [](const std::array<QByteArray, FieldCount> &fields) {
@@ -336,15 +338,23 @@ void SyncRound::pairRenamed(const std::vector<SyncedContact> &state, std::vector
             key += text::trimmed(fields[int(f)]) + '\t';
         return key.size() > 3 ? key : QByteArray();
     };
+    QSet<QString> readUids;
+    QSet<QByteArray> readNames;
+    for (const Card &card : cards_) {
+        if (card.read && card.projection) {
+            readUids.insert(card.uid);
+            readNames.insert(nameKey(card.projection->fields));
+        }
+    }
     QHash<QByteArray, QList<int>> lost, free;
     for (std::size_t s = 0; s < state.size(); ++s)
-        if (stateEntry[s] < 0)
+        if (stateEntry[s] < 0 && (cardOfState_[s] >= 0 || readUids.contains(state[s].uid)))
             if (const QByteArray key = othersKey(state[s].fields()); !key.isEmpty())
                 lost[key] += int(s);
     if (lost.isEmpty())
         return;
     for (std::size_t e = 0; e < entries_.size(); ++e)
-        if (!entryTaken[e])
+        if (!entryTaken[e] && !readNames.contains(nameKey(entries_[e].fields())))
             if (const QByteArray key = othersKey(entries_[e].fields()); lost.contains(key))
                 free[key] += int(e);
     for (auto it = free.cbegin(); it != free.cend(); ++it) {
