@@ -265,7 +265,7 @@ void SyncRound::writeExtraTexts(CommitJournal &journal,
         }
         const QString heading = HeadingOf(ch.result.lines);
         const QString newId = EntryUid(ch.result.fields);
-        if (c.carried) {
+        if (carried_.count(ch.contact)) {
             // The lines left in the old name's text go, unless another entry has that name.
             const SyncedContact &s = oldState_->contacts[c.state];
             const QByteArray left = keyOf(s.fields());

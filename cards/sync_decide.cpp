@@ -13,10 +13,10 @@
 namespace meridoc::cards {
 
 const Projection &SyncRound::mineOf(int index) {
-    Contact &c = contacts_[index];
+    const Contact &c = contacts_[index];
     const Projection &entry = entryProjection(c.entry);
-    if (c.carried)
-        return *c.carried;
+    if (const auto it = carried_.find(index); it != carried_.end())
+        return it->second;
     if (c.state < 0 || !entry.lines.isEmpty())
         return entry;
     const SyncedContact &s = oldState_->contacts[c.state];
@@ -31,8 +31,7 @@ const Projection &SyncRound::mineOf(int index) {
         if (!line.startsWith(FullNameHeading) && !line.startsWith(QLatin1String("Name: ")) &&
             !line.startsWith(QLatin1String("Surname: ")))
             lines += line;
-    c.carried = ProjectionOfEntry(entries_[c.entry].fields(), lines.join(u'\n'));
-    return *c.carried;
+    return carried_[index] = ProjectionOfEntry(entries_[c.entry].fields(), lines.join(u'\n'));
 }
 
 void SyncRound::decide(int index) {

@@ -503,7 +503,7 @@ void SyncRound::match() {
         }
         const int c = same.takeFirst();
         cardTaken[c] = true;
-        contacts_.push_back(Contact{-1, e, c, true, {}});
+        contacts_.push_back(Contact{-1, e, c, true});
     }
     std::vector<int> unpairedCards;
     for (int c : newCards)
@@ -514,14 +514,14 @@ void SyncRound::match() {
         [&](int c) { return nameKey(cards_[c].projection->fields); },
         [&](int e, int c) {
             entryTaken[e] = cardTaken[c] = true;
-            contacts_.push_back(Contact{-1, e, c, true, {}});
+            contacts_.push_back(Contact{-1, e, c, true});
         });
     for (int e : unpairedEntries)
         if (!entryTaken[e])
-            contacts_.push_back(Contact{-1, e, -1, false, {}});
+            contacts_.push_back(Contact{-1, e, -1, false});
     for (int c : unpairedCards)
         if (!cardTaken[c])
-            contacts_.push_back(Contact{-1, -1, c, false, {}});
+            contacts_.push_back(Contact{-1, -1, c, false});
 }
 
 } // namespace meridoc::cards

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -65,9 +66,6 @@ private:
     struct Contact {
         int state = -1, entry = -1, card = -1;
         bool nameOnlyPair = false; // new on both sides, paired by name: no common base
-        // Renamed in the card file, its lines left behind in the old name's extra text: what the
-        // card file holds of it with those lines.
-        std::optional<Projection> carried;
     };
     // The extra-text name the viewer looks up for an entry of these fields.
     static QString textNameOf(const std::array<QByteArray, FieldCount> &fields);
@@ -106,6 +104,10 @@ private:
     QHash<QByteArrayView, int> entryOfKey_; // FieldsKey -> entry
     std::vector<Contact> contacts_;
     std::unique_ptr<class ExtraTexts> texts_;
+    // The contacts renamed in the card file whose lines were left behind in the old name's extra
+    // text: what the card file holds of each with those lines. Kept apart from the contacts,
+    // which stay small: an idle round of 10,000 moves them around.
+    std::map<int, Projection> carried_;
     std::optional<QSet<QString>> takenIds_; // the identities of the entries' lines, when needed
 
     // What a contact's round changes.
