@@ -330,8 +330,12 @@ Projection SyncRound::baseOf(const SyncedContact &s) const {
 // one entry alone have them: it keeps its UID, its file and what its vCard holds beside. The
 // contact's vCard is still there, and no vCard that changed or is new has the entry's name (a
 // contact removed here and another added on both sides is no rename).
-void SyncRound::pairRenamed(const std::vector<SyncedContact> &state, std::vector<int> &stateEntry,
+void SyncRound::pairRenamed(const std::vector<SyncedContact> &state,
+                            const std::vector<int> &lostStates, std::vector<int> &stateEntry,
                             std::vector<bool> &entryTaken) {
+    if (std::none_of(lostStates.begin(), lostStates.end(),
+                     [&](int s) { return stateEntry[s] < 0; }))
+        return; // every contact found: an idle round
     const auto othersKey = [](const std::array<QByteArray, FieldCount> &fields) {
         QByteArray key;
         for (const Field f : {Field::PHONE1, Field::PHONE2, Field::COMMENTS})
@@ -347,10 +351,10 @@ void SyncRound::pairRenamed(const std::vector<SyncedContact> &state, std::vector
         }
     }
     QHash<QByteArray, QList<int>> lost, free;
-    for (std::size_t s = 0; s < state.size(); ++s)
+    for (const int s : lostStates)
         if (stateEntry[s] < 0 && (cardOfState_[s] >= 0 || readUids.contains(state[s].uid)))
             if (const QByteArray key = othersKey(state[s].fields()); !key.isEmpty())
-                lost[key] += int(s);
+                lost[key] += s;
     if (lost.isEmpty())
         return;
     for (std::size_t e = 0; e < entries_.size(); ++e)
@@ -453,10 +457,11 @@ void SyncRound::match() {
             stateEntry[s] = e;
             entryTaken[e] = true;
         });
-    pairRenamed(state, stateEntry, entryTaken);
-    // An entry edited since the last round finds its lines by what it was then.
-    for (std::size_t s = 0; s < state.size(); ++s)
-        if (stateEntry[s] >= 0 && entries_[stateEntry[s]].key != state[s].key)
+    pairRenamed(state, lostStates, stateEntry, entryTaken);
+    // An entry edited since the last round (one not found by its fields) finds its lines by what
+    // it was then.
+    for (const int s : lostStates)
+        if (stateEntry[s] >= 0)
             entries_[stateEntry[s]].groupId = EntryUid(state[s].fields());
 
     QHash<QString, int> cardOfUid; // of the files read this round

@@ -77,8 +77,8 @@ private:
     void readCardFile();
     void match();
     void pairNewUids(std::vector<bool> &cardTaken);
-    void pairRenamed(const std::vector<SyncedContact> &state, std::vector<int> &stateEntry,
-                     std::vector<bool> &entryTaken);
+    void pairRenamed(const std::vector<SyncedContact> &state, const std::vector<int> &lostStates,
+                     std::vector<int> &stateEntry, std::vector<bool> &entryTaken);
     void decide(int contact);
     const Projection &entryProjection(int entry);
     const Projection &mineOf(int contact);
