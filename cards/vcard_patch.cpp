@@ -1,5 +1,6 @@
 #include "vcard_patch.h"
 
+#include "decoding.h"
 #include "entry_contact.h"
 #include "vcard_text.h"
 #include "vcard_writer.h"
@@ -204,7 +205,13 @@ QByteArray patched(QList<Line> lines, const QList<Line> &fresh, bool reuse) {
 } // namespace
 
 std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &target) {
-    const QList<Line> lines = linesOf(old);
+    // The lines are patched as UTF-8, which the card is written in: a card in UTF-16 is turned
+    // into it first (with UTF-8 lines among its UTF-16 ones no reader could take it any more).
+    const decoding::Bom bom = decoding::detectBom(old);
+    const QByteArray utf8 = bom == decoding::Bom::Utf16LE || bom == decoding::Bom::Utf16BE
+                                ? decoding::decodeInput(old).toUtf8()
+                                : old.sliced(decoding::bomLength(bom)).toByteArray();
+    const QList<Line> lines = linesOf(utf8);
     int begins = 0;
     QString uid;
     for (const Line &l : lines) {

@@ -4,6 +4,7 @@
 
 #include "data/text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -50,9 +51,14 @@ void appendFolded(QByteArray &out, QByteArrayView line) {
     qsizetype start = 0;
     qsizetype room = MaxLineOctets;
     while (line.size() - start > room) {
+        // A character is at most four octets: its start is at most three back. Without one there
+        // (invalid UTF-8), the line is cut where the room ends, so that folding always advances.
         qsizetype end = start + room;
-        while (end > start && isContinuationByte(line[end]))
+        const qsizetype nearest = std::max(start + 1, end - 3);
+        while (end > nearest && isContinuationByte(line[end]))
             --end;
+        if (isContinuationByte(line[end]))
+            end = start + room;
         put(out, line.sliced(start, end - start));
         put(out, "\r\n ");
         start = end;

@@ -32,7 +32,8 @@ void AppendEntryVCard(QByteArray &out, const FieldViews &fields, QByteArrayView 
 QByteArray EscapeText(QByteArrayView utf8);
 
 // Folds one content line (without its line end) into lines of at most 75 octets, each
-// continuation line starting with a blank, never splitting a UTF-8 sequence. Adds CRLF.
+// continuation line starting with a blank, never splitting a UTF-8 character (a run of bytes
+// that starts none, in invalid UTF-8, is cut where the room ends). Adds CRLF.
 QByteArray FoldLine(const QByteArray &line);
 
 } // namespace meridoc::cards

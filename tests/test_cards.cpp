@@ -50,6 +50,10 @@ TEST(CardsWriter, FoldsAt75OctetsNeverInsideACharacter) {
         {QByteArray(73, 'a') + e + QByteArray(74, 'c') + "d",
          QByteArray(73, 'a') + e + "\r\n " + QByteArray(74, 'c') + "\r\n d\r\n"},
         {QByteArray(74, 'a') + "\xe2\x82\xac", QByteArray(74, 'a') + "\r\n \xe2\x82\xac\r\n"},
+        // Invalid UTF-8 without a character start: cut at a byte, never stuck.
+        {"X;" + QByteArray(200, '\x80'), "X;" + QByteArray(73, '\x80') + "\r\n " +
+                                             QByteArray(74, '\x80') + "\r\n " +
+                                             QByteArray(53, '\x80') + "\r\n"},
     };
     for (const Row &row : rows)
         EXPECT_EQ(FoldLine(row.line), row.folded) << row.line.toStdString();

@@ -29,6 +29,12 @@ QByteArray card(const QByteArray &body, const QByteArray &version = "3.0") {
     return "BEGIN:VCARD\r\nVERSION:" + version + "\r\nUID:u-1\r\n" + body + "END:VCARD\r\n";
 }
 
+QByteArray utf16(const QByteArray &utf8) {
+    const QString text = QString::fromUtf8(utf8);
+    return QByteArray("\xff\xfe", 2) +
+           QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
 } // namespace
 
 TEST(SyncMerge, FieldByFieldAgainstTheLastRound) {
@@ -138,6 +144,11 @@ TEST(SyncPatch, ChangesOnlyWhatTheCardFileHolds) {
          {"Anna", "Berg", "333", "", ""},
          {"IMPP;X-SERVICE-TYPE=Skype:skype:anna"},
          {"NOTE"}},
+        {"a UTF-16 card becomes UTF-8",
+         utf16(card("N:Berg;Anna;;;\r\nFN:Anna Berg\r\nTEL:111\r\nX-PET:Mörri\r\n")),
+         {"Anna", "Berg", "222", "", ""},
+         {"TEL:222", "X-PET:M\xc3\xb6rri"},
+         {}},
     };
     for (const Row &row : rows) {
         // The entry as the card file then holds it: the new fields, the card's lines as its text.

@@ -4,7 +4,7 @@
 # reader's fixture corpus. Fails on a crash, a hang, a sanitizer report, a
 # failed check of the target, or memory beyond the target's limit.
 #
-# usage: run_fuzz.sh rtf|vcard|csv SOURCE_DIR WORK_DIR [SECONDS]
+# usage: run_fuzz.sh rtf|vcard|csv|patch SOURCE_DIR WORK_DIR [SECONDS]
 set -euo pipefail
 
 target="$1"
@@ -32,6 +32,14 @@ vcard | csv)
     extra_libs="-licui18n -licuuc"
     seeds="$src/tests/fixtures/cards"
     options=(-rss_limit_mb=256 -dict="$src/tests/fuzz/$target.dict")
+    ;;
+patch)
+    sources=("$src/tests/fuzz/patch_fuzz.cpp" "${cards_sources[@]}" "$src/cards/vcard_patch.cpp"
+        "$src/cards/vcard_writer.cpp" "$src/cards/sync_merge.cpp" "$src/cards/entry_contact.cpp"
+        "$src/cards/export_entry.cpp")
+    extra_libs="-licui18n -licuuc"
+    seeds="$src/tests/fixtures/cards"
+    options=(-rss_limit_mb=256 -dict="$src/tests/fuzz/vcard.dict")
     ;;
 *)
     echo "unknown fuzz target $target" >&2
