@@ -220,14 +220,20 @@ void RunSync(const CommandContext &ctx, const SyncRequest &request) {
 
 void RunResolveConflict(const QString &a, const QString &b) {
     const Version mine = readVersion(a), theirs = readVersion(b);
+    if (mine.uid != theirs.uid)
+        throw Failure(QStringLiteral("its UID \"%1\" is not that of %2 (\"%3\"): two contacts, "
+                                     "not two versions of one; neither file was changed")
+                          .arg(mine.uid, b, theirs.uid),
+                      a);
     // The state of the remembered sync folder knows what both agreed on last.
     std::optional<Projection> base;
+    std::optional<QByteArray> baseBytes;
     const QString given = qEnvironmentVariable(FolderVariable);
     if (const QString folder = given.isEmpty() ? RememberedSync().folder : given;
         !folder.isEmpty()) {
         try {
-            if (const auto before = Unpushed(folder, mine.uid))
-                base = readVersion(QString(), *before).projection;
+            if ((baseBytes = Unpushed(folder, mine.uid)))
+                base = readVersion(QString(), *baseBytes).projection;
             else if (const auto state = ReadSyncState(folder))
                 for (const SyncedContact &s : state->contacts)
                     if (s.uid == mine.uid)
@@ -238,8 +244,14 @@ void RunResolveConflict(const QString &a, const QString &b) {
     }
     const MergeOutcome merged = MergeProjections(base ? &*base : nullptr, mine.projection,
                                                  theirs.projection, QDate::currentDate());
-    const QByteArray bytes = PatchVCard(theirs.bytes, merged.result)
-                                 .value_or(VCardOfProjection(merged.result, mine.uid, false));
+    // Theirs with what only mine holds (a photo, X- lines), then given the merged fields.
+    const QByteArray both = MergeOtherProperties(
+        mine.bytes, theirs.bytes,
+        base && baseBytes ? std::optional<QByteArrayView>(*baseBytes) : std::nullopt);
+    const QByteArray bytes =
+        PatchVCard(both, merged.result)
+            .value_or(PatchVCard(mine.bytes, merged.result)
+                          .value_or(VCardOfProjection(merged.result, mine.uid, false)));
     WriteFileAtomically(a, bytes);
     WriteFileAtomically(b, bytes);
 }

@@ -42,6 +42,15 @@ struct Line {
     bool dropped = false;
 };
 
+// A card's bytes as UTF-8, which it is patched and written in: a card in UTF-16 is turned into
+// it (with UTF-8 lines among its UTF-16 ones no reader could take it any more).
+QByteArray utf8Of(QByteArrayView card) {
+    const decoding::Bom bom = decoding::detectBom(card);
+    return bom == decoding::Bom::Utf16LE || bom == decoding::Bom::Utf16BE
+               ? decoding::decodeInput(card).toUtf8()
+               : card.sliced(decoding::bomLength(bom)).toByteArray();
+}
+
 QList<Line> linesOf(QByteArrayView bytes) {
     QList<Line> lines;
     for (QByteArray physical : bytes.toByteArray().split('\n')) {
@@ -205,13 +214,7 @@ QByteArray patched(QList<Line> lines, const QList<Line> &fresh, bool reuse) {
 } // namespace
 
 std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &target) {
-    // The lines are patched as UTF-8, which the card is written in: a card in UTF-16 is turned
-    // into it first (with UTF-8 lines among its UTF-16 ones no reader could take it any more).
-    const decoding::Bom bom = decoding::detectBom(old);
-    const QByteArray utf8 = bom == decoding::Bom::Utf16LE || bom == decoding::Bom::Utf16BE
-                                ? decoding::decodeInput(old).toUtf8()
-                                : old.sliced(decoding::bomLength(bom)).toByteArray();
-    const QList<Line> lines = linesOf(utf8);
+    const QList<Line> lines = linesOf(utf8Of(old));
     int begins = 0;
     QString uid;
     for (const Line &l : lines) {
@@ -232,6 +235,115 @@ std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &targe
     // type can put its number first); where not, the held properties are written anew.
     const QByteArray kept = patched(lines, fresh, true);
     return ProjectionOfVCard(kept) == target ? kept : patched(lines, fresh, false);
+}
+
+} // namespace meridoc::cards
+
+namespace meridoc::cards {
+namespace {
+
+// A property of a card as merged: a line without a group, or the lines of one group (a value
+// and its labels), named by the group's first property.
+struct Unit {
+    QByteArray name;
+    QByteArray text; // its lines without the group, one after the other
+    QList<qsizetype> lines;
+};
+
+// The units of the properties the card file has no place for; the lines a card holds once
+// (its UID, version, maker and revision) stay as the patched card has them.
+QList<Unit> otherUnits(const QList<Line> &lines) {
+    static const QSet<QByteArray> once = {"BEGIN", "END", "VERSION", "UID", "PRODID", "REV"};
+    QList<Unit> units;
+    QHash<QByteArray, qsizetype> unitOfGroup;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const vcard::Property &p = lines[i].property;
+        if (!lines[i].isProperty)
+            continue;
+        qsizetype u = p.group.isEmpty() ? -1 : unitOfGroup.value(p.group, -1);
+        if (u < 0) {
+            u = units.size();
+            units.append(Unit{p.name, {}, {}});
+            if (!p.group.isEmpty())
+                unitOfGroup.insert(p.group, u);
+        }
+        units[u].lines += i;
+        units[u].text += lines[i].unfolded.mid(p.group.isEmpty() ? 0 : p.group.size() + 1) + '\n';
+    }
+    QList<Unit> others;
+    for (const Unit &u : std::as_const(units))
+        if (!heldNames().contains(u.name) && !once.contains(u.name))
+            others += u;
+    return others;
+}
+
+// The texts of the units of one name, sorted: the property as one side holds it.
+QList<QByteArray> textsOf(const QList<Unit> &units, const QByteArray &name) {
+    QList<QByteArray> texts;
+    for (const Unit &u : units)
+        if (u.name == name)
+            texts += u.text;
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}
+
+// A group name the card does not use yet.
+QByteArray freeGroup(const QSet<QByteArray> &used) {
+    for (int n = 1;; ++n)
+        if (const QByteArray g = "item" + QByteArray::number(n); !used.contains(g))
+            return g;
+}
+
+} // namespace
+
+QByteArray MergeOtherProperties(QByteArrayView mine, QByteArrayView theirs,
+                                std::optional<QByteArrayView> base) {
+    QList<Line> out = linesOf(utf8Of(theirs));
+    const QList<Line> mineLines = linesOf(utf8Of(mine));
+    const QList<Line> baseLines = base ? linesOf(utf8Of(*base)) : QList<Line>();
+    const QList<Unit> mineUnits = otherUnits(mineLines), theirUnits = otherUnits(out),
+                      baseUnits = otherUnits(baseLines);
+    QList<QByteArray> names;
+    for (const QList<Unit> *units : {&mineUnits, &theirUnits})
+        for (const Unit &u : *units)
+            if (!names.contains(u.name))
+                names += u.name;
+    QList<const Unit *> added;
+    for (const QByteArray &name : std::as_const(names)) {
+        const QList<QByteArray> m = textsOf(mineUnits, name), t = textsOf(theirUnits, name);
+        if (m == t || (base && m == textsOf(baseUnits, name)))
+            continue; // the same, or changed on their side only
+        // Changed on my side only: mine replace theirs. Otherwise both are kept.
+        const bool mineOnly = base && t == textsOf(baseUnits, name);
+        for (const Unit &u : theirUnits)
+            if (u.name == name && mineOnly)
+                for (qsizetype i : u.lines)
+                    out[i].dropped = true;
+        for (const Unit &u : mineUnits)
+            if (u.name == name && (mineOnly || !t.contains(u.text)))
+                added += &u;
+    }
+    QSet<QByteArray> groups;
+    for (const Line &l : std::as_const(out))
+        if (l.isProperty && !l.dropped && !l.property.group.isEmpty())
+            groups.insert(l.property.group);
+    QByteArray bytes;
+    for (qsizetype i = 0; i + 1 < out.size(); ++i)
+        if (!out[i].dropped)
+            bytes += out[i].raw + "\r\n";
+    for (const Unit *u : std::as_const(added)) {
+        const QByteArray group = mineLines[u->lines.first()].property.group;
+        // A group of theirs of the same name is another value's: mine gets a name of its own.
+        const QByteArray renamed =
+            group.isEmpty() || !groups.contains(group) ? group : freeGroup(groups);
+        groups.insert(renamed);
+        for (qsizetype i : u->lines)
+            bytes += renamed == group ? mineLines[i].raw + "\r\n"
+                                      : FoldLine(renamed + mineLines[i].unfolded.mid(group.size()));
+    }
+    if (!out.isEmpty())
+        bytes += out.last().raw + "\r\n";
+    return bytes;
 }
 
 } // namespace meridoc::cards

@@ -22,4 +22,14 @@ QByteArray VCardOfProjection(const Projection &projection, const QString &uid, b
 // NOTE. Nothing when `old` is not one vCard.
 std::optional<QByteArray> PatchVCard(QByteArrayView old, const Projection &target);
 
+// `theirs` (one vCard) with the properties the card file has no place for (PHOTO, X- lines, a
+// group's value with its labels) merged from `mine`, another version of the same contact, as a
+// round merges: a property changed on one side since `base` (the version both last had, when
+// known) takes that side's lines; changed on both, or without a base, every value either holds
+// is kept (a group of mine named as one of theirs is renamed). The lines the card file holds stay
+// as they are in `theirs`, for PatchVCard to give them the merged values. UTF-8 whatever `theirs`
+// was in.
+QByteArray MergeOtherProperties(QByteArrayView mine, QByteArrayView theirs,
+                                std::optional<QByteArrayView> base);
+
 } // namespace meridoc::cards

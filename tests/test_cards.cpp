@@ -211,6 +211,9 @@ TEST(CardsCli, StatusOutputAndMessages) {
     std::ofstream((dir.path().toUtf8() + "Bo\xd6ster").constData()) << "Sauna on Fridays\n";
     dir.write("old.vcf", "");
     dir.makeReadOnly("old.vcf");
+    // Two contacts handed over as two versions of one.
+    dir.write("a.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:a\r\nFN:A\r\nEND:VCARD\r\n");
+    dir.write("b.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:b\r\nFN:B\r\nEND:VCARD\r\n");
     const QString usage = "Try 'meridoc-cards --help'";
     struct Row {
         QStringList args;
@@ -245,6 +248,10 @@ TEST(CardsCli, StatusOutputAndMessages) {
          "",
          "meridoc-cards: " + dir.path() + "missing.CRD: File not found\n"},
         {{"import", "/nonexistent.vcf"}, 1, "", "meridoc-cards: "},
+        {{"resolve-conflict", dir.file("a.vcf"), dir.file("b.vcf")},
+         1,
+         "",
+         "meridoc-cards: " + dir.file("a.vcf") + ": its UID \"a\" is not that of"},
         {{"export", "--output", dir.path() + "no/such/dir/x.vcf"},
          1,
          "",
@@ -291,8 +298,10 @@ TEST(CardsCli, StatusOutputAndMessages) {
         EXPECT_EQ(r.status == 2, r.err.contains(usage)) << what;
     }
     // Nothing was written into the program folder.
-    EXPECT_EQ(dir.entries(), QStringList({"AnnaBerg", "Nu\x01lPipe", "friends.crd", "hostile.crd",
-                                          "meridoc.ini", "old.vcf", "other.crd"}));
+    EXPECT_EQ(dir.entries(),
+              QStringList({"AnnaBerg", "Nu\x01lPipe", "a.vcf", "b.vcf", "friends.crd",
+                           "hostile.crd", "meridoc.ini", "old.vcf", "other.crd"}));
+    EXPECT_TRUE(dir.read("b.vcf").contains("UID:b\r\nFN:B\r\n"));
 }
 
 struct FileState {
