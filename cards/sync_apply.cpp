@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace meridoc::cards {
@@ -71,6 +72,7 @@ void SyncRound::writeBackups(const QString &stamp) {
     }
     if (kept.isEmpty())
         return;
+    CheckStateFolder(folder_);
     const QString dir = folder_ + SyncStateFolderName;
     if (!QDir().mkpath(dir))
         throw Failure(QStringLiteral("cannot create the folder"), dir);
@@ -134,12 +136,18 @@ void SyncRound::writeFolder() {
         }
         if (bytes.isEmpty())
             bytes = VCardOfProjection(ch.result, ch.uid, request_.version4);
-        if (QFileInfo(path).exists() && StampOf(path).isNone())
-            throw Failure(QStringLiteral("not a regular file"), path);
+        // Whatever took a vCard's place that is not a regular file (a link, a pipe) stays.
+        if (struct stat st{};
+            ::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            ch.skipped = true;
+            report(QStringLiteral("left alone: %1: not a regular file").arg(ch.file));
+            continue;
+        }
         try {
+            // A link put there meanwhile is replaced, never written through.
             auto file = std::make_unique<files::ReplacementFile>(
                 path, files::modeFor(path),
-                files::Replacement{files::Staging::Beside, files::Link::Follow,
+                files::Replacement{files::Staging::Beside, files::Link::Replace,
                                    together ? files::Flush::Together : files::Flush::Each});
             file->file().writeAt(bytes.constData(), bytes.size(), 0);
             file->finish();
@@ -427,7 +435,7 @@ void SyncRound::writeState() {
         s.lines = ProjectionOfEntry(fields, after.plainText(name, surname)).lines;
         const QByteArray path =
             after.has(name, surname) ? after.shownPath(textNameOf(fields)) : QByteArray();
-        s.textSeen = path.isEmpty() ? FileStamp{} : StampOf(QFile::decodeName(path));
+        s.textSeen = path.isEmpty() ? FileStamp{} : StampOf(QFile::decodeName(path), Links::Follow);
     };
     const auto touched = [&](QByteArrayView key) {
         if (touchedTexts_.isEmpty())

@@ -21,6 +21,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace meridoc::cards {
@@ -45,6 +46,9 @@ struct VCardFiles {
     };
     QByteArray names;
     std::vector<File> files;
+    // Names of the kind that are no regular file (a link, a pipe, a folder, a device), with what
+    // they are: left alone, never opened.
+    std::vector<std::pair<QByteArray, QString>> others;
     bool staged = false; // files staged by a writer are there too
     QByteArrayView name(const File &f) const { return QByteArrayView(names).sliced(f.at, f.size); }
 };
@@ -66,6 +70,13 @@ VCardFiles vCardFiles(const QString &folder) {
         if (const FileStamp stamp = StampAt(::dirfd(dir), e->d_name); !stamp.isNone()) {
             found.files.push_back({found.names.size(), name.size(), stamp});
             found.names.append(name);
+        } else if (struct stat st{};
+                   ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            found.others.emplace_back(name.toByteArray(),
+                                      S_ISLNK(st.st_mode)
+                                          ? QStringLiteral("a symbolic link, not followed")
+                                      : S_ISDIR(st.st_mode) ? QStringLiteral("a folder")
+                                                            : QStringLiteral("not a regular file"));
         }
     }
     return found;
@@ -79,12 +90,7 @@ QString SyncRound::textNameOf(const std::array<QByteArray, FieldCount> &fields) 
 }
 
 QByteArray SyncRound::readFile(const QString &path, qint64 limit) {
-    try {
-        return files::File::openForReading(path).readAll(limit);
-    } catch (const EInOutError &e) {
-        throw Failure(StampOf(path).isNone() ? QStringLiteral("not a regular file") : e.message(),
-                      path);
-    }
+    return ReadOwnFile(path, limit, QStringLiteral("larger than a vCard can be"));
 }
 
 SyncRound::SyncRound(const CommandContext &ctx, const SyncRequest &request)
@@ -176,6 +182,14 @@ void SyncRound::readFolder() {
             card.file = QFile::decodeName(found.name(f).toByteArray());
             readCard(card);
         }
+        cards_.push_back(std::move(card));
+    }
+    // Each is left alone, and so is a contact whose file it took the place of.
+    for (const auto &[name, what] : found.others) {
+        Card card;
+        card.file = QFile::decodeName(name);
+        card.usable = false;
+        report(QStringLiteral("left alone: %1: %2").arg(card.file, what));
         cards_.push_back(std::move(card));
     }
     refuseSharedUids();
@@ -273,9 +287,10 @@ void SyncRound::readCardFile() {
         if (texts_->has(name, surname)) {
             entry.textPath = texts_->shownPath(textNameOf(entry.fields()));
             // Stat-ed relative to the open program folder, as the folder's vCards are.
-            entry.textStamp = dirFd >= 0 && entry.textPath.startsWith(programDir)
-                                  ? StampAt(dirFd, entry.textPath.constData() + programDir.size())
-                                  : StampOf(QFile::decodeName(entry.textPath));
+            entry.textStamp =
+                dirFd >= 0 && entry.textPath.startsWith(programDir)
+                    ? StampAt(dirFd, entry.textPath.constData() + programDir.size(), Links::Follow)
+                    : StampOf(QFile::decodeName(entry.textPath), Links::Follow);
         }
         entries_.push_back(std::move(entry));
     }

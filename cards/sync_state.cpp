@@ -10,10 +10,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +24,10 @@ namespace meridoc::cards {
 namespace {
 
 const QByteArray Header = "meridoc-cards sync state 1\n";
-constexpr qint64 MaxStateBytes = qint64(1) << 30;
+// The state of 1,000,000 contacts, at 256 bytes a contact (an exported entry with a line or two
+// of extra text takes about 200), and no more.
+constexpr qint64 StateContactsBound = 1000000;
+constexpr qint64 MaxStateBytes = StateContactsBound * 256;
 
 QString statePath(const QString &folder) {
     return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/state"));
@@ -119,6 +124,10 @@ QString unpushedFolder(const QString &folder) {
     return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/unpushed"));
 }
 
+QString lastSeenFolder(const QString &folder) {
+    return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/last"));
+}
+
 // A UID may hold any character: the file is named by its hash.
 QString unpushedPath(const QString &folder, const QString &uid) {
     return unpushedFolder(folder) + '/' +
@@ -127,9 +136,55 @@ QString unpushedPath(const QString &folder, const QString &uid) {
            QStringLiteral(".vcf");
 }
 
+// Refuses `dir` when it is there but not a folder of its own (a symbolic link, a file).
+void refuseForeignFolder(const QString &dir) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(dir).constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return;
+        throw Failure(QString::fromLocal8Bit(std::strerror(errno)), dir);
+    }
+    if (!S_ISDIR(st.st_mode))
+        throw Failure(QStringLiteral("%1: the sync keeps its state only in a folder of its own "
+                                     "inside the sync folder; nothing was changed")
+                          .arg(S_ISLNK(st.st_mode) ? QStringLiteral("a symbolic link")
+                                                   : QStringLiteral("not a folder")),
+                      dir);
+}
+
 } // namespace
 
+void CheckStateFolder(const QString &folder) {
+    refuseForeignFolder(QDir(folder).filePath(SyncStateFolderName));
+    refuseForeignFolder(unpushedFolder(folder));
+    refuseForeignFolder(lastSeenFolder(folder));
+}
+
+QByteArray ReadOwnFile(const QString &path, qint64 limit, const QString &tooLong) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP)
+        throw Failure(QStringLiteral("a symbolic link, not followed"), path);
+    try {
+        if (fd < 0)
+            EInOutError::raiseFromErrno(errno);
+        const files::File file = files::File::adopt(fd);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+            throw Failure(QStringLiteral("not a regular file"), path);
+        if (st.st_size > limit)
+            throw Failure(tooLong, path);
+        // Read into room for its size at once: no copy while it grows.
+        QByteArray bytes(qsizetype(st.st_size), Qt::Uninitialized);
+        bytes.truncate(qsizetype(file.readAt(bytes.data(), bytes.size(), 0)));
+        return bytes;
+    } catch (const EInOutError &e) {
+        throw Failure(e.message(), path);
+    }
+}
+
 void KeepUnpushed(const QString &folder, const QString &uid, const QByteArray &bytes) {
+    CheckStateFolder(folder);
     const QString path = unpushedPath(folder, uid);
     if (!StampOf(path).isNone())
         return; // the version before an earlier round that was not pushed
@@ -145,8 +200,8 @@ std::optional<QByteArray> keptVCard(const QString &path) {
     if (StampOf(path).isNone())
         return std::nullopt;
     try {
-        return files::File::openForReading(path).readAll(16 << 20);
-    } catch (const EInOutError &) {
+        return ReadOwnFile(path, 16 << 20, QStringLiteral("larger than a vCard can be"));
+    } catch (const Failure &) {
         return std::nullopt;
     }
 }
@@ -157,17 +212,15 @@ void removeFolder(const QString &path) {
         throw Failure(QStringLiteral("cannot remove the folder"), dir.path());
 }
 
-QString lastSeenFolder(const QString &folder) {
-    return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/last"));
-}
-
 } // namespace
 
 std::optional<QByteArray> Unpushed(const QString &folder, const QString &uid) {
+    CheckStateFolder(folder);
     return keptVCard(unpushedPath(folder, uid));
 }
 
 void ForgetUnpushed(const QString &folder) {
+    CheckStateFolder(folder);
     removeFolder(unpushedFolder(folder));
 }
 
@@ -179,6 +232,7 @@ void RemoveStaleStateFiles(const QString &folder) {
 }
 
 void KeepLastSeen(const QString &folder, const QString &file) {
+    CheckStateFolder(folder);
     const QString from = QDir(folder).filePath(file), to = lastSeenFolder(folder) + '/' + file;
     if (QFileInfo(from).isSymLink() || StampOf(from).isNone()) // links are not followed
         return;
@@ -266,16 +320,17 @@ QByteArray FieldsKey(const std::array<QByteArray, FieldCount> &fields) {
     return key;
 }
 
-FileStamp StampAt(int dirFd, const char *name) {
+FileStamp StampAt(int dirFd, const char *name, Links links) {
     struct stat st {};
-    if (::fstatat(dirFd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
+    if (::fstatat(dirFd, name, &st, links == Links::Follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
         return {};
     return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
             quint64(st.st_ino)};
 }
 
-FileStamp StampOf(const QString &path) {
-    return StampAt(AT_FDCWD, QFile::encodeName(path).constData());
+FileStamp StampOf(const QString &path, Links links) {
+    return StampAt(AT_FDCWD, QFile::encodeName(path).constData(), links);
 }
 
 QByteArray SyncStateBytes(const SyncState &state) {
@@ -322,16 +377,16 @@ QByteArray SyncStateBytes(const SyncState &state) {
 }
 
 std::optional<SyncState> ReadSyncState(const QString &folder) {
+    CheckStateFolder(folder);
     const QString path = statePath(folder);
-    if (StampOf(path).isNone() && !QFileInfo::exists(path))
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0 && errno == ENOENT)
         return std::nullopt;
-    QByteArray bytes;
-    try {
-        bytes = files::File::openForReading(path).readAll(MaxStateBytes);
-    } catch (const EInOutError &e) {
-        throw Failure(e.message(), path);
-    }
-    if (!bytes.startsWith(Header) || bytes.size() > MaxStateBytes)
+    const QByteArray bytes =
+        ReadOwnFile(path, MaxStateBytes,
+                    QStringLiteral("larger than the state of %1 contacts; not read")
+                        .arg(QLocale::c().toString(StateContactsBound)));
+    if (!bytes.startsWith(Header))
         throw Failure(QStringLiteral("not a sync state this program wrote"), path);
     SyncState state;
     state.read = bytes;
@@ -391,6 +446,7 @@ void WriteSyncState(const QString &folder, const SyncState &state) {
 }
 
 void WriteSyncStateBytes(const QString &folder, const QByteArray &bytes) {
+    CheckStateFolder(folder);
     const QString dir = QDir(folder).filePath(SyncStateFolderName);
     if (!QDir().mkpath(dir))
         throw Failure(QStringLiteral("cannot create the folder"), dir);

@@ -26,10 +26,13 @@ struct FileStamp {
     bool operator==(const FileStamp &) const = default;
     bool isNone() const { return size < 0; }
 };
-// The stamp of a file; a none stamp when there is no regular file.
-FileStamp StampOf(const QString &path);
+// Whether a symbolic link is followed to the file it names.
+enum class Links { Follow, NotFollowed };
+// The stamp of a file; a none stamp when there is no regular file (a link counts as none unless
+// followed: the sync folder's and the state's files are never read or written through one).
+FileStamp StampOf(const QString &path, Links links = Links::NotFollowed);
 // The same for the file `name` of the open directory `dirFd`.
-FileStamp StampAt(int dirFd, const char *name);
+FileStamp StampAt(int dirFd, const char *name, Links links = Links::NotFollowed);
 
 // One contact as both sides held it after the last round.
 struct SyncedContact {
@@ -51,6 +54,15 @@ struct SyncState {
     std::vector<SyncedContact> contacts;
     QByteArray read; // the file's bytes as read: the contacts' `asRead` lines are in it
 };
+
+// Throws Failure when the state folder of `folder` (or the folder of its unpushed vCards) is
+// there but not a folder of its own: a symbolic link (the state would go where it leads) or a file.
+void CheckStateFolder(const QString &folder);
+
+// Reads the regular file `path` whole, never through a symbolic link nor waiting on a pipe; one
+// over `limit` bytes is refused, with `tooLong` as the reason, before anything is read. Throws
+// Failure.
+QByteArray ReadOwnFile(const QString &path, qint64 limit, const QString &tooLong);
 
 // The state of `folder`, nothing when it has none yet. Throws Failure for a state that cannot be
 // read or is not one this program wrote.

@@ -379,15 +379,46 @@ TEST(CardsCli, SyncFolderChangesOnlyWhatChanged) {
         carlNoted = carlNoted || f.bytes.contains("NOTE:call after six\r\nX-MERIDOC-COMMENTS:\r\n");
     EXPECT_TRUE(carlNoted);
 
-    // Only regular files are read: a pipe under the folder's own names is refused by name,
-    // never waited on.
-    for (const QString &name : {SyncManifestName, annaFile}) {
-        QFile::remove(folder + '/' + name);
-        ::mkfifo(QFile::encodeName(folder + '/' + name).constData(), 0600);
+    // Only regular files are read and written, never through a link nor waiting on a pipe: what
+    // is not one is named and left alone, or, for the program's own list and state, refused.
+    // Anna's entry changes, so that her vCard would be written.
+    dir.write("tanro.crd", cardFileBytes({{"Anna", "Berg", "9", "", ""}, bo2, carl}));
+    dir.write("outside.vcf", annaCard);
+    enum Kind { Pipe, Link, LinkedFolder };
+    const QString state = folder + "/.meridoc-sync", outside = dir.path() + "state";
+    struct Row {
+        QString name;
+        Kind kind;
+        int status;
+        QString out, err; // what standard output holds, what standard error starts with
+    } rows[] = {
+        {SyncManifestName, Pipe, 1, "",
+         "meridoc-cards: " + folder + '/' + SyncManifestName + ": not a regular file\n"},
+        {annaFile, Pipe, 0, "left alone: " + annaFile + ": not a regular file\n", ""},
+        {"x.vcf", Pipe, 0, "left alone: x.vcf: not a regular file\n", ""},
+        {annaFile, Link, 0, "left alone: " + annaFile + ": a symbolic link, not followed\n", ""},
+        {".meridoc-sync", LinkedFolder, 1, "", "meridoc-cards: " + state + ": a symbolic link: "},
+    };
+    for (const Row &row : rows) {
+        const QString path = folder + '/' + row.name;
+        if (row.kind == LinkedFolder)
+            QDir().rename(state, outside);
+        QFile::remove(path);
+        if (row.kind == Pipe)
+            ::mkfifo(QFile::encodeName(path).constData(), 0600);
+        else
+            QFile::link(row.kind == Link ? dir.file("outside.vcf") : outside, path);
+        const auto kept = folderState(outside);
         const CliRun r = run(exportArgs, dir.path());
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, "meridoc-cards: " + folder + '/' + name + ": not a regular file\n");
-        QFile::remove(folder + '/' + name);
+        const std::string what = row.name.toStdString();
+        EXPECT_EQ(r.status, row.status) << what << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.out.contains(row.out)) << what << "\n" << r.out.toStdString();
+        EXPECT_TRUE(r.err.startsWith(row.err)) << what << "\n" << r.err.toStdString();
+        EXPECT_EQ(dir.read("outside.vcf"), annaCard) << what;
+        EXPECT_EQ(folderState(outside), kept) << what;
+        QFile::remove(path);
+        if (row.kind == LinkedFolder)
+            QDir().rename(outside, state);
     }
 }
 
