@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -24,10 +23,13 @@ namespace meridoc::cards {
 namespace {
 
 const QByteArray Header = "meridoc-cards sync state 1\n";
-// The state of 1,000,000 contacts, at 256 bytes a contact (an exported entry with a line or two
-// of extra text takes about 200), and no more.
-constexpr qint64 StateContactsBound = 1000000;
-constexpr qint64 MaxStateBytes = StateContactsBound * 256;
+// The state of 1,000,000 contacts, at 256 bytes a contact (an exported entry without extra
+// text takes 197), and no more.
+constexpr qint64 MaxStateBytes = 1000000 * qint64(256);
+// One contact's line: its extra-text lines from the largest vCard read (8 MiB), each byte escaped.
+// Its lines are held as text of two bytes a character: a longer line would take more memory
+// than the whole state.
+constexpr qsizetype MaxContactLine = 16 << 20;
 
 QString statePath(const QString &folder) {
     return QDir(folder).filePath(SyncStateFolderName + QStringLiteral("/state"));
@@ -384,8 +386,9 @@ std::optional<SyncState> ReadSyncState(const QString &folder) {
         return std::nullopt;
     const QByteArray bytes =
         ReadOwnFile(path, MaxStateBytes,
-                    QStringLiteral("larger than the state of %1 contacts; not read")
-                        .arg(QLocale::c().toString(StateContactsBound)));
+                    QStringLiteral("larger than the state of 1,000,000 contacts (%1 bytes); "
+                                   "not read")
+                        .arg(MaxStateBytes));
     if (!bytes.startsWith(Header))
         throw Failure(QStringLiteral("not a sync state this program wrote"), path);
     SyncState state;
@@ -402,6 +405,11 @@ std::optional<SyncState> ReadSyncState(const QString &folder) {
         ++lineNumber;
         if (line.isEmpty())
             continue;
+        if (line.size() > MaxContactLine)
+            throw Failure(QStringLiteral("damaged sync state: a line longer than a contact's can "
+                                         "be (%1 bytes)")
+                              .arg(MaxContactLine),
+                          path, lineNumber);
         parts.clear();
         for (qsizetype from = 0, tab; from <= line.size(); from = tab + 1) {
             tab = line.indexOf('\t', from);

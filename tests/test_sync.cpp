@@ -1,3 +1,4 @@
+#include "cards/commands.h"
 #include "cards/contact.h"
 #include "cards/sync_merge.h"
 #include "cards/sync_state.h"
@@ -235,4 +236,8 @@ TEST(SyncState, KeepsEveryByteOfTheFields) {
     EXPECT_EQ(read->contacts[0].fields(), fields);
     EXPECT_EQ(read->contacts[0].lines, c.lines);
     EXPECT_FALSE(ReadSyncState(dir.path() + "/none"));
+    // A line longer than a contact's can be is refused before its text is made.
+    WriteSyncStateBytes(dir.path(),
+                        SyncStateBytes(state) + "contact\t" + QByteArray(16 << 20, 'x'));
+    EXPECT_THROW(ReadSyncState(dir.path()), Failure);
 }
