@@ -30,18 +30,6 @@ QByteArray card(const QByteArray &body, const QByteArray &version = "3.0") {
     return "BEGIN:VCARD\r\nVERSION:" + version + "\r\nUID:u-1\r\n" + body + "END:VCARD\r\n";
 }
 
-// The card holds each of `kept` as a whole line and none starting as one of `gone`.
-void expectLines(const QByteArray &card, const QList<QByteArray> &kept,
-                 const QList<QByteArray> &gone, const char *name) {
-    for (const QByteArray &line : kept)
-        EXPECT_TRUE(card.contains("\r\n" + line + "\r\n"))
-            << name << ": " << line.toStdString() << "\n"
-            << card.toStdString();
-    for (const QByteArray &line : gone)
-        EXPECT_FALSE(card.contains("\r\n" + line)) << name << ": " << line.toStdString() << "\n"
-                                                   << card.toStdString();
-}
-
 QByteArray utf16(const QByteArray &utf8) {
     const QString text = QString::fromUtf8(utf8);
     return QByteArray("\xff\xfe", 2) +
@@ -127,6 +115,9 @@ TEST(SyncPatch, ChangesOnlyWhatTheCardFileHolds) {
         QByteArray old;
         std::array<QByteArray, FieldCount> fields;
         QList<QByteArray> kept, gone; // lines of the patched card
+        // Another version of the card (`old` is then the other side's), and the one both last had:
+        // the two merged as resolve-conflict merges them.
+        QByteArray mine = {}, base = {};
     } rows[] = {
         {"phone changed in place, photo and types kept",
          card("N:Berg;Anna;;;\r\nFN:Anna Berg\r\nTEL;TYPE=CELL:111\r\nPHOTO;ENCODING=b;TYPE=JPEG:"
@@ -162,57 +153,53 @@ TEST(SyncPatch, ChangesOnlyWhatTheCardFileHolds) {
          {"Anna", "Berg", "222", "", ""},
          {"TEL:222", "X-PET:M\xc3\xb6rri"},
          {}},
+        {"a photo, a related name and an X- line only in mine",
+         card("N:Berg;Anna;;;\r\nTEL:222\r\nitem1.EMAIL:a@x.org\r\nitem1.X-ABLabel:work\r\n"),
+         {},
+         {"PHOTO;ENCODING=b;TYPE=JPEG:AAAA", "PHOTO;VALUE=uri:http://x/a", "X-PET:Rex",
+          "item2.X-ABRELATEDNAMES:Bo", "item2.X-ABLabel:_$!<Spouse>!$_", "item1.EMAIL:a@x.org",
+          "item1.X-ABLabel:work", "TEL;TYPE=CELL:111", "TEL:222"},
+         {},
+         card("N:Berg;Anna;;;\r\nTEL:111\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\nPHOTO;VALUE=uri:"
+              "http://x/a\r\nitem1.X-ABRELATEDNAMES:Bo\r\nitem1.X-ABLabel:_$!<Spouse>!$_\r\n"
+              "X-PET:Rex\r\n")},
+        {"what changed on one side since the version both had",
+         card("N:Berg;Anna;;;\r\nPHOTO:old\r\n"),
+         {},
+         {"PHOTO:new"},
+         {"PHOTO:old", "X-PET"},
+         card("N:Berg;Anna;;;\r\nPHOTO:new\r\nX-PET:Rex\r\n"),
+         card("N:Berg;Anna;;;\r\nPHOTO:old\r\nX-PET:Rex\r\n")},
     };
     for (const Row &row : rows) {
-        // The entry as the card file then holds it: the new fields, the card's lines as its text.
+        // The entry as the card file then holds it: the new fields, the card's lines as its text;
+        // or the two versions merged.
         const Projection target =
-            ProjectionOfEntry(row.fields, projectionOf(row.old).lines.join(u'\n'));
-        const std::optional<QByteArray> patched = PatchVCard(row.old, target);
+            row.mine.isEmpty()
+                ? ProjectionOfEntry(row.fields, projectionOf(row.old).lines.join(u'\n'))
+                : MergeProjections(nullptr, projectionOf(row.mine), projectionOf(row.old), {})
+                      .result;
+        const QByteArray old =
+            row.mine.isEmpty()
+                ? row.old
+                : MergeOtherProperties(
+                      row.mine, row.old,
+                      row.base.isEmpty() ? std::nullopt : std::optional<QByteArrayView>(row.base));
+        const std::optional<QByteArray> patched = PatchVCard(old, target);
         ASSERT_TRUE(patched) << row.name;
-        expectLines(*patched, row.kept, row.gone, row.name);
+        for (const QByteArray &line : row.kept)
+            EXPECT_TRUE(patched->contains("\r\n" + line + "\r\n"))
+                << row.name << ": " << line.toStdString() << "\n"
+                << patched->toStdString();
+        for (const QByteArray &line : row.gone)
+            EXPECT_FALSE(patched->contains("\r\n" + line))
+                << row.name << ": " << line.toStdString() << "\n"
+                << patched->toStdString();
         // What the card file takes from the patched card is the target: the next round sees no
         // change.
         EXPECT_EQ(projectionOf(*patched), target) << row.name << "\n" << patched->toStdString();
     }
     EXPECT_FALSE(PatchVCard(card("") + card(""), projectionOf(card("N:A;B;;;\r\n"))));
-}
-
-TEST(SyncPatch, ResolvedConflictKeepsWhatEitherVersionHolds) {
-    const QByteArray name = "N:Berg;Anna;;;\r\nFN:Anna Berg\r\n";
-    struct Row {
-        const char *name;
-        QByteArray mine, theirs, base; // no base when empty
-        QList<QByteArray> kept, gone;
-    } rows[] = {
-        {"photo, related name and X- line only in mine",
-         card(name +
-              "TEL:111\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\nPHOTO;VALUE=uri:http://x/a\r\n"
-              "item1.X-ABRELATEDNAMES:Bo\r\nitem1.X-ABLabel:_$!<Spouse>!$_\r\nX-PET:Rex\r\n"),
-         card(name + "TEL:222\r\nitem1.EMAIL:a@x.org\r\nitem1.X-ABLabel:work\r\n"),
-         {},
-         {"PHOTO;ENCODING=b;TYPE=JPEG:AAAA", "PHOTO;VALUE=uri:http://x/a", "X-PET:Rex",
-          "item2.X-ABRELATEDNAMES:Bo", "item2.X-ABLabel:_$!<Spouse>!$_", "item1.EMAIL:a@x.org",
-          "item1.X-ABLabel:work"},
-         {}},
-        {"changed on one side since the base",
-         card(name + "PHOTO:new\r\nX-PET:Rex\r\n"),
-         card(name + "PHOTO:old\r\n"),
-         card(name + "PHOTO:old\r\nX-PET:Rex\r\n"),
-         {"PHOTO:new"},
-         {"PHOTO:old", "X-PET"}},
-    };
-    for (const Row &row : rows) {
-        const std::optional<QByteArrayView> base =
-            row.base.isEmpty() ? std::nullopt : std::optional<QByteArrayView>(row.base);
-        const QByteArray both = MergeOtherProperties(row.mine, row.theirs, base);
-        const MergeOutcome merged = MergeProjections(nullptr, projectionOf(row.mine),
-                                                     projectionOf(row.theirs), QDate(2026, 12, 8));
-        const std::optional<QByteArray> result = PatchVCard(both, merged.result);
-        ASSERT_TRUE(result) << row.name;
-        expectLines(*result, row.kept, row.gone, row.name);
-        EXPECT_EQ(projectionOf(*result), merged.result) << row.name << "\n"
-                                                        << result->toStdString();
-    }
 }
 
 TEST(SyncState, KeepsEveryByteOfTheFields) {

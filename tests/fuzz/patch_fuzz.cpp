@@ -1,12 +1,9 @@
 // libFuzzer target for the vCard patcher: the input as a card of the sync folder, patched with a
-// changed PHONE1 and comment (what a round does after an edit in the card file). Besides crashes,
-// hangs, sanitizer reports and memory, it checks that a card the reader takes stays one it takes
-// once patched.
+// changed PHONE1 and comment. A card the reader takes must stay one it takes.
 
 #include "cards/sync_merge.h"
 #include "cards/vcard_patch.h"
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
