@@ -51,12 +51,24 @@ QByteArray utf8Of(QByteArrayView card) {
                : card.sliced(decoding::bomLength(bom)).toByteArray();
 }
 
+// A quoted-printable value whose line ends in '=' goes on at the start of the next line (a soft
+// line break of vCard 2.1), as the reader takes it.
+bool softBreak(const Line &line) {
+    vcard::Property p;
+    return line.unfolded.endsWith('=') && vcard::parseProperty(line.unfolded, p) &&
+           p.quotedPrintable();
+}
+
 QList<Line> linesOf(QByteArrayView bytes) {
     QList<Line> lines;
     for (QByteArray physical : bytes.toByteArray().split('\n')) {
         if (physical.endsWith('\r'))
             physical.chop(1);
-        if (!lines.isEmpty() && (physical.startsWith(' ') || physical.startsWith('\t'))) {
+        if (!lines.isEmpty() && softBreak(lines.last())) {
+            lines.last().raw += "\r\n" + physical;
+            lines.last().unfolded.chop(1);
+            lines.last().unfolded += physical;
+        } else if (!lines.isEmpty() && (physical.startsWith(' ') || physical.startsWith('\t'))) {
             lines.last().raw += "\r\n" + physical;
             lines.last().unfolded += physical.mid(1);
         } else if (!physical.isEmpty()) {
