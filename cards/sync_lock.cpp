@@ -15,6 +15,7 @@
 namespace meridoc::cards {
 
 SyncFolderLock::SyncFolderLock(const QString &folder) {
+    CheckStateFolder(folder); // the lock file is never made where a link leads
     const QString dir = QDir(folder).filePath(SyncStateFolderName);
     if (!QDir().mkpath(dir))
         throw Failure(QStringLiteral("cannot create the folder"), dir);

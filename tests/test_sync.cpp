@@ -162,8 +162,7 @@ TEST(SyncPatch, ChangesOnlyWhatTheCardFileHolds) {
          card("N:Berg;Anna;;;\r\nTEL:222\r\nitem1.EMAIL:a@x.org\r\nitem1.X-ABLabel:work\r\n"),
          {},
          {"PHOTO;ENCODING=b;TYPE=JPEG:AAAA", "PHOTO;VALUE=uri:http://x/a", "X-PET:Rex",
-          "item2.X-ABRELATEDNAMES:Bo", "item2.X-ABLabel:_$!<Spouse>!$_", "item1.EMAIL:a@x.org",
-          "item1.X-ABLabel:work", "TEL;TYPE=CELL:111", "TEL:222"},
+          "item2.X-ABRELATEDNAMES:Bo", "item2.X-ABLabel:_$!<Spouse>!$_", "TEL;TYPE=CELL:111"},
          {},
          card("N:Berg;Anna;;;\r\nTEL:111\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\nPHOTO;VALUE=uri:"
               "http://x/a\r\nitem1.X-ABRELATEDNAMES:Bo\r\nitem1.X-ABLabel:_$!<Spouse>!$_\r\n"
