@@ -34,8 +34,8 @@ seconds="${4:-${FUZZ_SECONDS:-60}}"
 cards_sources=(
     "$src/cards/vcard_reader.cpp" "$src/cards/vcard_text.cpp" "$src/cards/csv_reader.cpp"
     "$src/cards/csv_layout.cpp" "$src/cards/decoding.cpp" "$src/cards/input_text.cpp"
-    "$src/cards/mapping.cpp" "$src/data/transliteration.cpp" "$src/data/entryrecord.cpp"
-    "$src/data/text.cpp"
+    "$src/cards/mapping.cpp" "$src/cards/detail_values.cpp" "$src/data/transliteration.cpp"
+    "$src/data/entryrecord.cpp" "$src/data/text.cpp"
 )
 case "$target" in
 rtf)
