@@ -90,7 +90,7 @@ QString SyncRound::textNameOf(const std::array<QByteArray, FieldCount> &fields) 
 }
 
 QByteArray SyncRound::readFile(const QString &path, qint64 limit) {
-    return ReadOwnFile(path, limit, QStringLiteral("larger than a vCard can be"));
+    return ReadOwnFile(path, limit, QStringLiteral("larger than %1 bytes; not read").arg(limit));
 }
 
 SyncRound::SyncRound(const CommandContext &ctx, const SyncRequest &request)
@@ -226,13 +226,13 @@ void SyncRound::refuseSharedUids() {
 
 void SyncRound::readCard(Card &card) {
     card.read = true;
-    card.bytes = readFile(folder_ + card.file, MaxCardBytes);
     QString problem;
     int count = 0;
     std::optional<ParseError> error;
-    if (card.bytes.size() > MaxCardBytes) {
+    if (card.stamp.size > MaxCardBytes) {
         problem = QStringLiteral("larger than a vCard can be");
     } else {
+        card.bytes = readFile(folder_ + card.file, MaxCardBytes);
         error = readVCards(card.bytes, [&](cards::Contact &&c) {
             if (++count == 1) {
                 card.uid = c.uid.trimmed();
