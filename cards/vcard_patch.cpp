@@ -61,19 +61,26 @@ bool softBreak(const Line &line) {
 
 QList<Line> linesOf(QByteArrayView bytes) {
     QList<Line> lines;
+    bool afterBlank = false;
     for (QByteArray physical : bytes.toByteArray().split('\n')) {
         if (physical.endsWith('\r'))
             physical.chop(1);
+        const bool indented = physical.startsWith(' ') || physical.startsWith('\t');
         if (!lines.isEmpty() && softBreak(lines.last())) {
             lines.last().raw += "\r\n" + physical;
             lines.last().unfolded.chop(1);
             lines.last().unfolded += physical;
-        } else if (!lines.isEmpty() && (physical.startsWith(' ') || physical.startsWith('\t'))) {
+        } else if (!lines.isEmpty() && indented && !afterBlank) {
             lines.last().raw += "\r\n" + physical;
             lines.last().unfolded += physical.mid(1);
+        } else if (indented && afterBlank) {
+            // The reader continues no line across a blank one: an indented line after it is a
+            // line of its own, and keeps the blank line before it so that it stays one.
+            lines.append(Line{"\r\n" + physical, physical, {}, false, false});
         } else if (!physical.isEmpty()) {
             lines.append(Line{physical, physical, {}, false, false});
         }
+        afterBlank = physical.isEmpty();
     }
     for (Line &line : lines)
         line.isProperty = vcard::parseProperty(line.unfolded, line.property);

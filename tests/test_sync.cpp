@@ -204,6 +204,12 @@ TEST(SyncPatch, ChangesOnlyWhatTheCardFileHolds) {
         EXPECT_EQ(projectionOf(*patched), target) << row.name << "\n" << patched->toStdString();
     }
     EXPECT_FALSE(PatchVCard(card("") + card(""), projectionOf(card("N:A;B;;;\r\n"))));
+    // A card the reader takes stays one it takes: an indented line after a blank one is not
+    // folded into the END:VCARD before it.
+    const QByteArray trailed = card("N:Berg;Anna;;;\r\n") + "\r\n tail\r\nEND:VCARD\r\n";
+    const auto patched = PatchVCard(trailed, projectionOf(card("N:Berg;Anna;;;\r\nTEL:2\r\n")));
+    ASSERT_TRUE(ProjectionOfVCard(trailed));
+    EXPECT_TRUE(!patched || ProjectionOfVCard(*patched)) << patched->toStdString();
 }
 
 TEST(SyncState, KeepsEveryByteOfTheFields) {
