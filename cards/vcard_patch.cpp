@@ -51,14 +51,6 @@ QByteArray utf8Of(QByteArrayView card) {
                : card.sliced(decoding::bomLength(bom)).toByteArray();
 }
 
-// A quoted-printable value whose line ends in '=' goes on at the start of the next line (a soft
-// line break of vCard 2.1), as the reader takes it.
-bool softBreak(const Line &line) {
-    vcard::Property p;
-    return line.unfolded.endsWith('=') && vcard::parseProperty(line.unfolded, p) &&
-           p.quotedPrintable();
-}
-
 QList<Line> linesOf(QByteArrayView bytes) {
     QList<Line> lines;
     bool afterBlank = false;
@@ -66,11 +58,16 @@ QList<Line> linesOf(QByteArrayView bytes) {
         if (physical.endsWith('\r'))
             physical.chop(1);
         const bool indented = physical.startsWith(' ') || physical.startsWith('\t');
-        if (!lines.isEmpty() && softBreak(lines.last())) {
+        if (!lines.isEmpty() && vcard::endsInSoftBreak(lines.last().unfolded)) {
+            // A quoted-printable value goes on at the start of the next line, as the reader
+            // takes it.
             lines.last().raw += "\r\n" + physical;
             lines.last().unfolded.chop(1);
             lines.last().unfolded += physical;
-        } else if (!lines.isEmpty() && indented && !afterBlank) {
+            afterBlank = false;
+            continue;
+        }
+        if (!lines.isEmpty() && indented && !afterBlank) {
             lines.last().raw += "\r\n" + physical;
             lines.last().unfolded += physical.mid(1);
         } else if (indented && afterBlank) {

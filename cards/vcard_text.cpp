@@ -79,20 +79,19 @@ bool parseProperty(QByteArrayView line, Property &property) {
     return true;
 }
 
+bool endsInSoftBreak(QByteArrayView line) {
+    if (!line.endsWith('='))
+        return false;
+    const qsizetype colon = colonPosition(line);
+    return colon > 0 && line.first(colon).toByteArray().toUpper().contains("QUOTED-PRINTABLE");
+}
+
 QByteArray nextLogicalLine(Lines &lines) {
     const int first = lines.nextNumber();
     QByteArray line = lines.take();
-    std::optional<bool> qp;
     while (!lines.atEnd()) {
         const QByteArrayView next = lines.peek();
-        bool softBreak = false;
-        if (line.endsWith('=')) {
-            if (!qp) {
-                const qsizetype colon = colonPosition(line);
-                qp = colon > 0 && line.first(colon).toUpper().contains("QUOTED-PRINTABLE");
-            }
-            softBreak = *qp;
-        }
+        const bool softBreak = endsInSoftBreak(line);
         if (!softBreak && !next.startsWith(' ') && !next.startsWith('\t'))
             break;
         if (line.size() + next.size() > MaxPropertyBytes)

@@ -67,6 +67,10 @@ struct Property {
 // "group.NAME;PARAM=VALUE;...:value". False when the line is not a property.
 bool parseProperty(QByteArrayView line, Property &property);
 
+// Whether a line ends in a quoted-printable soft line break: an "=" at its end, and
+// QUOTED-PRINTABLE anywhere before its colon (as a parameter, or bare as vCard 2.1 writes it).
+bool endsInSoftBreak(QByteArrayView line);
+
 // A logical line: folded lines joined, and quoted-printable soft line breaks ("=" at the end of
 // a line) joined with the line after them. One longer than MaxPropertyBytes is refused
 // (InputRefusal).
