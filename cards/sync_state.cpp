@@ -208,6 +208,24 @@ std::optional<QByteArray> keptVCard(const QString &path) {
     }
 }
 
+// Where no link can be made, the copy is written in the state folder and renamed into last/: what
+// a killed round leaves half-written is then among the state folder's few files, and a round
+// never lists last/, which holds a file per contact.
+void copyLastSeen(const QString &folder, const QString &file, const QByteArray &bytes) {
+    const QString stateFolder = QDir(folder).filePath(SyncStateFolderName);
+    files::ReplacementFile copy(stateFolder + '/' + file, files::newFileMode(0666),
+                                {files::Staging::Beside, files::Link::Replace});
+    copy.file().writeAt(bytes.constData(), bytes.size(), 0);
+    const QString staged = copy.release();
+    try {
+        files::putInPlace(staged, lastSeenFolder(folder) + '/' + file);
+    } catch (const EInOutError &) {
+        ::unlink(QFile::encodeName(staged).constData());
+        throw;
+    }
+    files::syncDirectory(lastSeenFolder(folder));
+}
+
 void removeFolder(const QString &path) {
     QDir dir(path);
     if (dir.exists() && !dir.removeRecursively())
@@ -227,8 +245,8 @@ void ForgetUnpushed(const QString &folder) {
 }
 
 void RemoveStaleStateFiles(const QString &folder) {
-    for (const QString &dir : {QDir(folder).filePath(SyncStateFolderName), unpushedFolder(folder),
-                               lastSeenFolder(folder)})
+    // last/ holds no staged file (see copyLastSeen), so its file per contact is never listed.
+    for (const QString &dir : {QDir(folder).filePath(SyncStateFolderName), unpushedFolder(folder)})
         if (const QFileInfo info(dir); info.isDir() && !info.isSymLink())
             files::removeStaleStagedFiles(dir + '/');
 }
@@ -244,7 +262,7 @@ void KeepLastSeen(const QString &folder, const QString &file) {
     if (::link(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
         return;
     try {
-        WriteFileAtomically(to, files::File::openForReading(from).readAll(16 << 20));
+        copyLastSeen(folder, file, files::File::openForReading(from).readAll(16 << 20));
     } catch (const EInOutError &e) {
         throw Failure(e.message(), from);
     }
